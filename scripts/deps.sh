@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the demo and the tests need, when missing.
+# Usage: scripts/deps.sh [run|test]
+set -euo pipefail
+what=${1:-test}
+
+packages=(
+  build-essential cmake pkg-config
+  libsdl1.2-compat-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
+  libftgl-dev libfreetype-dev libjpeg62-turbo-dev libtinyxml-dev libsndfile1-dev libgtk-3-dev
+)
+if [ "$what" = test ]; then
+  packages+=(libgtest-dev googletest libbenchmark-dev libpng-dev clang libclang-rt-14-dev
+             xvfb xauth xdotool python3)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

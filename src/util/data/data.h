@@ -1,0 +1,35 @@
+// The data layer: every asset is opened by name through dataOpen(), from the disk or
+// from the entries of the archive (data.mvt) that readDatafile() loaded.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+enum DataMode : int { Disk = 0, Archive = 1, Record = 2 };
+
+struct DataEntry {
+    char* name;      // path exactly as passed to dataOpen or stored in the archive
+    int32_t length;  // bytes in data
+    unsigned char* data;
+};
+
+// The process-wide mode; starts as Disk.
+DataMode dataMode();
+void setDataMode(DataMode mode);
+
+// Opens an asset. Archive: a fresh binary read/write tmpfile holding the entry's
+// bytes (mode ignored), null when the name is not stored. Disk/Record: fopen(path, mode);
+// Record also keeps a copy of the bytes the first time a name is opened.
+FILE* dataOpen(const char* path, const char* mode);
+
+// The entry list (archive order after reading, first-open order while recording).
+void dataAppendEntry(DataEntry* entry);
+int dataEntryCount();
+DataEntry* dataEntry(int index);
+// Empties the list (tests and tools; the engine itself never removes entries).
+void dataClearEntries();
+
+// Archive file: reads data.mvt into the entry list (Archive mode only) and writes the
+// entry list into data.mvt (Record mode only). Every failure is fatal.
+void readDatafile();
+void writeDatafile();

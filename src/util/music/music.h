@@ -1,0 +1,56 @@
+// The soundtrack and the one clock of the production: beats (quarter notes) from the
+// stream's playback position and the composition's MIDI tempo.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/audio/bass.h"
+
+class MidiFile;
+class Modulator;
+
+class Music {
+public:
+    // Loads "data/common/music/Festoonery.xml" (or a music file named directly).
+    Music();
+    // Loads from another path; the extension rules are the same (tools and tests).
+    explicit Music(const char* path);
+
+    void loadStream(const char* path);
+    void loadMidi(const char* path);
+    void loadSync();
+    void play();
+    float beat();
+    void update();
+    void sampleData(float* buffer);
+
+    MidiFile* midi = nullptr;
+    float bpm = 999.0f;
+    float beatOffset = 0.0f;
+    float beatHistory[10] = {};
+    float beatAdvance = 0.0f;
+    int32_t positionHistory[10] = {};
+    int32_t bytesAdvance = 0;
+    HSTREAM stream = 0;
+    uint32_t lengthSeconds = 0;
+    uint64_t lengthBytes = 0;
+
+private:
+    void construct(const char* path);
+    const char* syncPath_ = nullptr;
+};
+
+// Process-wide beat state shared by every beat computation (Music::beat and the
+// Fireworks scene's own beat): the wrap compensation for a position that jumps back.
+struct BeatWrapState {
+    float lastRawBeat;
+    float wrapBeats;
+};
+BeatWrapState& beatWrapState();
+
+// The beat computation on a position in seconds: raw = seconds / 60 * bpm + offset,
+// with the wrap compensation; advances the shared state.
+float beatFromSeconds(double seconds, float bpm, float beatOffset);
+
+// Reads one controller template into a modulator's range arrays.
+void loadTemplate(const char* path, Modulator* modulator);

@@ -1,0 +1,29 @@
+// One vertex and fragment program pair, GLSL or ARB assembly (chosen by the first five
+// bytes of the vertex file), or the fixed-function pipeline when built without names.
+#pragma once
+
+#include <GL/glew.h>
+
+class ShaderProgram {
+public:
+    enum Kind : int { GLSL = 0, ARB = 1, None = -1 };
+
+    // File names are tried as passed, then under "data/common/shaders/". Any failure
+    // is fatal. Null names stand for the fixed pipeline.
+    ShaderProgram(const char* vertexFile, const char* fragmentFile);
+
+    void bind();
+    static void unbind();
+    void setUniform1f(const char* name, float value);
+    void setUniform3fv(const char* name, const float* values);
+
+    GLhandleARB vertexShader = 0;
+    GLhandleARB fragmentShader = 0;
+    GLhandleARB program = 0;
+    GLuint vertexProgram = 0;
+    GLuint fragmentProgram = 0;
+    int kind = None;
+};
+
+// The whole file plus a NUL in a malloc'ed buffer (caller frees), or null.
+char* readShaderFile(const char* name);

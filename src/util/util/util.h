@@ -1,0 +1,22 @@
+// Small shared helpers: fonts from the data layer, formatted text, the frame timer.
+#pragma once
+
+#include <cstdint>
+
+class FTFont;
+
+// A new FTGL buffer font from a font file read wholly into memory (kept for the font's
+// life). Face size and character map are the caller's.
+FTFont* loadFont(const char* path);
+
+// Draws one line (at most 259 characters) at the origin of the current modelview.
+void fontPrintf(FTFont* font, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The frame timer. Its constants are set by the scene manager at construction.
+void setFrameTimerConstants(float secondsPerTick, int64_t startCount);
+// Once per frame: keeps a 5-slot ring of frame deltas (each at most 0.25 s).
+void updateFrameTime();
+// The smoothed frame time in seconds (0.0001 before the first update).
+extern float frameTime;
+// Back to the start values (tests and the capture tool).
+void resetFrameTimer();

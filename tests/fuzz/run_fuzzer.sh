@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs one libFuzzer target for a bounded time on a copy of its seed corpus.
+# Usage: run_fuzzer.sh FUZZER SEED_CORPUS WORK_DIR   (FUZZ_SECONDS, default 20)
+set -euo pipefail
+fuzzer=$1 seeds=$2 work=$3
+rm -rf "$work"; mkdir -p "$work/corpus" "$work/artifacts"
+[ -d "$seeds" ] && cp -r "$seeds"/. "$work/corpus/" 2>/dev/null || true
+export ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1
+"$fuzzer" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 -timeout=10 \
+  -artifact_prefix="$work/artifacts/" "$work/corpus"

@@ -1,0 +1,21 @@
+// Where tests find the repository, the build and the shared conformance files.
+#pragma once
+
+#include <string>
+
+namespace testpaths {
+
+// An absolute path below the repository root ("data/common/..." etc.).
+std::string source(const std::string& relative);
+// An absolute path below the shared conformance folder beside the repository.
+std::string conformance(const std::string& relative);
+// An absolute path below the build folder.
+std::string build(const std::string& relative);
+// A fresh empty folder for one test to write into.
+std::string freshScratchDir(const std::string& name);
+
+// Reads a whole file; empty when it cannot be read.
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+}  // namespace testpaths
