@@ -106,6 +106,23 @@ TEST(MidiFileHeader, LogsFormatChunksDivisionAndTheTrackSummary) {
     EXPECT_EQ(nullptr, midi->tracks[1].name);
 }
 
+TEST(MidiFileHeader, LargeFilesAreReadWhole) {
+    // More than one read block: 3000 note on/off pairs on 60 note numbers.
+    Bytes events;
+    for (int i = 0; i < 3000; ++i) {
+        for (uint8_t b : Bytes{0x01, 0x90, uint8_t(i % 60), 0x40, 0x01, 0x80, uint8_t(i % 60), 0x00})
+            events.push_back(b);
+    }
+    for (uint8_t b : kEndOfTrack) events.push_back(b);
+    std::string log;
+    auto midi = load(midiFile({events}), &log);
+    ASSERT_EQ(1u, midi->tracks.size());
+    EXPECT_EQ(6000, midi->tracks[0].noteEvents);
+    EXPECT_EQ(60u, midi->tracks[0].notes.size());
+    EXPECT_EQ(100u, midi->tracks[0].notes[59].times.size());
+    EXPECT_NE(std::string::npos, log.find(", 24026 bytes long\n")) << log.substr(0, 200);
+}
+
 TEST(MidiFileHeader, DefaultsWithoutMetaEventsAndZeroChunks) {
     std::string log;
     auto midi = load(header(0), &log);
@@ -479,6 +496,9 @@ TEST_F(MidiDeathTest, NullCursorsAndMissingFile) {
                 boxRegex("NULL-buffer specified"));
     EXPECT_EXIT(MidiFile m("data/common/music/no_such_file.mid"), testing::ExitedWithCode(1),
                 boxRegex("Failed to open file data/common/music/no_such_file.mid"));
+    std::string dir = testpaths::freshScratchDir("midi_test_dir");
+    EXPECT_EXIT(MidiFile m(dir.c_str()), testing::ExitedWithCode(1),
+                boxRegex("Failed to read MIDI file " + dir));
 }
 
 TEST_F(MidiDeathTest, EveryTruncationOfAValidFileIsRefusedInOrder) {

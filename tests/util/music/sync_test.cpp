@@ -245,6 +245,21 @@ TEST(SyncDescription, TemplateRangesKeepLowBitsAndSkipOtherElements) {
     EXPECT_EQ(std::vector<float>({1.5f, 0.33333334f, 0.0f}), osc.rangePeriod);
 }
 
+TEST(SyncDescription, DocumentsLoadThroughTheDataLayerWithAnyLineEnds) {
+    std::string dir = testpaths::freshScratchDir("sync_test_load") + "/";
+    testpaths::writeFile(dir + "crlf.xml", std::string(kWobble).replace(6, 0, "\r\n\r") + "\r\n");
+    testpaths::writeFile(dir + "bom.xml", "\xEF\xBB\xBF" + std::string(kWobble));
+    for (const char* name : {"crlf.xml", "bom.xml"}) {
+        LFO osc(LFO::Saw, 1, 1, 4, false);
+        testing::internal::CaptureStdout();
+        loadTemplate((dir + name).c_str(), &osc);
+        std::string log = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(std::vector<float>({1.0f, 0.25f}), osc.rangePeriod) << name;
+        EXPECT_NE(std::string::npos, log.find("  ..loading " + dir + name + "\n")) << log;
+        EXPECT_NE(std::string::npos, log.find("    ..parsing\n")) << log;
+    }
+}
+
 TEST(SyncDescription, DirectoryPrefix) {
     struct Case {
         const char* path;
@@ -447,6 +462,7 @@ TEST_F(SyncDeathTest, DocumentsThatDoNotLoad) {
     } cases[] = {
         {dir + "missing.xml", "Could not load " + dir + "missing.xml. Error='Failed to open file'. Exiting.\n"},
         {dir + "broken.xml", "Could not load " + dir + "broken.xml. Error='Error reading end tag.'. Exiting.\n"},
+        {dir, "Could not load " + dir + ". Error='Failed to read file'. Exiting.\n"},
         {dir + "empty.xml", "Could not load " + dir + "empty.xml. Error='Error document empty.'. Exiting.\n"},
     };
     for (const Case& c : cases) {
