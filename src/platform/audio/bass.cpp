@@ -9,6 +9,7 @@
 
 #include "main/log.h"
 #include "platform/audio/decode.h"
+#include "platform/audio/mix.h"
 #include "platform/audio/offline.h"
 #include "platform/audio/position_estimator.h"
 #include "platform/system.h"
@@ -86,8 +87,7 @@ void mixInto(Stream& s, int32_t* mix, int frames, double now) {
     while (done < frames && !s.fed) {
         int64_t take = s.frames - s.readFrame;
         if (take > frames - done) take = frames - done;
-        const int16_t* from = s.samples + s.readFrame * 2;
-        for (int64_t i = 0; i < take * 2; ++i) mix[done * 2 + i] += lrintf(from[i] * s.volume);
+        audio::mixAdd(mix + done * 2, s.samples + s.readFrame * 2, take * 2, s.volume);
         done += int(take);
         s.readFrame += take;
         s.handed += take;
@@ -119,10 +119,7 @@ void deviceCallback(void*, Uint8* out, int bytes) {
         double blockTime = now + double(start) / audio::kOutputRate;
         for (Stream& s : g_streams)
             if (s.used && s.playing) mixInto(s, mix, count, blockTime);
-        for (int i = 0; i < count * 2; ++i) {
-            int32_t v = mix[i];
-            samples[start * 2 + i] = int16_t(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
-        }
+        audio::mixStore(samples + start * 2, mix, count * 2);
         start += count;
     }
 }
