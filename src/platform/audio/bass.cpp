@@ -138,8 +138,19 @@ void closeDevice() {
     for (Stream& s : g_streams) s.playing = false;
 }
 
+char g_openError[256] = "";
+
+// Why the last openDevice failed, kept before SDL_QuitSubSystem clears SDL's error.
+void keepOpenError(const char* stage) {
+    const char* error = SDL_GetError();
+    snprintf(g_openError, sizeof g_openError, "%s: %s", stage, error && error[0] ? error : "no device");
+}
+
 bool openDevice() {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        keepOpenError("SDL_InitSubSystem");
+        return false;
+    }
     SDL_AudioSpec wanted;
     memset(&wanted, 0, sizeof wanted);
     wanted.freq = audio::kOutputRate;
@@ -149,6 +160,7 @@ bool openDevice() {
     wanted.callback = deviceCallback;
     // No obtained spec: SDL converts whatever the hardware wants from 44100 Hz S16 stereo.
     if (SDL_OpenAudio(&wanted, nullptr) != 0) {
+        keepOpenError("SDL_OpenAudio");
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
@@ -225,14 +237,13 @@ BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
     }
     bool opened = openDevice();
     if (!opened) {
-        const char* error = SDL_GetError();
         char reason[256];
-        snprintf(reason, sizeof reason, "%s", error && error[0] ? error : "no device");
+        snprintf(reason, sizeof reason, "%s", g_openError);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         opened = openDevice();
         if (!opened) {
             logLine("Audio output: no sound device (%s) and no silent output (%s)\n", reason,
-                    SDL_GetError());
+                    g_openError);
             return FALSE;
         }
         logLine("Audio output: no sound device (%s), playing silently on the real clock\n", reason);
