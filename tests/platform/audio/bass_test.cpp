@@ -41,7 +41,7 @@ const FixtureSpec kFixtures[] = {
 
 const std::string& fixtureBytes(const std::string& name) {
     static std::map<std::string, std::string> made;
-    static std::string dir = testpaths::freshScratchDir("audio_fixtures");
+    static std::string dir = testpaths::freshScratchDir(sinefixture::perProcess("audio_fixtures"));
     auto found = made.find(name);
     if (found != made.end()) return found->second;
     for (const FixtureSpec& f : kFixtures)

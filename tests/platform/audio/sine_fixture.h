@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <string>
@@ -19,6 +20,11 @@ constexpr double kFrequency = 441.0;  // 100 frames per period at 44100 Hz
 inline double wave(int channel, double seconds) {
     double phase = 2.0 * M_PI * kFrequency * seconds;
     return channel == 0 ? 0.5 * std::sin(phase) : 0.25 * std::cos(phase);
+}
+
+// Scratch folder names of one process: ctest runs tests of this file side by side.
+inline std::string perProcess(const std::string& name) {
+    return name + "_" + std::to_string(getpid());
 }
 
 enum class Kind { Ogg, Mp3, Wav };
