@@ -21,7 +21,7 @@ std::string build(const std::string& relative) {
 }
 
 std::string freshScratchDir(const std::string& name) {
-        // ctest runs tests as parallel processes: the pid keeps their folders apart.
+    // ctest runs tests as parallel processes: the pid keeps their folders apart.
     std::filesystem::path dir = std::filesystem::path(FESTOONERY_BINARY_DIR) / "scratch" /
                                 (name + "-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
