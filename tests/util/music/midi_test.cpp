@@ -50,7 +50,8 @@ Bytes midiFile(std::initializer_list<Bytes> chunks, uint16_t division = 96) {
 }
 
 std::string writeMidi(const Bytes& bytes) {
-    std::string path = testpaths::build("scratch/midi_test/fixture.mid");
+    static const std::string dir = testpaths::freshScratchDir("midi_test");
+    std::string path = dir + "/fixture.mid";
     testpaths::writeFile(path, std::string(bytes.begin(), bytes.end()));
     return path;
 }
