@@ -88,7 +88,7 @@ inline std::vector<uint32_t> canonicalCodes(const std::vector<int>& lengths) {
 
 // Huffman code lengths from frequencies; symbols with frequency 0 get length 0, a lone
 // used symbol gets length 1.
-inline std::vector<int> huffmanLengths(const std::vector<uint32_t>& freq) {
+inline std::vector<int> unlimitedHuffmanLengths(const std::vector<uint32_t>& freq) {
     std::vector<int> lengths(freq.size(), 0);
     struct Node {
         uint64_t weight;
@@ -126,6 +126,16 @@ inline std::vector<int> huffmanLengths(const std::vector<uint32_t>& freq) {
         }
     }
     return lengths;
+}
+
+// As above, at most maxLength bits: frequencies are flattened until the code fits.
+inline std::vector<int> huffmanLengths(std::vector<uint32_t> freq, int maxLength = 15) {
+    for (;;) {
+        std::vector<int> lengths = unlimitedHuffmanLengths(freq);
+        if (*std::max_element(lengths.begin(), lengths.end()) <= maxLength) return lengths;
+        for (uint32_t& f : freq)
+            if (f) f = f / 2 + 1;
+    }
 }
 
 // LZ77 token: a literal (length 0) or a match of length 3..258 at distance 1..32768.
@@ -286,7 +296,7 @@ inline void writeBlock(BitWriter& w, const Bytes& data, Block type, bool final, 
     }
     std::vector<uint32_t> clFreq(19, 0);
     for (const Rle& r : rle) clFreq[size_t(r.symbol)]++;
-    std::vector<int> clLengths = huffmanLengths(clFreq);
+    std::vector<int> clLengths = huffmanLengths(clFreq, 7);
     static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
     int hclen = 19;
     while (hclen > 4 && !clLengths[size_t(order[hclen - 1])]) --hclen;
