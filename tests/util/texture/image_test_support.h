@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "support/paths.h"
 #include "util/texture/png_builder.h"
@@ -16,8 +15,7 @@
 namespace imgtest {
 
 inline std::string scratchFile(const std::string& name, const Bytes& bytes) {
-    // One folder per process: ctest runs each test in a process of its own, in parallel.
-    static std::string dir = testpaths::freshScratchDir("image_loaders_" + std::to_string(getpid()));
+    static std::string dir = testpaths::freshScratchDir("image_loaders");
     std::string path = dir + "/" + name;
     testpaths::writeFile(path, std::string(bytes.begin(), bytes.end()));
     return path;

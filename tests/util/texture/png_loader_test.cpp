@@ -423,9 +423,14 @@ TEST(PngLoader, ToleratedOddities) {
 TEST(PngLoader, ReadsFromTheArchiveLikeFromDisk) {
     PngSpec s = image(5, 4, 2, 11);
     Bytes png = buildPng(s);
-    DataEntry entry{const_cast<char*>("data/common/fake.png"), int32_t(png.size()), png.data()};
+    // The list owns its entries (malloc'd, released by dataClearEntries).
+    DataEntry* entry = static_cast<DataEntry*>(malloc(sizeof(DataEntry)));
+    entry->name = strdup("data/common/fake.png");
+    entry->length = int32_t(png.size());
+    entry->data = static_cast<unsigned char*>(malloc(png.size()));
+    memcpy(entry->data, png.data(), png.size());
     dataClearEntries();
-    dataAppendEntry(&entry);
+    dataAppendEntry(entry);
     setDataMode(Archive);
     Loaded r;
     load(Loader::PNG, "data/common/fake.png", &r);
