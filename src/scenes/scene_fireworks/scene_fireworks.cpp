@@ -17,13 +17,6 @@ constexpr int kChildrenPerRocket = 400;
 constexpr float kSparkSize = 0.15f;
 const float kRocketColour[3] = {1.0f, 0.6f, 0.2f};
 
-// (0, 1, 0) turned about the z axis by angle degrees.
-Vec4 launchDirection(float angle) {
-    if (angle == 0.0f) return {0.0f, 1.0f, 0.0f, 1.0f};
-    double a = angle * 0.017453292519943295;
-    return {static_cast<float>(-sin(a)), static_cast<float>(cos(a)), 0.0f, 1.0f};
-}
-
 // A top-level rocket's launch draws: z, x (with the given span), angle, speed, lifetime.
 struct LaunchDraws {
     float x, z, angle, speed, lifetime;
@@ -39,6 +32,12 @@ LaunchDraws drawLaunch(float xSpan) {
 }
 
 }  // namespace
+
+Vec4 rocketLaunchDirection(float angle) {
+    if (angle == 0.0f) return {0.0f, 1.0f, 0.0f, 1.0f};
+    double a = angle * 0.017453292519943295;
+    return {static_cast<float>(-sin(a)), static_cast<float>(cos(a)), 0.0f, 1.0f};
+}
 
 Vec4 randomSphereDirection() {
     float u = 2.0f * randomUnit() - 1.0f;
@@ -200,7 +199,7 @@ void Fireworks::createRockets() {
         LaunchDraws d = drawLaunch(10.0f);
         FireworksRocket* rocket = new FireworksRocket(kSparksPerRocket, kSparkSize);
         rockets.push_back(rocket);
-        rocket->launch({d.x, 0.0f, d.z, 1.0f}, launchDirection(d.angle), d.speed, kRocketColour, 0.0f,
+        rocket->launch({d.x, 0.0f, d.z, 1.0f}, rocketLaunchDirection(d.angle), d.speed, kRocketColour, 0.0f,
                        d.lifetime);
         rocket->addChildren(kChildrenPerRocket, 0);
     }
@@ -215,7 +214,7 @@ void Fireworks::updateRockets(const std::function<float()>& beat) {
         if (rocket->update(beat())) continue;
         LaunchDraws d = drawLaunch(20.0f);
         float start = beat();
-        rocket->launch({d.x, 0.0f, d.z, 1.0f}, launchDirection(d.angle), d.speed, kRocketColour,
+        rocket->launch({d.x, 0.0f, d.z, 1.0f}, rocketLaunchDirection(d.angle), d.speed, kRocketColour,
                        start, d.lifetime);
     }
 }

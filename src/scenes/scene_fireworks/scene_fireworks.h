@@ -19,6 +19,8 @@ struct Vec4 {
 
 // (cos(angle) * s, sin(angle) * s, u, 1) with u = 2r - 1 drawn first, then the angle.
 Vec4 randomSphereDirection();
+// (0, 1, 0) turned about the z axis by angleDegrees; exactly (0, 1, 0) for 0.
+Vec4 rocketLaunchDirection(float angleDegrees);
 
 class FireworksParticle {
 public:
