@@ -350,7 +350,9 @@ TEST_F(ProductionFrames, BoundaryBeatsDrawTheirScenesInclusively) {
         float seen = manager->music->beat();
         // The offline clock moves in whole sample frames: the beat seen must be the one asked.
         EXPECT_NEAR(c.beat, seen, 1e-4f);
-        if (c.beat == 52.0f) EXPECT_EQ(52.0f, seen) << "beat 52 is reachable exactly";
+        if (c.beat == 52.0f) {
+            EXPECT_EQ(52.0f, seen) << "beat 52 is reachable exactly";
+        }
         EXPECT_EQ(std::string(c.drawn), drawnScenes()) << "beat " << c.beat << " (seen " << seen << ")";
     }
 }
