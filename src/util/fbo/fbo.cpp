@@ -21,6 +21,10 @@ Fbo::Fbo() {
     glGetIntegerv(GL_MAX_DRAW_BUFFERS, &maxDrawBuffers);
     requireDrawBuffers(maxDrawBuffers);
 
+    GLint window = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &window);
+    windowFramebuffer = GLuint(window);
+
     glGenFramebuffersEXT(1, &framebuffer);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
     CHECK_GL();
@@ -30,7 +34,7 @@ Fbo::Fbo() {
 
     GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
     if (status != GL_FRAMEBUFFER_COMPLETE_EXT) FATAL("FramebufferStatus is %x", unsigned(status));
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, windowFramebuffer);
 }
 
 void Fbo::addDepthBuffer() {
@@ -119,5 +123,5 @@ void Fbo::resize(int newWidth, int newHeight) {
     GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
     CHECK_GL();
     if (status != GL_FRAMEBUFFER_COMPLETE_EXT) FATAL("FramebufferStatus is %x", unsigned(status));
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, windowFramebuffer);
 }

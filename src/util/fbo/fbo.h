@@ -10,9 +10,11 @@
 
 class Fbo {
 public:
-    Fbo();  // 512 x 512, one colour attachment; leaves framebuffer 0 bound
-    // Follows the window size (pixels); leaves framebuffer 0 bound. Does no OpenGL
-    // work when the target size does not change.
+    // 512 x 512, one colour attachment. Leaves the window's framebuffer bound: the one
+    // bound at construction (0, or the one SDL 1.2 compatibility layers draw into).
+    Fbo();
+    // Follows the window size (pixels); leaves the window's framebuffer bound. Does no
+    // OpenGL work when the target size does not change.
     void resize(int width, int height);
 
     // The target size for a window: without non-power-of-two textures a square whose
@@ -28,6 +30,7 @@ public:
     int height = 512;
     GLint maxDrawBuffers = 0;
     GLuint framebuffer = 0;
+    GLuint windowFramebuffer = 0;  // bound at construction; bound again after every change
     GLuint depthBuffer = 0;
     std::vector<Texture*> colorAttachments;  // owned; entry i at GL_COLOR_ATTACHMENT0_EXT + i
 
