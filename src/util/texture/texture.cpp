@@ -83,10 +83,16 @@ bool create(Texture* texture) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, texture->wrap);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, texture->wrap);
 
+    // The loaders' rows are tightly packed: an RGB row of a width that is not a multiple
+    // of four is not padded to the default 4-byte unpack alignment.
+    GLint alignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     // The internal format is the legacy component count (3 or 4).
     glTexImage2D(GL_TEXTURE_2D, 0, texture->bitsPerPixel / 8, texture->width, texture->height, 0,
                  texture->format, texture->floatPixels ? GL_FLOAT : GL_UNSIGNED_BYTE,
                  texture->imageData);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
 
     if (!texture->mipmapped) {
         glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_FALSE);
