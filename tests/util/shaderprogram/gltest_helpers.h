@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace gltest {
 
@@ -52,6 +54,49 @@ inline void logToStderr() {
     fflush(stdout);
     dup2(2, 1);
     setvbuf(stdout, nullptr, _IONBF, 0);
+}
+
+// Image fixtures: PNG files written here, independent of the decoders under test.
+inline uint32_t crc32(const std::string& bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+inline std::string bigEndian(uint32_t v) {
+    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+}
+
+inline std::string chunk(const std::string& type, const std::string& data) {
+    return bigEndian(uint32_t(data.size())) + type + data + bigEndian(crc32(type + data));
+}
+
+// An 8-bit RGBA PNG, no filter, one zlib stored block (small images only).
+inline std::string rgbaPng(int width, int height, const std::vector<unsigned char>& rgbaTopRowFirst) {
+    std::string raw;
+    for (int y = 0; y < height; ++y) {
+        raw += '\0';
+        raw.append(reinterpret_cast<const char*>(&rgbaTopRowFirst[size_t(y) * width * 4]), size_t(width) * 4);
+    }
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    std::string zlib = "\x78\x01";
+    zlib += '\x01';  // final stored block
+    zlib += char(raw.size() & 0xFF);
+    zlib += char(raw.size() >> 8);
+    zlib += char(~raw.size() & 0xFF);
+    zlib += char((~raw.size() >> 8) & 0xFF);
+    zlib += raw + bigEndian((b << 16) | a);
+    std::string ihdr = bigEndian(uint32_t(width)) + bigEndian(uint32_t(height));
+    ihdr += std::string{8, 6, 0, 0, 0};
+    return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", zlib) +
+           chunk("IEND", "");
 }
 
 }  // namespace gltest
