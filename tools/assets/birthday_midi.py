@@ -161,24 +161,24 @@ def build():
 
     # --- Section two, beats 20-52: the tune enters.
     for beat, length, name in TUNE:
-        lead.note(20 + beat, length * 0.95, n(name), 96)
+        lead.note(20 + beat, length * 0.95, n(name), 90)
     for bar, (root, tones) in enumerate(TUNE_CHORDS):
         b0 = 20 + bar * 4
         r = n(root + "2")
         for beat, length, off in ((0, 1.5, 0), (1.5, 0.5, 7), (2, 1.5, 12), (3.5, 0.5, 7)):
-            bass.note(b0 + beat, length * 0.9, r + off, 100)
+            bass.note(b0 + beat, length * 0.9, r + off, 88)
         for beat in (0, 1.5, 2.5):
             for v in chord_notes(tones, 4, 0):
-                piano.note(b0 + beat, 0.9, v, 72)
+                piano.note(b0 + beat, 0.9, v, 62)
         for v in chord_notes(tones, 3, 0):
             strings.note(b0, 4, v, 50)
         for i in range(8):
-            drums.note(b0 + i * 0.5, 0.25, 42, 70 if i % 2 else 88)      # closed hat
-        drums.note(b0, 0.5, 36, 104)
-        drums.note(b0 + 2, 0.5, 36, 96)
+            drums.note(b0 + i * 0.5, 0.25, 42, 58 if i % 2 else 72)      # closed hat
+        drums.note(b0, 0.5, 36, 92)
+        drums.note(b0 + 2, 0.5, 36, 84)
         if bar < 7:
-            drums.note(b0 + 1, 0.5, 38, 86)
-            drums.note(b0 + 3, 0.5, 38, 90)
+            drums.note(b0 + 1, 0.5, 38, 72)
+            drums.note(b0 + 3, 0.5, 38, 76)
     drums.note(20, 1, 49, 100)                                          # crash as it enters
     # Modulation falls back while the tune plays, rises again before the change.
     for i in range(0, 33):
