@@ -96,8 +96,9 @@ expect "empty section" 2 "no frame lies in 10.000s to 5.000s" -- "$capture" --fr
 [ -z "$(ls -A empty 2>/dev/null)" ] && pass "an empty section writes no frame" || fail "frames in empty/"
 
 # --- frames -----------------------------------------------------------------------------
-# A PNG's size, and the share of lit pixels (any channel sum above 30), read with Python's
-# zlib: every PNG filter type undone, so nothing of the writer is assumed.
+# A PNG's size, the share of lit pixels (channel sum above 30) and of coloured ones
+# (channels more than 60 apart), read with Python's zlib: every PNG filter type undone,
+# so nothing of the writer is assumed.
 cat >png_info.py <<'PY'
 import struct, sys, zlib
 def info(path):
@@ -126,11 +127,13 @@ def info(path):
             line[i] = (line[i] + pred) & 255
         rows.append(line)
         prev = line
-    lit = sum(1 for r in rows for x in range(w) if sum(r[x * bpp:x * bpp + 3]) > 30)
-    return w, h, colour, lit / (w * h)
+    px = [r[x * bpp:x * bpp + 3] for r in rows for x in range(w)]
+    lit = sum(1 for p in px if sum(p) > 30)
+    coloured = sum(1 for p in px if max(p) - min(p) > 60)
+    return w, h, colour, lit / (w * h), coloured / (w * h)
 for p in sys.argv[1:]:
-    w, h, colour, lit = info(p)
-    print(f'{w}x{h} colour {colour} lit {lit:.3f}')
+    w, h, colour, lit, coloured = info(p)
+    print(f'{w}x{h} colour {colour} lit {lit:.3f} coloured {coloured:.3f}')
 PY
 
 expect "capture beats 10 to 12 at 4 fps with --wav" 0 "wrote run1" -- \
@@ -146,9 +149,9 @@ case "$info" in
   "96x54 colour 2 lit "*) pass "frames are 96x54 RGB ($info)" ;;
   *) fail "frame info: $info" ;;
 esac
-lit=$(echo "$info" | sed 's/.* lit //')
-python3 -c "import sys; sys.exit(0 if 0.005 < $lit < 0.5 else 1)" && pass "beat 10: the greeting alone ($lit lit)" \
-  || fail "beat 10 lit share $lit"
+read -r lit coloured < <(echo "$info" | sed 's/.* lit \([0-9.]*\) coloured \([0-9.]*\)/\1 \2/')
+python3 -c "import sys; sys.exit(0 if $lit > 0.005 and $coloured == 0 else 1)" \
+  && pass "beat 10: white text alone ($lit lit, $coloured coloured)" || fail "beat 10: $info"
 # 5 frames at 4 fps: 1.25 s of sound, 44100 frames of 4 bytes a second.
 size=$(stat -c %s s.wav)
 [ "$size" = $((44 + 55125 * 4)) ] && pass "WAV of 1.25 s ($size bytes)" || fail "WAV size $size"
@@ -164,9 +167,10 @@ for f in run1/*.png; do cmp -s "$f" "run2/$(basename "$f")" || same=0; done
 [ $same = 1 ] && pass "the same options give identical frames" || fail "frames differ between runs"
 
 "$capture" --quiet --size 96x54 --fps 4 --from 36b --to 36b picture >/dev/null 2>&1
-lit=$(python3 png_info.py picture/frame_000000.png | sed 's/.* lit //')
-python3 -c "import sys; sys.exit(0 if $lit > 0.8 else 1)" && pass "beat 36: the picture fills the frame ($lit)" \
-  || fail "beat 36 lit share $lit"
+info=$(python3 png_info.py picture/frame_000000.png)
+read -r lit coloured < <(echo "$info" | sed 's/.* lit \([0-9.]*\) coloured \([0-9.]*\)/\1 \2/')
+python3 -c "import sys; sys.exit(0 if $lit > 0.8 and $coloured > 0.3 else 1)" \
+  && pass "beat 36: the picture fills the frame ($info)" || fail "beat 36: $info"
 
 for seed in 1 1b 2; do
   "$capture" --quiet --size 96x54 --fps 2 --from 60b --to 60b --seed "${seed%b}" "seed$seed" >/dev/null 2>&1
