@@ -4,6 +4,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,8 @@
 #include "util/music/midi.h"
 #include "util/music/modulators/adsr.h"
 #include "util/music/modulators/lfo.h"
+#include "platform/audio/offline.h"
+#include "util/music/music.h"
 #include "util/music/sync.h"
 
 namespace {
@@ -97,6 +100,42 @@ TEST(AssetEngineSync, EveryModulatorIsAttachedToItsTrackWithItsTemplate) {
             EXPECT_GT(env.attack + env.decay + env.release, 0.0f);
         }
     }
+}
+
+// The production's own start-up path: the music object built from the fixed sync
+// description, with the audio layer's offline clock so that positions are exact.
+TEST(AssetEngineMusic, FixedDescriptionLoadsTheSoundtrackWhoseBeatsMatchTheComposition) {
+    setDataMode(Disk);
+    audio::useOfflineClock(true);
+    beatWrapState() = BeatWrapState{0.0f, 0.0f};
+    testing::internal::CaptureStdout();
+    Music music;
+    std::string log = testing::internal::GetCapturedStdout();
+    ASSERT_NE(nullptr, music.midi);
+    EXPECT_FLOAT_EQ(120.0f, music.bpm);
+    EXPECT_NE(std::string::npos, log.find("1:01\n")) << "soundtrack length\n" << log;
+    for (const char* line : {"  track 'Drums' has 1 modulators\n", "  track 'Strings' has 1 modulators\n",
+                             "  track 'Lead' has 0 modulators\n"})
+        EXPECT_NE(std::string::npos, log.find(line)) << line << log;
+    music.play();
+    // Seconds of audio against beats of the clock, at the scene changes and the end
+    // of the composition: 120 bpm is two beats a second, from 0 s.
+    struct Moment {
+        double seconds;
+        float beat;
+    } moments[] = {{0.0, 0.0f}, {10.0, 20.0f}, {26.0, 52.0f}, {61.0, 122.0f}};
+    for (const Moment& m : moments) {
+        audio::offlineSetSeconds(m.seconds);
+        EXPECT_FLOAT_EQ(m.beat, music.beat()) << m.seconds << " s";
+    }
+    // The oscilloscope's block at beat 52 carries the full band, not silence.
+    audio::offlineSetSeconds(26.0);
+    float block[1024];
+    music.sampleData(block);
+    float peak = 0;
+    for (float v : block) peak = std::max(peak, std::fabs(v));
+    EXPECT_GT(peak, 0.05f);
+    audio::useOfflineClock(false);
 }
 
 }  // namespace
