@@ -1,14 +1,30 @@
 #include "util/data/data.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "main/log.h"
+#include "util/data/huffman.h"
 
 namespace {
 DataMode g_mode = Disk;
 std::vector<DataEntry*> g_entries;
+
+// The 19 header bytes: the text and its terminating zero.
+const char kHeaderText[] = "Morvaset Data File";
+constexpr size_t kHeaderSize = sizeof kHeaderText;
+constexpr int kMajorVersion = 0;
+constexpr int kMinorVersion = 2;
+// The 7 chunk magic bytes: the text and its terminating zero.
+const char kChunkMagic[] = "MVTDFC";
+constexpr size_t kChunkMagicSize = sizeof kChunkMagic;
+constexpr double kBytesToMB = 1.0 / 1048576.0;
 
 // Index of the only entry named path, -1 when there is none; two are fatal.
 int findEntry(const char* path) {
@@ -57,16 +73,125 @@ void recordOpenedFile(FILE* file, const char* path) {
     if (got <= 0) FATAL("Tried to read %i bytes from %s, got %i", int(length), path, int(got));
     rewind(file);
     DataEntry* entry = static_cast<DataEntry*>(malloc(sizeof(DataEntry)));
-    if (!entry) FATAL("Failed to allocate memory for data buffer loading %s!", path);
-    entry->name = strdup(path);
+    char* name = strdup(path);
+    if (!entry || !name) FATAL("Failed to allocate memory for data buffer loading %s!", path);
+    entry->name = name;
     entry->length = int32_t(got);
     entry->data = buffer;
     g_entries.push_back(entry);
+}
+
+bool read32(FILE* file, uint32_t* value) {
+    uint8_t bytes[4];
+    if (fread(bytes, 1, 4, file) != 4) return false;
+    *value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+             uint32_t(bytes[3]) << 24;
+    return true;
+}
+
+bool write32(FILE* file, uint32_t value) {
+    uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                        uint8_t(value >> 24)};
+    return fwrite(bytes, 1, 4, file) == 4;
+}
+
+// Everything the reader holds while it runs. Released before every fatal error, so a
+// refused archive leaves nothing open behind (the fuzz harness reads many in a process).
+struct ReadState {
+    FILE* archive = nullptr;
+    FILE* temp = nullptr;
+    uint8_t* body = nullptr;
+    uint8_t* decoded = nullptr;
+    char* name = nullptr;
+    unsigned char* data = nullptr;
+
+    void release() {
+        if (archive) fclose(archive);
+        if (temp) fclose(temp);
+        free(body);
+        free(decoded);
+        free(name);
+        free(data);
+        *this = ReadState{};
+    }
+};
+
+#define READ_FAIL(...)         \
+    do {                       \
+        state.release();       \
+        FATAL(__VA_ARGS__);    \
+    } while (0)
+
+// Everything the writer holds; on a fatal error the temporary archive is removed.
+struct WriteState {
+    FILE* temp = nullptr;
+    uint8_t* stream = nullptr;
+    uint8_t* block = nullptr;
+    FILE* out = nullptr;
+    char* outName = nullptr;  // the temporary file beside the archive, once created
+
+    void release() {
+        if (temp) fclose(temp);
+        if (out) fclose(out);
+        if (outName) remove(outName);
+        free(stream);
+        free(block);
+        free(outName);
+        *this = WriteState{};
+    }
+};
+
+#define WRITE_FAIL(...)        \
+    do {                       \
+        state.release();       \
+        FATAL(__VA_ARGS__);    \
+    } while (0)
+
+// A fresh file "PATH.XXXXXX" beside path, with the permissions a new file would get.
+FILE* createBeside(const char* path, char** createdName) {
+    size_t length = strlen(path);
+    char* name = static_cast<char*>(malloc(length + 8));
+    if (!name) return nullptr;
+    memcpy(name, path, length);
+    memcpy(name + length, ".XXXXXX", 8);
+    int fd = mkstemp(name);
+    if (fd < 0) {
+        free(name);
+        return nullptr;
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    FILE* file = fdopen(fd, "wb");
+    if (!file) {
+        close(fd);
+        remove(name);
+        free(name);
+        return nullptr;
+    }
+    *createdName = name;
+    return file;
 }
 }  // namespace
 
 DataMode dataMode() { return g_mode; }
 void setDataMode(DataMode mode) { g_mode = mode; }
+
+void selectStartupDataMode() {
+    const char* choice = getenv("FESTOONERY_DATA");
+    if (!choice || !*choice || strcmp(choice, "archive") == 0) {
+        g_mode = Archive;
+    } else if (strcmp(choice, "disk") == 0) {
+        g_mode = Disk;
+    } else if (strcmp(choice, "record") == 0) {
+        g_mode = Record;
+    } else {
+        logLine("[DATA] Unknown FESTOONERY_DATA value '%s' (archive, disk or record), reading "
+                "the archive\n",
+                choice);
+        g_mode = Archive;
+    }
+}
 
 FILE* dataOpen(const char* path, const char* mode) {
     if (g_mode == Archive) return openFromArchive(path);
@@ -81,4 +206,198 @@ int dataEntryCount() { return int(g_entries.size()); }
 DataEntry* dataEntry(int index) {
     return index >= 0 && size_t(index) < g_entries.size() ? g_entries[index] : nullptr;
 }
-void dataClearEntries() { g_entries.clear(); }
+void dataClearEntries() {
+    for (DataEntry* entry : g_entries) {
+        free(entry->name);
+        free(entry->data);
+        free(entry);
+    }
+    g_entries.clear();
+}
+
+void readDatafile() {
+    if (g_mode != Archive) return;
+    readArchiveFile(kDatafileName);
+}
+
+void writeDatafile() {
+    if (g_mode != Record) return;
+    writeArchiveFile(kDatafileName);
+}
+
+void readArchiveFile(const char* path) {
+    ReadState state;
+    logLine("Reading datafile %s...\n", path);
+    state.archive = fopen(path, "rb");
+    if (!state.archive) READ_FAIL("Failed to open data file %s for reading.\n", path);
+    fseek(state.archive, 0, SEEK_END);
+    long length = ftell(state.archive);
+    rewind(state.archive);
+    if (length <= 0) READ_FAIL("Negative or zero file length: %i", int(length));
+
+    char header[kHeaderSize + 1] = {};
+    if (fread(header, 1, kHeaderSize, state.archive) != kHeaderSize) READ_FAIL("Failed to read header!");
+    if (memcmp(header, kHeaderText, kHeaderSize) != 0) READ_FAIL("Unrecognized datafile header: %s", header);
+    int major = fgetc(state.archive);
+    if (major == EOF) READ_FAIL("Failed to read major version!");
+    int minor = fgetc(state.archive);
+    if (minor == EOF) READ_FAIL("Failed to read minor version!");
+    if (major != kMajorVersion || minor != kMinorVersion) {
+        READ_FAIL("Expected datafile format %i.%i, got %i.%i\n", kMajorVersion, kMinorVersion, major,
+                  minor);
+    }
+
+    size_t bodySize = size_t(length) - kHeaderSize - 2;
+    state.body = static_cast<uint8_t*>(malloc(bodySize + 1));
+    if (!state.body) READ_FAIL("Failed to allocate memory for data buffer loading %s!", path);
+    if (bodySize == 0 || fread(state.body, 1, bodySize, state.archive) != bodySize) {
+        READ_FAIL("Failed to read %i bytes from %s.", int(bodySize), path);
+    }
+    fclose(state.archive);
+    state.archive = nullptr;
+
+    if (bodySize >= kHuffmanHeaderSize) {
+        logLine("Uncompressed_buffer_size is %i from %i\n",
+                int(huffmanReadHeader(state.body).uncompressedSize), int(bodySize));
+    }
+    // A damaged block must never steer an allocation or a read: its sizes are checked
+    // against the bytes the file really holds first.
+    char why[200];
+    if (!huffmanCheckBlock(state.body, bodySize, why, sizeof why)) {
+        READ_FAIL("Damaged datafile %s: %s.", path, why);
+    }
+    uint32_t decodedSize = huffmanReadHeader(state.body).uncompressedSize;
+    state.decoded = static_cast<uint8_t*>(malloc(size_t(decodedSize) + 1));
+    if (!state.decoded) {
+        READ_FAIL("Failed to allocate %u bytes for the contents of datafile %s!", decodedSize, path);
+    }
+    size_t produced = huffmanDecode(state.body, bodySize, state.decoded, decodedSize);
+    if (produced != decodedSize) {
+        READ_FAIL("Damaged datafile %s: its bit stream ends after %u of %u bytes.", path,
+                  unsigned(produced), decodedSize);
+    }
+
+    state.temp = tmpfile();
+    if (!state.temp) READ_FAIL("Failed to create tmpfile()");
+    if (decodedSize > 0 && fwrite(state.decoded, 1, decodedSize, state.temp) != decodedSize) {
+        READ_FAIL("Failed to write file contents!");
+    }
+    rewind(state.temp);
+
+    int chunks = 0;
+    uint32_t total = 0;
+    char magic[kChunkMagicSize + 1] = {};
+    while (fread(magic, 1, kChunkMagicSize, state.temp) == kChunkMagicSize) {
+        if (memcmp(magic, kChunkMagic, kChunkMagicSize) != 0) {
+            READ_FAIL("Unrecognized chunk header: %s. \nRead %i chunks, %.1f MB before this\n", magic,
+                      chunks, float(total) * kBytesToMB);
+        }
+        uint32_t nameLength, chunkSize;
+        if (!read32(state.temp, &nameLength)) READ_FAIL("Unexpected end of datafile!");
+        if (!read32(state.temp, &chunkSize)) READ_FAIL("Unexpected end of datafile!");
+        uint32_t left = decodedSize - uint32_t(ftell(state.temp));
+        if (nameLength == 0) READ_FAIL("Unexpected end of datafile!");
+        if (nameLength > left || chunkSize > left - nameLength || chunkSize > uint32_t(INT32_MAX)) {
+            READ_FAIL("Damaged chunk header in datafile %s: chunk %i claims a %u-byte name and %u "
+                      "data bytes, but only %u bytes are left.",
+                      path, chunks + 1, nameLength, chunkSize, left);
+        }
+        state.name = static_cast<char*>(malloc(size_t(nameLength) + 1));
+        if (!state.name) READ_FAIL("Failed to allocate memory for filename string!");
+        if (fread(state.name, 1, nameLength, state.temp) != nameLength) READ_FAIL("Unexpected end of datafile!");
+        state.name[nameLength] = '\0';
+        if (chunkSize == 0) READ_FAIL("Unexpected end of datafile!");
+        state.data = static_cast<unsigned char*>(malloc(chunkSize));
+        if (!state.data) READ_FAIL("Failed to allocate memory for data chunk!");
+        if (fread(state.data, 1, chunkSize, state.temp) != chunkSize) READ_FAIL("Unexpected end of datafile!");
+        DataEntry* entry = static_cast<DataEntry*>(malloc(sizeof(DataEntry)));
+        if (!entry) READ_FAIL("Failed to allocate memory for data chunk!");
+        entry->name = state.name;
+        entry->length = int32_t(chunkSize);
+        entry->data = state.data;
+        state.name = nullptr;
+        state.data = nullptr;
+        dataAppendEntry(entry);
+        ++chunks;
+        total += chunkSize;
+    }
+    state.release();
+    logLine("Done reading datafile %s: %i chunks, %.1f MB\n", path, chunks, float(total) * kBytesToMB);
+}
+
+void writeArchiveFile(const char* path) {
+    WriteState state;
+    logLine("Writing datafile %s:\n", path);
+    state.temp = tmpfile();
+    if (!state.temp) WRITE_FAIL("Failed to create tmpfile()");
+    for (size_t i = 0; i < g_entries.size(); ++i) {
+        const DataEntry* entry = g_entries[i];
+        logLine("..file: %s, %i bytes\n", entry->name, entry->length);
+        // The reader refuses empty names and empty data, so such a chunk is never written.
+        if (!entry->name[0] || entry->length <= 0) {
+            WRITE_FAIL("Cannot store entry %i (\"%s\", %i bytes): an archive entry needs a name "
+                       "and at least one byte of data.",
+                       int(i), entry->name, entry->length);
+        }
+        uint32_t nameLength = uint32_t(strlen(entry->name));
+        if (fwrite(kChunkMagic, 1, kChunkMagicSize, state.temp) != kChunkMagicSize) {
+            WRITE_FAIL("Failed to write chunk header!");
+        }
+        if (!write32(state.temp, nameLength)) WRITE_FAIL("Failed to write fname_length!");
+        if (!write32(state.temp, uint32_t(entry->length))) WRITE_FAIL("Failed to write chunk size!");
+        if (fwrite(entry->name, 1, nameLength, state.temp) != nameLength) WRITE_FAIL("Failed to write filename!");
+        if (fwrite(entry->data, 1, size_t(entry->length), state.temp) != size_t(entry->length)) {
+            WRITE_FAIL("Failed to write chunk!");
+        }
+    }
+
+    fseek(state.temp, 0, SEEK_END);
+    long length = ftell(state.temp);
+    rewind(state.temp);
+    if (length <= 0) WRITE_FAIL("Negative or zero file length: %i", int(length));
+    // Sizes in the format and the log are signed 32-bit.
+    if (length > long(INT32_MAX)) {
+        WRITE_FAIL("Datafile contents of %ld bytes are too large, 2 GB at most.", length);
+    }
+    state.stream = static_cast<uint8_t*>(malloc(size_t(length)));
+    if (!state.stream || fread(state.stream, 1, size_t(length), state.temp) != size_t(length)) {
+        WRITE_FAIL("Failed to read %i bytes from %s.", int(length), path);
+    }
+    fclose(state.temp);
+    state.temp = nullptr;
+
+    size_t blockCapacity = huffmanEncodedSize(state.stream, size_t(length));
+    state.block = static_cast<uint8_t*>(malloc(blockCapacity));
+    if (!state.block) WRITE_FAIL("Failed to allocate memory for data buffer loading %s!", path);
+    size_t blockSize = huffmanEncode(state.stream, size_t(length), state.block);
+
+    // Written beside the archive and renamed over it once complete.
+    state.out = createBeside(path, &state.outName);
+    if (!state.out) WRITE_FAIL("Failed to open data file %s for writing. Gimme permissions, bitch!\n", path);
+    if (fwrite(kHeaderText, 1, kHeaderSize, state.out) != kHeaderSize) WRITE_FAIL("Failed to write header!");
+    if (fputc(kMajorVersion, state.out) == EOF) WRITE_FAIL("Failed to write major version!");
+    if (fputc(kMinorVersion, state.out) == EOF) WRITE_FAIL("Failed to write minor version!");
+    if (fwrite(state.block, 1, blockSize, state.out) != blockSize || fflush(state.out) != 0 ||
+        fsync(fileno(state.out)) != 0) {
+        WRITE_FAIL("Failed to write file contents!");
+    }
+    int closed = fclose(state.out);
+    state.out = nullptr;
+    if (closed != 0) WRITE_FAIL("Failed to write file contents!");
+    if (rename(state.outName, path) != 0) {
+        int error = errno;
+        WRITE_FAIL("Failed to replace %s with the new datafile: %s", path, strerror(error));
+    }
+    free(state.outName);
+    state.outName = nullptr;
+    state.release();
+
+    int original = int(length);
+    int compressed = int(blockSize);
+    logLine("Done writing datafile \"%s\" of %.1fMB!\n", path, double(length) * kBytesToMB);
+    logLine(" ..original file size:  %9i bytes\n", original);
+    logLine(" ..compressed file size:%9i bytes\n", compressed);
+    logLine(" ..lost in compression: %9i bytes\n", original - compressed);
+    logLine(" ..compression rate:      %7.2f %%\n",
+            100.0 * double(original - compressed) / double(original));
+}

@@ -17,19 +17,35 @@ struct DataEntry {
 DataMode dataMode();
 void setDataMode(DataMode mode);
 
+// Start-up's choice: Archive, unless FESTOONERY_DATA is "disk" or "record" (Disk or
+// Record: assets come from the loose tree, and Record packs what loading opened into a
+// new data.mvt). Any other non-empty value logs a line and takes Archive.
+void selectStartupDataMode();
+
 // Opens an asset. Archive: a fresh binary read/write tmpfile holding the entry's
 // bytes (mode ignored), null when the name is not stored. Disk/Record: fopen(path, mode);
 // Record also keeps a copy of the bytes the first time a name is opened.
 FILE* dataOpen(const char* path, const char* mode);
 
 // The entry list (archive order after reading, first-open order while recording).
+// Appended entries belong to the list: the entry, its name and its data are malloc'd.
 void dataAppendEntry(DataEntry* entry);
 int dataEntryCount();
 DataEntry* dataEntry(int index);
-// Empties the list (tests and tools; the engine itself never removes entries).
+// Empties the list and frees its entries (tests and tools; the engine itself never
+// removes entries).
 void dataClearEntries();
 
-// Archive file: reads data.mvt into the entry list (Archive mode only) and writes the
-// entry list into data.mvt (Record mode only). Every failure is fatal.
+// The archive file in the working directory.
+constexpr const char* kDatafileName = "data.mvt";
+
+// Reads data.mvt into the entry list (Archive mode only) and writes the entry list into
+// data.mvt (Record mode only). Every failure is fatal.
 void readDatafile();
 void writeDatafile();
+
+// The same for any archive path, whatever the mode (the archive tool). The writer
+// writes a temporary file beside `path` and renames it into place, so a failed write
+// leaves an existing archive untouched.
+void readArchiveFile(const char* path);
+void writeArchiveFile(const char* path);

@@ -1,0 +1,45 @@
+// Music::loadSync and Music::loadMidi: the sync description ties the soundtrack, the
+// composition's MIDI file and the modulators on its tracks together.
+#include <tinyxml.h>
+
+#include <new>
+#include <string>
+
+#include "main/log.h"
+#include "util/music/midi.h"
+#include "util/music/music.h"
+#include "util/music/sync.h"
+
+void Music::loadMidi(const char* path) {
+    MidiFile* file = new (std::nothrow) MidiFile(path);
+    if (!file) FATAL("Loading %s failed!", path);
+    midi = file;
+    bpm = file->bpm;
+}
+
+void Music::loadSync() {
+    const char* path = syncPath_ ? syncPath_ : "data/common/music/Festoonery.xml";
+    logLine("  Loading %s\n", path);
+    TiXmlDocument document;
+    loadSyncDocument(document, path);
+    logLine("  ..parsing\n");
+    // Every file the description names is relative to its own directory.
+    std::string prefix = syncDirectory(path);
+
+    TiXmlElement* element = document.FirstChildElement("modulators");
+    if (!element) FATAL("element is NULL");
+    const char* streamName = element->Attribute("stream_filename");
+    if (!streamName) FATAL("element->Attribute( \"stream_filename\" ) is NULL");
+    const char* midiName = element->Attribute("mididata_filename");
+    if (!midiName) FATAL("element->Attribute( \"mididata_filename\" ) is NULL");
+    loadStream((prefix + streamName).c_str());
+    loadMidi((prefix + midiName).c_str());
+
+    logLine("Loading Modulators...\n");
+    for (TiXmlElement* m = element->FirstChildElement(); m; m = m->NextSiblingElement())
+        parseModulatorElement(m, *midi, bpm, prefix);
+    for (const MidiTrack& track : midi->tracks) {
+        logLine("  track '%s' has %i modulators\n", track.name ? track.name : "",
+                int(track.modulators.size()));
+    }
+}

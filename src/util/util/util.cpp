@@ -1,0 +1,91 @@
+#include "util/util/util.h"
+
+#include <GL/glew.h>
+#include <FTGL/ftgl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "main/log.h"
+#include "platform/system.h"
+#include "util/data/data.h"
+
+namespace {
+constexpr size_t kTextBufferSize = 260;
+constexpr int kFrameSlots = 5;
+constexpr float kMaxFrameDelta = 0.25f;  // seconds
+constexpr float kInitialFrameTime = 0.0001f;  // seconds
+
+float g_secondsPerTick = 0.0f;
+int64_t g_startCount = 0;
+uint8_t g_slotIndex = 0;
+float g_slots[kFrameSlots] = {kInitialFrameTime, kInitialFrameTime, kInitialFrameTime,
+                              kInitialFrameTime, kInitialFrameTime};
+double g_previousTime = 0.0;  // seconds since the start count
+
+double counterSeconds() {
+    int64_t count = 0;
+    platform::performanceCounter(&count);
+    return double(count - g_startCount) * double(g_secondsPerTick);
+}
+}  // namespace
+
+float frameTime = kInitialFrameTime;
+
+FTFont* loadFont(const char* path) {
+    FILE* file = dataOpen(path, "rb");
+    if (!file) FATAL("fp is NULL");
+    fseek(file, 0, SEEK_END);
+    long length = ftell(file);
+    rewind(file);
+    // One spare byte so an empty file still gets a buffer and fails on the read below.
+    unsigned char* buffer = length >= 0 ? static_cast<unsigned char*>(malloc(size_t(length) + 1)) : nullptr;
+    if (!buffer) FATAL("Failed to allocate memory for data buffer loading %s!", path);
+    long got = long(fread(buffer, 1, size_t(length), file));
+    if (got <= 0) FATAL("Tried to read %i bytes from %s, got %i", int(length), path, int(got));
+    fclose(file);
+    // FTGL reads glyphs from the buffer for the font's whole life: it is never freed.
+    return new FTBufferFont(buffer, size_t(got));
+}
+
+void fontPrintf(FTFont* font, const char* format, ...) {
+    if (!format) return;
+    char text[kTextBufferSize];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    for (GLenum unit = GL_TEXTURE1; unit <= GL_TEXTURE4; ++unit) {
+        glActiveTexture(unit);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    font->Render(text, -1, FTPoint(0, 0, 0), FTPoint(0, 0, 0), FTGL::RENDER_ALL);
+}
+
+void setFrameTimerConstants(float secondsPerTick, int64_t startCount) {
+    g_secondsPerTick = secondsPerTick;
+    g_startCount = startCount;
+}
+
+void updateFrameTime() {
+    g_slotIndex = uint8_t((g_slotIndex + 1) % kFrameSlots);
+    double now = counterSeconds();
+    // Without a tick length (constants never set) time cannot advance: no spinning then.
+    while (now == g_previousTime && g_secondsPerTick > 0.0f) now = counterSeconds();
+    float delta = float(now - g_previousTime);
+    if (delta > kMaxFrameDelta) delta = kMaxFrameDelta;
+    g_slots[g_slotIndex] = delta;
+    g_previousTime = now;
+    float sum = 0.0f;
+    for (float slot : g_slots) sum += slot;
+    frameTime = sum * 0.2f;
+}
+
+void resetFrameTimer() {
+    g_slotIndex = 0;
+    for (float& slot : g_slots) slot = kInitialFrameTime;
+    g_previousTime = 0.0;
+    frameTime = kInitialFrameTime;
+}
