@@ -1,6 +1,6 @@
 # Helpers for the shell's end-to-end tests (sourced). Each test runs the program in a
-# private folder of its own (the runtime folder is shared), under the display given in
-# DISPLAY or a private Xvfb, with Mesa's software renderer.
+# private folder of its own (the runtime folder is shared), on a private Xvfb (the
+# display given in DISPLAY only when Xvfb is missing), with Mesa's software renderer.
 set -uo pipefail
 
 : "${RUNTIME_DIR:?RUNTIME_DIR must name the runtime folder of the build}"
@@ -16,17 +16,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if [ -z "${DISPLAY:-}" ]; then
-    for n in $(seq 141 190); do
-        { [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; } && continue
-        Xvfb ":$n" -screen 0 1920x1080x24 -noreset -nolisten tcp >/dev/null 2>&1 &
-        own_xvfb=$!
-        for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-        if [ -e "/tmp/.X11-unix/X$n" ]; then export DISPLAY=":$n"; break; fi
+# A private X server per script: tests running in parallel must not send their key
+# presses to each other's windows. Xvfb picks a free display number itself.
+if command -v Xvfb >/dev/null; then
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -noreset -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    own_xvfb=$!
+    for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    if [ -s "$work/display" ]; then
+        export DISPLAY=":$(head -1 "$work/display")"
+    else
         kill "$own_xvfb" 2>/dev/null; own_xvfb=
-    done
-    [ -n "${DISPLAY:-}" ] || { echo "FAIL: no display and no Xvfb"; exit 1; }
+    fi
 fi
+[ -n "${DISPLAY:-}" ] || { echo "FAIL: no display and no Xvfb"; exit 1; }
+echo "display $DISPLAY"
 
 # fresh_run NAME: a new empty working folder $run with its own copy of the program.
 fresh_run() {
