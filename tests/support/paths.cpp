@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace testpaths {
 
 std::string source(const std::string& relative) {
@@ -19,7 +21,9 @@ std::string build(const std::string& relative) {
 }
 
 std::string freshScratchDir(const std::string& name) {
-    std::filesystem::path dir = std::filesystem::path(FESTOONERY_BINARY_DIR) / "scratch" / name;
+    // ctest runs tests as parallel processes: the pid keeps their folders apart.
+    std::filesystem::path dir = std::filesystem::path(FESTOONERY_BINARY_DIR) / "scratch" /
+                                (name + "-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir.string();

@@ -11,7 +11,7 @@ std::string source(const std::string& relative);
 std::string conformance(const std::string& relative);
 // An absolute path below the build folder.
 std::string build(const std::string& relative);
-// A fresh empty folder for one test to write into.
+// A fresh empty folder for one test process to write into (named NAME-PID).
 std::string freshScratchDir(const std::string& name);
 
 // Reads a whole file; empty when it cannot be read.

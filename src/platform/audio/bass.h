@@ -41,4 +41,9 @@ DWORD BASS_ChannelFlags(DWORD handle, DWORD flags, DWORD mask);
 BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
 DWORD BASS_ChannelIsActive(DWORD handle);
 QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode);
+// length: bytes wanted, BASS_DATA_FLOAT for floats in -1..1 (else 16-bit samples);
+// frames from the current position, zeros past the end. Returns the bytes written, or
+// all ones for an unknown handle or flag.
 DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
+// Stops the stream and frees its decoded frames; the handle becomes unknown.
+BOOL BASS_StreamFree(HSTREAM handle);

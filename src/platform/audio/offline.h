@@ -7,7 +7,8 @@
 
 namespace audio {
 
-// Must be called before BASS_Init; false switches back to the device (tests).
+// Takes effect at the next BASS_Init. Switching closes an open device and stops every
+// stream (tests switch back and forth).
 void useOfflineClock(bool offline);
 bool offlineClock();
 
@@ -15,5 +16,9 @@ bool offlineClock();
 // or to an absolute time in seconds. A stream reaching its end stops.
 void offlineAdvanceBytes(QWORD bytes);
 void offlineSetSeconds(double seconds);
+
+// What BASS_Init opened: "offline", the SDL audio driver's name ("dummy" is the silent
+// output paced by the real clock), or "" before BASS_Init.
+const char* outputDriver();
 
 }  // namespace audio

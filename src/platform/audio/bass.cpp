@@ -1,0 +1,370 @@
+#include "platform/audio/bass.h"
+
+#include <SDL/SDL.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "main/log.h"
+#include "platform/audio/decode.h"
+#include "platform/audio/mix.h"
+#include "platform/audio/offline.h"
+#include "platform/audio/position_estimator.h"
+#include "platform/system.h"
+
+namespace {
+
+constexpr int kMaxStreams = 64;
+constexpr Uint16 kDeviceFrames = 1024;  // one device buffer, about 23 ms
+constexpr QWORD kAllOnes = ~QWORD(0);
+
+struct Stream {
+    bool used = false;
+    int16_t* samples = nullptr;  // frames * 2
+    int64_t frames = 0;
+    DWORD flags = 0;
+    float volume = 1.0f;
+    bool playing = false;
+    // Offline clock, and the device's position while not playing: the frame heard next.
+    int64_t position = 0;
+    // Device only. readFrame: the next frame handed to the device. passStart and
+    // previousPassStart: the count of handed frames at which frame 0 of the current and
+    // the previous pass (loops) was handed; negative when play resumed mid-stream.
+    int64_t readFrame = 0;
+    int64_t handed = 0;
+    int64_t passStart = 0;
+    int64_t previousPassStart = 0;
+    bool fed = false;  // every frame of a non-looping stream has been handed
+    audio::PositionEstimator heard;
+};
+
+// The device callback runs on SDL's audio thread; every access to the table goes
+// through this lock.
+std::mutex g_lock;
+Stream g_streams[kMaxStreams];
+bool g_offline = false;
+bool g_initialised = false;
+bool g_deviceOpen = false;
+int64_t g_queuedAtCallback = 0;  // frames still in the device when it asks for more
+char g_driver[64] = "";
+
+double nowSeconds() {
+    int64_t frequency = 1, count = 0;
+    platform::performanceFrequency(&frequency);
+    platform::performanceCounter(&count);
+    return double(count) / double(frequency);
+}
+
+Stream* lookup(DWORD handle) {
+    if (handle == 0 || handle > DWORD(kMaxStreams)) return nullptr;
+    Stream* stream = &g_streams[handle - 1];
+    return stream->used ? stream : nullptr;
+}
+
+bool looping(const Stream& s) { return (s.flags & BASS_SAMPLE_LOOP) != 0; }
+
+// The frame of the stream the listener hears now (0..frames). Stops a device stream
+// whose last frame has been heard.
+int64_t currentFrame(Stream& s, double now) {
+    if (g_offline || !s.playing) return s.position;
+    int64_t heard = s.heard.position(now);
+    int64_t frame = heard >= s.passStart ? heard - s.passStart : heard - s.previousPassStart;
+    if (frame < 0) frame = 0;
+    if (frame > s.frames) frame = s.frames;
+    if (s.fed && s.heard.drained(now)) {
+        s.playing = false;
+        s.position = s.frames;
+        return s.frames;
+    }
+    return frame;
+}
+
+void mixInto(Stream& s, int32_t* mix, int frames, double now) {
+    int64_t heardBefore = s.handed - g_queuedAtCallback;
+    int done = 0;
+    while (done < frames && !s.fed) {
+        int64_t take = s.frames - s.readFrame;
+        if (take > frames - done) take = frames - done;
+        audio::mixAdd(mix + done * 2, s.samples + s.readFrame * 2, take * 2, s.volume);
+        done += int(take);
+        s.readFrame += take;
+        s.handed += take;
+        if (s.readFrame == s.frames) {
+            if (looping(s)) {
+                s.previousPassStart = s.passStart;
+                s.passStart = s.handed;
+                s.readFrame = 0;
+            } else {
+                s.fed = true;
+            }
+        }
+    }
+    s.heard.onCallback(now, heardBefore, s.handed);
+}
+
+void deviceCallback(void*, Uint8* out, int bytes) {
+    int frames = bytes / audio::kBytesPerFrame;
+    int32_t mix[kDeviceFrames * 2 * 4];
+    int16_t* samples = reinterpret_cast<int16_t*>(out);
+    memset(out, 0, size_t(bytes));
+    double now = nowSeconds();
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (int start = 0; start < frames;) {
+        int count = frames - start;
+        if (count > int(sizeof mix / sizeof mix[0] / 2)) count = int(sizeof mix / sizeof mix[0] / 2);
+        memset(mix, 0, sizeof(int32_t) * 2 * size_t(count));
+        // The frames of later sub-blocks are heard later than those of the first.
+        double blockTime = now + double(start) / audio::kOutputRate;
+        for (Stream& s : g_streams)
+            if (s.used && s.playing) mixInto(s, mix, count, blockTime);
+        audio::mixStore(samples + start * 2, mix, count * 2);
+        start += count;
+    }
+}
+
+// Main thread only; never with the lock held (SDL_CloseAudio waits for a running
+// callback, which takes the lock).
+void closeDevice() {
+    if (g_deviceOpen) {
+        SDL_CloseAudio();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        g_deviceOpen = false;
+    }
+    g_initialised = false;
+    g_driver[0] = '\0';
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (Stream& s : g_streams) s.playing = false;
+}
+
+char g_openError[256] = "";
+
+// Why the last openDevice failed, kept before SDL_QuitSubSystem clears SDL's error.
+void keepOpenError(const char* stage) {
+    const char* error = SDL_GetError();
+    snprintf(g_openError, sizeof g_openError, "%s: %s", stage, error && error[0] ? error : "no device");
+}
+
+bool openDevice() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        keepOpenError("SDL_InitSubSystem");
+        return false;
+    }
+    SDL_AudioSpec wanted;
+    memset(&wanted, 0, sizeof wanted);
+    wanted.freq = audio::kOutputRate;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = 2;
+    wanted.samples = kDeviceFrames;
+    wanted.callback = deviceCallback;
+    // No obtained spec: SDL converts whatever the hardware wants from 44100 Hz S16 stereo.
+    if (SDL_OpenAudio(&wanted, nullptr) != 0) {
+        keepOpenError("SDL_OpenAudio");
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    const char* name = SDL_AudioDriverName(g_driver, sizeof g_driver) ? g_driver : "";
+    if (name[0] == '\0') snprintf(g_driver, sizeof g_driver, "unknown");
+    // The dummy driver asks when its buffer has been "played"; a sound card asks while
+    // the previous buffer is still playing.
+    g_queuedAtCallback = strcmp(g_driver, "dummy") == 0 ? 0 : kDeviceFrames;
+    g_deviceOpen = true;
+    SDL_PauseAudio(0);  // the callback runs from now on, in silence while nothing plays
+    return true;
+}
+
+}  // namespace
+
+namespace audio {
+
+void useOfflineClock(bool offline) {
+    if (offline == g_offline) return;
+    closeDevice();
+    g_offline = offline;
+}
+
+bool offlineClock() { return g_offline; }
+
+const char* outputDriver() { return g_driver; }
+
+namespace {
+void advanceOffline(Stream& s, int64_t to) {
+    if (to < 0) to = 0;
+    if (to >= s.frames) {
+        if (looping(s) && s.frames > 0) {
+            to %= s.frames;
+        } else {
+            to = s.frames;
+            s.playing = false;
+        }
+    }
+    s.position = to;
+}
+}  // namespace
+
+void offlineAdvanceBytes(QWORD bytes) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!g_offline) return;
+    for (Stream& s : g_streams)
+        if (s.used && s.playing) advanceOffline(s, s.position + int64_t(bytes / kBytesPerFrame));
+}
+
+void offlineSetSeconds(double seconds) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!g_offline) return;
+    int64_t frame = int64_t(std::floor(seconds * kOutputRate + 1e-6));
+    for (Stream& s : g_streams)
+        if (s.used && s.playing) advanceOffline(s, frame);
+}
+
+}  // namespace audio
+
+DWORD BASS_GetVersion() { return 0x02040000; }
+
+// Main thread only, like every set-up call: the device thread reads only the stream table.
+BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
+    if (g_initialised) return TRUE;
+    if (freq != DWORD(audio::kOutputRate) || device < -1) {
+        logLine("Audio output: only the default device at %i Hz is offered\n", audio::kOutputRate);
+        return FALSE;
+    }
+    if (g_offline) {
+        snprintf(g_driver, sizeof g_driver, "offline");
+        g_initialised = true;
+        logLine("Audio output: offline clock, nothing plays\n");
+        return TRUE;
+    }
+    bool opened = openDevice();
+    if (!opened) {
+        char reason[256];
+        snprintf(reason, sizeof reason, "%s", g_openError);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        opened = openDevice();
+        if (!opened) {
+            logLine("Audio output: no sound device (%s) and no silent output (%s)\n", reason,
+                    g_openError);
+            return FALSE;
+        }
+        logLine("Audio output: no sound device (%s), playing silently on the real clock\n", reason);
+    } else if (strcmp(g_driver, "dummy") == 0) {
+        logLine("Audio output: silent \"dummy\" driver, playing on the real clock\n");
+    }
+    g_initialised = true;
+    return TRUE;
+}
+
+HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags) {
+    if (!mem || !file) {
+        logLine("Audio stream: only streams from memory are offered\n");
+        return 0;
+    }
+    audio::DecodedAudio decoded;
+    if (!audio::decodeStream(static_cast<const unsigned char*>(file) + offset, size_t(length),
+                             &decoded))
+        return 0;
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (int i = 0; i < kMaxStreams; ++i) {
+        Stream& s = g_streams[i];
+        if (s.used) continue;
+        s = Stream();
+        s.used = true;
+        s.samples = decoded.samples;
+        s.frames = decoded.frames;
+        s.flags = flags;
+        return HSTREAM(i + 1);
+    }
+    logLine("Audio stream: more than %i streams\n", kMaxStreams);
+    free(decoded.samples);
+    return 0;
+}
+
+BOOL BASS_StreamFree(HSTREAM handle) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s) return FALSE;
+    free(s->samples);
+    *s = Stream();
+    return TRUE;
+}
+
+QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s || mode != BASS_POS_BYTE) return kAllOnes;
+    return QWORD(s->frames) * audio::kBytesPerFrame;
+}
+
+double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!lookup(handle)) return -1.0;
+    return double(pos / audio::kBytesPerFrame) / audio::kOutputRate;
+}
+
+BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s || attrib != BASS_ATTRIB_VOL || !(value >= 0.0f)) return FALSE;
+    s->volume = value;
+    return TRUE;
+}
+
+DWORD BASS_ChannelFlags(DWORD handle, DWORD flags, DWORD mask) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s) return DWORD(kAllOnes);
+    s->flags = (s->flags & ~mask) | (flags & mask);
+    return s->flags;
+}
+
+BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s || !g_initialised) return FALSE;
+    if (s->playing && !restart) return TRUE;
+    if (restart || s->position >= s->frames) s->position = 0;
+    s->playing = true;
+    s->readFrame = s->position;
+    s->handed = 0;
+    s->passStart = -s->position;
+    s->previousPassStart = s->passStart;
+    s->fed = false;
+    s->heard.reset();
+    return TRUE;
+}
+
+DWORD BASS_ChannelIsActive(DWORD handle) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s) return BASS_ACTIVE_STOPPED;
+    if (s->playing) currentFrame(*s, nowSeconds());
+    return s->playing ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED;
+}
+
+QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s || mode != BASS_POS_BYTE) return kAllOnes;
+    return QWORD(currentFrame(*s, nowSeconds())) * audio::kBytesPerFrame;
+}
+
+DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s || !buffer) return DWORD(kAllOnes);
+    bool asFloat = (length & BASS_DATA_FLOAT) != 0;
+    DWORD bytes = length & ~DWORD(BASS_DATA_FLOAT);
+    if (bytes > 0x0fffffff) return DWORD(kAllOnes);  // FFT and other requests are not offered
+    size_t valueSize = asFloat ? sizeof(float) : sizeof(int16_t);
+    size_t values = bytes / valueSize;
+    int64_t first = currentFrame(*s, nowSeconds()) * 2;
+    for (size_t i = 0; i < values; ++i) {
+        int64_t index = first + int64_t(i);
+        int16_t v = index < s->frames * 2 ? s->samples[index] : 0;
+        if (asFloat)
+            static_cast<float*>(buffer)[i] = v < -32767 ? -1.0f : float(v) / 32767.0f;
+        else
+            static_cast<int16_t*>(buffer)[i] = v;
+    }
+    return DWORD(values * valueSize);
+}
