@@ -6,5 +6,5 @@ fuzzer=$1 seeds=$2 work=$3
 rm -rf "$work"; mkdir -p "$work/corpus" "$work/artifacts"
 [ -d "$seeds" ] && cp -r "$seeds"/. "$work/corpus/" 2>/dev/null || true
 export ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1
-"$fuzzer" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 -timeout=10 \
+"$fuzzer" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 -timeout=10 -close_fd_mask=2 \
   -artifact_prefix="$work/artifacts/" "$work/corpus"

@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 
 int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    // Listing the tests needs no context (test discovery runs that way).
+    // Listing the tests needs no context (test discovery runs that way). InitGoogleTest
+    // removes the flags it knows, so look before it.
+    bool listing = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0) return RUN_ALL_TESTS();
+        if (std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0) listing = true;
     }
+    testing::InitGoogleTest(&argc, argv);
+    if (listing) return RUN_ALL_TESTS();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         fprintf(stderr, "gl tests: SDL_Init failed: %s\n", SDL_GetError());
         return 1;

@@ -50,7 +50,12 @@ FILE* openFromArchive(const char* path) {
         return nullptr;
     }
     const DataEntry* entry = g_entries[index];
-    if (entry->length > 0) fwrite(entry->data, 1, size_t(entry->length), file);
+    // A short copy would hand the loader a cut file as if it were whole.
+    if (entry->length > 0 && fwrite(entry->data, 1, size_t(entry->length), file) != size_t(entry->length)) {
+        logLine("[DATA] Failed to write %s into its tmpfile()\n", path);
+        fclose(file);
+        return nullptr;
+    }
     rewind(file);
     return file;
 }

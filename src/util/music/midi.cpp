@@ -127,17 +127,26 @@ float roundTo2(float x) { return float(floor(double(x) * 100.0 + 0.5) / 100.0); 
 MidiFile::MidiFile(const char* path) {
     FILE* file = dataOpen(path, "rb");
     if (!file) FATAL("Failed to open file %s", path);
-    fseek(file, 0, SEEK_END);
-    long size = ftell(file);
-    rewind(file);
-    if (size < 0) FATAL("Failed to open file %s", path);
-    logLine("Loading MIDI file %s, %i bytes long\n", path, int(size));
-    uint8_t* image = static_cast<uint8_t*>(malloc(size_t(size) + 1));
-    if (!image) FATAL("Failed to allocate %i bytes for MIDI file %s", int(size) + 1, path);
-    size_t got = fread(image, 1, size_t(size), file);
-    image[got] = 0;
+    // Read to the end rather than trusting the stream's size: a directory opens, but its
+    // size is meaningless and reading it fails. One spare byte keeps a zero after the data.
+    size_t size = 0, capacity = 4096;
+    uint8_t* image = static_cast<uint8_t*>(malloc(capacity + 1));
+    if (!image) FATAL("Failed to allocate memory for MIDI file %s", path);
+    size_t got;
+    while ((got = fread(image + size, 1, capacity - size, file)) > 0) {
+        size += got;
+        if (size < capacity) continue;
+        capacity *= 2;
+        uint8_t* grown = static_cast<uint8_t*>(realloc(image, capacity + 1));
+        if (!grown) FATAL("Failed to allocate memory for MIDI file %s", path);
+        image = grown;
+    }
+    bool failed = ferror(file) != 0;
     fclose(file);
-    parse(image, got);
+    if (failed) FATAL("Failed to read MIDI file %s", path);
+    image[size] = 0;
+    logLine("Loading MIDI file %s, %i bytes long\n", path, int(size));
+    parse(image, size);
     free(image);
 }
 

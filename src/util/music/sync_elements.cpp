@@ -162,9 +162,29 @@ std::string syncDirectory(const char* path) {
 void loadSyncDocument(TiXmlDocument& document, const char* path) {
     FILE* file = dataOpen(path, "rb");
     if (!file) FATAL("Could not load %s. Error='%s'. Exiting.\n", path, "Failed to open file");
-    bool loaded = document.LoadFile(file);
+    // Read to the end rather than trusting the stream's size: a directory opens, but its
+    // size is meaningless and reading it fails.
+    std::string text;
+    char block[4096];
+    size_t got;
+    while ((got = fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
+    bool failed = ferror(file) != 0;
     fclose(file);
-    if (!loaded) FATAL("Could not load %s. Error='%s'. Exiting.\n", path, document.ErrorDesc());
+    if (failed) FATAL("Could not load %s. Error='%s'. Exiting.\n", path, "Failed to read file");
+    // Line ends as the parser's own file loading normalises them.
+    std::string normalised;
+    normalised.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            normalised += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            normalised += text[i];
+        }
+    }
+    document.Parse(normalised.c_str());
+    if (document.Error())
+        FATAL("Could not load %s. Error='%s'. Exiting.\n", path, document.ErrorDesc());
 }
 
 void parseModulatorElement(TiXmlElement* element, MidiFile& midi, float bpm,

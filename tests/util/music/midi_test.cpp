@@ -50,7 +50,8 @@ Bytes midiFile(std::initializer_list<Bytes> chunks, uint16_t division = 96) {
 }
 
 std::string writeMidi(const Bytes& bytes) {
-    std::string path = testpaths::build("scratch/midi_test/fixture.mid");
+    static const std::string dir = testpaths::freshScratchDir("midi_test");
+    std::string path = dir + "/fixture.mid";
     testpaths::writeFile(path, std::string(bytes.begin(), bytes.end()));
     return path;
 }
@@ -104,6 +105,23 @@ TEST(MidiFileHeader, LogsFormatChunksDivisionAndTheTrackSummary) {
     ASSERT_EQ(2u, midi->tracks.size());
     EXPECT_STREQ("Bass", midi->tracks[0].name);
     EXPECT_EQ(nullptr, midi->tracks[1].name);
+}
+
+TEST(MidiFileHeader, LargeFilesAreReadWhole) {
+    // More than one read block: 3000 note on/off pairs on 60 note numbers.
+    Bytes events;
+    for (int i = 0; i < 3000; ++i) {
+        for (uint8_t b : Bytes{0x01, 0x90, uint8_t(i % 60), 0x40, 0x01, 0x80, uint8_t(i % 60), 0x00})
+            events.push_back(b);
+    }
+    for (uint8_t b : kEndOfTrack) events.push_back(b);
+    std::string log;
+    auto midi = load(midiFile({events}), &log);
+    ASSERT_EQ(1u, midi->tracks.size());
+    EXPECT_EQ(6000, midi->tracks[0].noteEvents);
+    EXPECT_EQ(60u, midi->tracks[0].notes.size());
+    EXPECT_EQ(100u, midi->tracks[0].notes[59].times.size());
+    EXPECT_NE(std::string::npos, log.find(", 24026 bytes long\n")) << log.substr(0, 200);
 }
 
 TEST(MidiFileHeader, DefaultsWithoutMetaEventsAndZeroChunks) {
@@ -479,6 +497,9 @@ TEST_F(MidiDeathTest, NullCursorsAndMissingFile) {
                 boxRegex("NULL-buffer specified"));
     EXPECT_EXIT(MidiFile m("data/common/music/no_such_file.mid"), testing::ExitedWithCode(1),
                 boxRegex("Failed to open file data/common/music/no_such_file.mid"));
+    std::string dir = testpaths::freshScratchDir("midi_test_dir");
+    EXPECT_EXIT(MidiFile m(dir.c_str()), testing::ExitedWithCode(1),
+                boxRegex("Failed to read MIDI file " + dir));
 }
 
 TEST_F(MidiDeathTest, EveryTruncationOfAValidFileIsRefusedInOrder) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/audio/offline.h"
+#include "platform/audio/sine_fixture.h"
 #include "support/paths.h"
 #include "util/music/midi.h"
 #include "util/music/modulators/adsr.h"
@@ -245,6 +247,21 @@ TEST(SyncDescription, TemplateRangesKeepLowBitsAndSkipOtherElements) {
     EXPECT_EQ(std::vector<float>({1.5f, 0.33333334f, 0.0f}), osc.rangePeriod);
 }
 
+TEST(SyncDescription, DocumentsLoadThroughTheDataLayerWithAnyLineEnds) {
+    std::string dir = testpaths::freshScratchDir("sync_test_load") + "/";
+    testpaths::writeFile(dir + "crlf.xml", std::string(kWobble).replace(6, 0, "\r\n\r") + "\r\n");
+    testpaths::writeFile(dir + "bom.xml", "\xEF\xBB\xBF" + std::string(kWobble));
+    for (const char* name : {"crlf.xml", "bom.xml"}) {
+        LFO osc(LFO::Saw, 1, 1, 4, false);
+        testing::internal::CaptureStdout();
+        loadTemplate((dir + name).c_str(), &osc);
+        std::string log = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(std::vector<float>({1.0f, 0.25f}), osc.rangePeriod) << name;
+        EXPECT_NE(std::string::npos, log.find("  ..loading " + dir + name + "\n")) << log;
+        EXPECT_NE(std::string::npos, log.find("    ..parsing\n")) << log;
+    }
+}
+
 TEST(SyncDescription, DirectoryPrefix) {
     struct Case {
         const char* path;
@@ -447,6 +464,7 @@ TEST_F(SyncDeathTest, DocumentsThatDoNotLoad) {
     } cases[] = {
         {dir + "missing.xml", "Could not load " + dir + "missing.xml. Error='Failed to open file'. Exiting.\n"},
         {dir + "broken.xml", "Could not load " + dir + "broken.xml. Error='Error reading end tag.'. Exiting.\n"},
+        {dir, "Could not load " + dir + ". Error='Failed to read file'. Exiting.\n"},
         {dir + "empty.xml", "Could not load " + dir + "empty.xml. Error='Error document empty.'. Exiting.\n"},
     };
     for (const Case& c : cases) {
@@ -457,6 +475,110 @@ TEST_F(SyncDeathTest, DocumentsThatDoNotLoad) {
     LFO osc(LFO::Saw, 1, 1, 4, false);
     EXPECT_EXIT(loadTemplate((dir + "broken.xml").c_str(), &osc), testing::ExitedWithCode(1),
                 boxRegex("Could not load " + dir + "broken.xml. Error='Error reading end tag.'. Exiting.\n"));
+}
+
+}  // namespace
+
+namespace {
+
+// The whole loader through Music: a half-second tone, a MIDI file at 90 bpm with the
+// tracks Bass, Pad and Lead, the template wobble.xml, all beside the description.
+class SyncLoad : public testing::Test {
+protected:
+    void SetUp() override {
+        audio::useOfflineClock(true);
+        dir = templateDir();
+        sinefixture::write(dir + "tone.ogg", sinefixture::Kind::Ogg, 44100, 2, 0.5);
+        Bytes midi = midiWithTracks({"Bass", "Pad", "Lead"});
+        // A tempo of 666666 microseconds (90.00 bpm) in front of the first track's events.
+        const Bytes tempo = {0x00, 0xFF, 0x51, 0x03, 0x0A, 0x2C, 0x2A};
+        size_t firstEvents = 14 + 8;
+        midi.insert(midi.begin() + long(firstEvents), tempo.begin(), tempo.end());
+        midi[firstEvents - 1] = uint8_t(midi[firstEvents - 1] + tempo.size());
+        testpaths::writeFile(dir + "song.mid", std::string(midi.begin(), midi.end()));
+    }
+    void TearDown() override { audio::useOfflineClock(false); }
+
+    std::string writeDescription(const std::string& xml) {
+        testpaths::writeFile(dir + "song.xml", xml);
+        return dir + "song.xml";
+    }
+
+    std::string dir;
+};
+
+TEST_F(SyncLoad, DescriptionFillsStreamTempoAndTracks) {
+    std::string path = writeDescription(description(
+        modulator("Bass", envelope("0.5") + "<intensity unit=\"float\">0.8</intensity>", "kick glow") +
+        modulator("Pad", lfo("8t"), "pad wobble") + modulator("Bass", lfo("4", "saw"), "second")));
+    // The description's stream and MIDI names are song.ogg / song.mid; use the tone.
+    testpaths::writeFile(dir + "song.ogg", testpaths::readFile(dir + "tone.ogg"));
+    testing::internal::CaptureStdout();
+    Music music(path.c_str());
+    std::string log = testing::internal::GetCapturedStdout();
+
+    EXPECT_NE(0u, music.stream);
+    ASSERT_NE(nullptr, music.midi);
+    EXPECT_FLOAT_EQ(90.0f, music.bpm);
+    const MidiFile& midi = *music.midi;
+    ASSERT_EQ(3u, midi.tracks.size());
+    struct Count {
+        const char* track;
+        size_t modulators;
+    } counts[] = {{"Bass", 2}, {"Pad", 1}, {"Lead", 0}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_STREQ(counts[i].track, midi.tracks[i].name);
+        EXPECT_EQ(counts[i].modulators, midi.tracks[i].modulators.size()) << counts[i].track;
+        std::string line = std::string("  track '") + counts[i].track + "' has " +
+                           std::to_string(counts[i].modulators) + " modulators\n";
+        EXPECT_NE(std::string::npos, log.find(line)) << line << log;
+    }
+    const auto* env = dynamic_cast<const ADSR*>(midi.tracks[0].modulators[0].get());
+    ASSERT_NE(nullptr, env);
+    EXPECT_NEAR(0.75f, env->attack, 1e-5f) << "0.5 s at 90 bpm";
+    EXPECT_NEAR(0.3f, env->decay, 1e-5f) << "0.2 s at 90 bpm";
+    EXPECT_NEAR(0.8f, env->intensity, 1e-6f);
+    EXPECT_EQ(std::vector<float>({1.0f, 0.25f}), midi.tracks[1].modulators[0]->rangePeriod);
+
+    const std::string ordered[] = {
+        "  Loading " + path + "\n", "  ..parsing\n", "streaming file [", "Loading MIDI file " + dir + "song.mid",
+        "Loading Modulators...\n", "  found modulator 'kick glow' for track 'Bass'\n",
+        "  found modulator 'pad wobble' for track 'Pad'\n", "  ..loading " + dir + "wobble.xml\n",
+        "  found modulator 'second' for track 'Bass'\n", "  track 'Bass' has 2 modulators\n",
+    };
+    size_t at = 0;
+    for (const std::string& line : ordered) {
+        size_t found = log.find(line, at);
+        EXPECT_NE(std::string::npos, found) << "in order: " << line << "\n" << log;
+        if (found != std::string::npos) at = found;
+    }
+}
+
+using SyncLoadDeathTest = SyncLoad;
+
+std::string syncBox(const std::string& message) {
+    return "\\[box\\] Error in file src/util/music/sync\\.cpp:[0-9]+ \\| .*" + regexEscape(message) + "\n";
+}
+
+TEST_F(SyncLoadDeathTest, TopLevelPartsAreRequired) {
+    struct Case {
+        const char* what;
+        std::string xml;
+        std::string regex;
+    } cases[] = {
+        {"no modulators element", "<modulator/>", syncBox("element is NULL")},
+        {"no stream_filename", "<modulators mididata_filename=\"song.mid\"/>",
+         syncBox("element->Attribute( \"stream_filename\" ) is NULL")},
+        {"no mididata_filename", "<modulators stream_filename=\"tone.ogg\"/>",
+         syncBox("element->Attribute( \"mididata_filename\" ) is NULL")},
+        {"not XML", "<modulators",
+         "\\[box\\] Error in file src/util/music/sync_elements\\.cpp:[0-9]+ \\| .*" +
+             regexEscape("Could not load " + dir + "song.xml. Error='") + "[A-Za-z .]+'\\. Exiting"},
+    };
+    for (const Case& c : cases) {
+        std::string path = writeDescription(c.xml);
+        EXPECT_EXIT(Music music(path.c_str()), testing::ExitedWithCode(1), c.regex) << c.what;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,148 @@
+// festoonery-tool pack: the asset tree into an archive, through the engine's own
+// recording data layer and archive writer.
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "command.h"
+#include "names.h"
+#include "util/data/data.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kUsageText[] =
+    "Usage: festoonery-tool pack [-o ARCHIVE] [PATH...]\n"
+    "\n"
+    "Packs every file under each PATH (default: data/common) into the archive ARCHIVE\n"
+    "(default: data.mvt), which the demo reads at start-up.\n"
+    "\n"
+    "Run it in the folder that holds data/. Each entry is named by its path relative to\n"
+    "that folder with '/' separators, e.g. data/common/fonts/courier_new.ttf, exactly as\n"
+    "the demo asks for the file. A PATH may be a folder (packed with all its subfolders)\n"
+    "or one file; it must stay inside the working folder. Entries are stored in name\n"
+    "order. Empty files are skipped with a note, since an archive cannot hold them.\n"
+    "\n"
+    "Options:\n"
+    "  -o ARCHIVE  the archive to write (default: data.mvt). It is written beside its\n"
+    "              final place and renamed into place when complete, so a failed pack\n"
+    "              leaves an existing archive as it was.\n"
+    "  -h, --help  show this text\n";
+
+struct Packing {
+    std::set<std::string> names;
+    std::string output;  // entry-name form of the archive path, never packed into itself
+    int skipped = 0;
+};
+
+void addFile(Packing& packing, const std::string& name, uintmax_t size) {
+    if (name == packing.output) return;
+    if (size == 0) {
+        fprintf(tool::err(), "festoonery-tool pack: skipping empty file %s (an archive cannot hold "
+                             "empty files)\n",
+                tool::printableName(name).c_str());
+        ++packing.skipped;
+        return;
+    }
+    packing.names.insert(name);
+}
+
+// Adds the files under one PATH; false after reporting a problem.
+bool collect(Packing& packing, const std::string& argument) {
+    std::string root, why;
+    if (!tool::packPathName(argument, &root, &why)) {
+        tool::fail("cannot pack '%s': %s", argument.c_str(), why.c_str());
+        return false;
+    }
+    const fs::path rootPath(root.empty() ? "." : root);
+    std::error_code ec;
+    fs::file_status status = fs::status(rootPath, ec);
+    if (ec || !fs::exists(status)) {
+        tool::fail("no such file or folder: %s", argument.c_str());
+        return false;
+    }
+    if (fs::is_regular_file(status)) {
+        addFile(packing, root, fs::file_size(rootPath, ec));
+        return true;
+    }
+    if (!fs::is_directory(status)) {
+        tool::fail("'%s' is neither a file nor a folder", argument.c_str());
+        return false;
+    }
+    fs::recursive_directory_iterator it(rootPath, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code entryError;
+        if (!it->is_regular_file(entryError)) continue;  // folders, sockets, dangling links
+        std::string name = it->path().lexically_normal().generic_string();
+        addFile(packing, name, it->file_size(entryError));
+    }
+    if (ec) {
+        tool::fail("cannot read folder '%s': %s", argument.c_str(), ec.message().c_str());
+        return false;
+    }
+    return true;
+}
+
+int runPack(int argc, char** argv) {
+    std::string output = kDatafileName;
+    std::vector<std::string> paths;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg == "-o") {
+            if (i + 1 >= argc) return tool::usageError("-o needs the archive's path");
+            output = argv[++i];
+            if (output.empty()) return tool::usageError("-o needs the archive's path");
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            return tool::usageError("unknown option '%s'", arg.c_str());
+        } else {
+            paths.push_back(arg);
+        }
+    }
+    if (paths.empty()) paths.push_back("data/common");
+
+    Packing packing;
+    std::string outputName, why;
+    if (tool::packPathName(output, &outputName, &why)) packing.output = outputName;
+    std::error_code ec;
+    if (fs::is_directory(output, ec)) return tool::fail("the archive path '%s' is a folder", output.c_str());
+    for (const std::string& path : paths) {
+        if (!collect(packing, path)) return tool::kFailed;
+    }
+    if (packing.names.empty()) {
+        std::string list;
+        for (const std::string& p : paths) list += (list.empty() ? "" : ", ") + p;
+        return tool::fail("nothing to pack: no non-empty files under %s", list.c_str());
+    }
+
+    dataClearEntries();
+    setDataMode(Record);
+    long long bytes = 0;
+    for (const std::string& name : packing.names) {
+        FILE* file = dataOpen(name.c_str(), "rb");
+        if (!file) {
+            return tool::fail("cannot open %s: %s", tool::printableName(name).c_str(), strerror(errno));
+        }
+        fclose(file);
+    }
+    for (int i = 0; i < dataEntryCount(); ++i) bytes += dataEntry(i)->length;
+    writeArchiveFile(output.c_str());
+
+    long long archiveSize = (long long)fs::file_size(output, ec);
+    fprintf(tool::out(), "Packed %d files (%lld bytes) into %s: %lld bytes, %.2f %% smaller", dataEntryCount(),
+            bytes, output.c_str(), archiveSize, bytes ? 100.0 * double(bytes - archiveSize) / double(bytes) : 0.0);
+    if (packing.skipped) fprintf(tool::out(), "; %d empty files skipped", packing.skipped);
+    fprintf(tool::out(), ".\n");
+    return tool::kOk;
+}
+
+const tool::Registrar registrar({"pack", "pack the asset tree into an archive (data.mvt)", kUsageText, runPack});
+
+}  // namespace
