@@ -26,22 +26,13 @@ const char kUsageText[] =
     "  -h, --help  show this text\n";
 
 int runMidi(int argc, char** argv) {
-    std::string path;
-    int positional = 0;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return tool::usageError("unknown option '%s'", arg.c_str());
-        } else if (positional++ == 0) {
-            path = arg;
-        } else {
-            return tool::usageError("one MIDI file at a time; '%s' is one too many", arg.c_str());
-        }
-    }
-    if (path.empty()) return tool::usageError("which MIDI file?");
+    tool::Arguments args;
+    if (int status = tool::parseArguments(argc, argv, {}, &args)) return status;
+    if (args.positionals.empty()) return tool::usageError("which MIDI file?");
+    if (args.positionals.size() > 1)
+        return tool::usageError("one MIDI file at a time; '%s' is one too many",
+                                args.positionals[1].c_str());
+    std::string path = args.positionals[0];
 
     tool::EngineLog log;
     log.begin();

@@ -125,23 +125,13 @@ std::string streamReason(const std::vector<std::string>& lines) {
 }
 
 int runSync(int argc, char** argv) {
-    std::string path;
-    int positional = 0;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return tool::usageError("unknown option '%s'", arg.c_str());
-        } else if (positional++ == 0) {
-            path = arg;
-        } else {
-            return tool::usageError("one sync description at a time; '%s' is one too many",
-                                    arg.c_str());
-        }
-    }
-    if (path.empty()) return tool::usageError("which sync description?");
+    tool::Arguments args;
+    if (int status = tool::parseArguments(argc, argv, {}, &args)) return status;
+    if (args.positionals.empty()) return tool::usageError("which sync description?");
+    if (args.positionals.size() > 1)
+        return tool::usageError("one sync description at a time; '%s' is one too many",
+                                args.positionals[1].c_str());
+    std::string path = args.positionals[0];
     // The music object would play a music file named directly; here that is a mistake.
     if (endsWith(path, ".ogg") || endsWith(path, ".mp3"))
         return tool::usageError("%s is a music file; give the sync description (.xml)", path.c_str());
