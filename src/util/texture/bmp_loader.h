@@ -1,0 +1,15 @@
+// The BMP reader behind loadBMP (texture.h), exposed for tests and tools.
+#pragma once
+
+class LoaderImage;
+
+enum BmpResult : int {
+    BmpOk = 0,
+    BmpCannotOpen = 1,
+    BmpUnsupported = 2,
+    BmpSeekFailed = 3,
+    BmpEndedEarly = 4,
+};
+
+// Reads a 24-bit uncompressed bottom-up bitmap into image (row 0 = top of the picture).
+int readBMP(const char* path, LoaderImage* image);
