@@ -21,12 +21,12 @@ GtkMessageType messageTypeOf(unsigned type) {
         default: return GTK_MESSAGE_OTHER;
     }
 }
+}  // namespace
 
 // Lets GTK finish hiding a dialog before the caller goes on (SDL may open a window next).
 void drainEvents() {
     while (gtk_events_pending()) gtk_main_iteration();
 }
-}  // namespace
 
 int messageBox(const char* text, const char* caption, unsigned type) {
     GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, messageTypeOf(type),

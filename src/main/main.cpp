@@ -1,0 +1,130 @@
+// Festoonery's entry: settings and setup dialog, the OpenGL window, the extension
+// checks, loading, and the main loop until Escape, the window's close or the music's end.
+#include <GL/glew.h>
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "main/events.h"
+#include "main/log.h"
+#include "main/settings.h"
+#include "main/setup_dialog.h"
+#include "platform/msgbox.h"
+#include "platform/system.h"
+
+namespace {
+
+struct RequiredExtension {
+    const GLboolean* available;  // GLEW's flag, valid after glewInit
+    const char* name;
+};
+
+// Asks about each missing extension, in the order the scenes came to need them.
+void checkExtensions() {
+    const RequiredExtension extensions[] = {
+        {&GLEW_ARB_vertex_program, "GLEW_ARB_vertex_program"},
+        {&GLEW_ARB_fragment_program, "GLEW_ARB_fragment_program"},
+        {&GLEW_ARB_multitexture, "GLEW_ARB_multitexture"},
+        {&GLEW_ARB_vertex_shader, "GLEW_ARB_vertex_shader"},
+        {&GLEW_ARB_fragment_shader, "GLEW_ARB_fragment_shader"},
+        {&GLEW_ARB_multisample, "GLEW_ARB_multisample"},
+        {&GLEW_ARB_point_sprite, "GLEW_ARB_point_sprite"},
+        {&GLEW_EXT_texture_filter_anisotropic, "GLEW_EXT_texture_filter_anisotropic"},
+        {&GLEW_ARB_vertex_buffer_object, "GLEW_ARB_vertex_buffer_object"},
+        {&GLEW_EXT_framebuffer_object, "GLEW_EXT_framebuffer_object"},
+        {&GLEW_ARB_texture_non_power_of_two, "GLEW_ARB_texture_non_power_of_two"},
+        {&GLEW_ARB_texture_float, "GLEW_ARB_texture_float"},
+        {&GLEW_ARB_draw_buffers, "GLEW_ARB_draw_buffers"},
+    };
+    for (const RequiredExtension& e : extensions) {
+        if (!*e.available) askExtension(e.name);  // returns only on OK
+    }
+}
+
+// Steps 8-16: OpenGL attributes, the window, GLEW and the extension questions.
+void openWindow(int depth) {
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, multisampleBuffersFor(DisplaySettings::samples));
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, DisplaySettings::samples);
+    SDL_GL_SetAttribute(SDL_GL_SWAP_CONTROL, DisplaySettings::vsync);
+
+    // The file already holds the flags without these two bits.
+    DisplaySettings::flags = int32_t(uint32_t(DisplaySettings::flags) | SDL_OPENGL | SDL_RESIZABLE);
+    SDL_Surface* surface = SDL_SetVideoMode(DisplaySettings::width, DisplaySettings::height, depth,
+                                            Uint32(DisplaySettings::flags));
+    if (!surface) FATAL("Video mode set failed: %s\n", SDL_GetError());
+    SDL_WM_SetCaption("Festoonery!", nullptr);
+
+    GLint samples = 0;
+    glGetIntegerv(GL_SAMPLES, &samples);
+    logLine("Created %ix%i surface with %i samples\n", int(DisplaySettings::width),
+            int(DisplaySettings::height), int(samples));
+
+    GLenum glew = glewInit();
+    if (glew != GLEW_OK) FATAL("GLEW Error: %s\n", glewGetErrorString(glew));
+    logLine("Using GLEW %s\n", glewGetString(GLEW_VERSION));
+
+    checkExtensions();
+    CHECK_GL();
+}
+
+// The frame until the scene manager draws it: one clear and the buffer swap.
+void drawFrame() {
+    glClear(GL_COLOR_BUFFER_BIT);
+    CHECK_GL();
+    SDL_GL_SwapBuffers();
+}
+
+}  // namespace
+
+int main(int, char**) {
+    // Logs are read live, also when stdout is a pipe or a file.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    // GTK opens its display before SDL opens any window.
+    platform::uiBackend();
+
+    platform::dlg::HINSTANCE instance = platform::dlg::moduleInstance();
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) FATAL("Video initialization failed: %s\n", SDL_GetError());
+    const SDL_version* version = SDL_Linked_Version();
+    logLine("Using SDL version %i.%i.%i\n", int(version->major), int(version->minor),
+            int(version->patch));
+    // The window takes the desktop's depth, read before any video mode is set.
+    const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    int depth = info && info->vfmt ? info->vfmt->BitsPerPixel : 0;
+
+    loadSettings();
+    int confirmed = runSetupDialog(instance);
+    if (confirmed != 1) {
+        if (confirmed == -1) logLine("-1 returned, last error is %d\n", int(platform::lastError()));
+        logLine("Bye!\n");
+        return 0;
+    }
+    saveSettings();
+
+    openWindow(depth);
+
+    // ---- Loading and start ----------------------------------------------------------
+    // Steps 17-25 join here: the data layer's archive mode and readDatafile, the
+    // SceneManager, writeDatafile, its resize with the settings' size, the full-screen
+    // pause, its start; each group followed by CHECK_GL(). Until then the loop below
+    // draws cleared frames and key and resize events have no target.
+    EventTarget* target = nullptr;
+    // -------------------------------------------------------------------------------
+
+    bool quit = false;
+    SDL_Event event;
+    while (true) {
+        while (SDL_PollEvent(&event)) handleEvent(event, target, &quit);
+        drawFrame();
+        // Looked at only after the frame: a quit still gets one more frame drawn.
+        if (quit) break;
+    }
+
+    // Shut-down: the scene manager's destruction joins here, before SDL_Quit.
+    SDL_Quit();
+    return 0;
+}
