@@ -6,13 +6,15 @@
 
 class AsciiEngine {
 public:
-    AsciiEngine();  // loads "data/common/images/asciichart.png"
-
+    static constexpr const char* kChartPath = "data/common/images/asciichart.png";
     static constexpr int kCellBytes = 12000;
+
+    // Loads the glyph chart (the production's own one unless a test names another).
+    explicit AsciiEngine(const char* chartPath = kChartPath);
 
     Texture chart;
     unsigned char cells[kCellBytes];
-    float palette[16][4];
-    int width = 1;
+    float palette[16][4];  // RGBA; index bits: 0 blue, 1 green, 2 red, 3 bright
+    int width = 1;         // window size in pixels, written by the scene manager
     int height = 1;
 };

@@ -30,6 +30,13 @@ bool create(Texture* texture);
 void resize(Texture* texture, int width, int height);
 void destroy(Texture* texture);
 
+// The extension load() dispatches on: the last four characters of the path in lower
+// case, or ".jpeg" when the path ends in it (any case); "" for paths shorter than four.
+void imageExtension(const char* path, char out[6]);
+// Whether a GL_VENDOR string, lower-cased, contains "ati " (ATI's drivers): their
+// mipmaps come from GL_GENERATE_MIPMAP instead of glGenerateMipmapEXT.
+bool vendorIsAti(const char* vendor);
+
 }  // namespace texture
 
 // Image loaders: fill imageData, bitsPerPixel, width, height and format (no OpenGL).

@@ -1,0 +1,217 @@
+#include "util/shaderprogram/shaderprogram.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "main/log.h"
+#include "platform/msgbox.h"
+#include "util/data/data.h"
+
+namespace {
+
+constexpr size_t kArbErrorSize = 5000;  // bytes of the ARB error box text
+
+// The info log of a shader or program object, NUL-terminated even when the driver
+// reports no log at all. Not freed: the process ends right after it is shown.
+char* shaderInfoLog(GLhandleARB object, bool isProgram) {
+    GLint length = 0;
+    if (isProgram) {
+        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
+    } else {
+        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+    }
+    if (length < 1) length = 1;
+    char* log = static_cast<char*>(malloc(size_t(length) + 1));
+    if (!log) return const_cast<char*>("(out of memory)");
+    GLsizei written = 0;
+    if (isProgram) {
+        glGetProgramInfoLog(object, length, &written, log);
+    } else {
+        glGetShaderInfoLog(object, length, &written, log);
+    }
+    if (written < 0) written = 0;
+    if (written > length) written = length;
+    log[written] = '\0';
+    return log;
+}
+
+void compileShader(GLhandleARB shader, const char* failureLine, int line) {
+    glCompileShaderARB(shader);
+    checkGL(__FILE__, line);
+    GLint status = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    if (status != 1) {
+        logLine(failureLine, shaderInfoLog(shader, false));
+        fatalAt(__FILE__, line);
+    }
+}
+
+// Loads one ARB assembly program into the given target; a rejected program shows the
+// driver's position and message, then ends the process.
+void loadArbProgram(GLenum target, GLuint* name, const char* text, const char* errorFormat,
+                    int line) {
+    glGenProgramsARB(1, name);
+    glBindProgramARB(target, *name);
+    glProgramStringARB(target, GL_PROGRAM_FORMAT_ASCII_ARB, GLsizei(strlen(text)), text);
+    GLint position = -1;
+    glGetIntegerv(GL_PROGRAM_ERROR_POSITION_ARB, &position);
+    if (position != -1) {
+        const char* message = reinterpret_cast<const char*>(glGetString(GL_PROGRAM_ERROR_STRING_ARB));
+        char* box = static_cast<char*>(malloc(kArbErrorSize));
+        if (box) {
+            snprintf(box, kArbErrorSize, errorFormat, position, message ? message : "");
+            platform::messageBox(box, "Error", platform::MB_OK);
+        }
+        fatalAt(__FILE__, line);
+    }
+    GLint native = 0;
+    glGetProgramivARB(target, GL_PROGRAM_UNDER_NATIVE_LIMITS_ARB, &native);
+    if (native != 1) logLine("Warning - program is not within native hardware limits\n");
+}
+
+}  // namespace
+
+char* readShaderFile(const char* name) {
+    FILE* file = dataOpen(name, "rt");
+    if (!file) {
+        std::string path = std::string("data/common/shaders/") + name;
+        file = dataOpen(path.c_str(), "rt");
+    }
+    if (!file) {
+        logLine("Failed to open file %s\n", name);
+        return nullptr;
+    }
+    char* text = nullptr;
+    long length = -1;
+    if (fseek(file, 0, SEEK_END) == 0) length = ftell(file);
+    // An unseekable stream has no length: treated like an unreadable file.
+    if (length >= 0) {
+        rewind(file);
+        text = static_cast<char*>(malloc(size_t(length) + 1));
+        if (text) {
+            size_t got = fread(text, 1, size_t(length), file);
+            text[got] = '\0';  // text mode may deliver fewer bytes than the length
+        }
+    }
+    fclose(file);
+    return text;
+}
+
+ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
+    if (!vertexFile || !fragmentFile) {
+        logLine("NULL shader program specified, using fixed pipeline\n");
+        program = 0;
+        return;
+    }
+
+    char* vertexText = readShaderFile(vertexFile);
+    if (!vertexText) FATAL("Can't read shader file %s\n", vertexFile);
+    char* fragmentText = readShaderFile(fragmentFile);
+    if (!fragmentText) {
+        free(vertexText);
+        FATAL("Can't read shader file %s\n", fragmentFile);
+    }
+
+    if (strncmp(vertexText, "!!ARB", 5) == 0) {
+        if (strncmp(fragmentText, "!!ARB", 5) != 0) {
+            logLine("Mismatch in vertex/fragment shader file formats!\n");
+            FATAL_AT();
+        }
+        logLine("ARB assembly shader detected!\n");
+        kind = ARB;
+        loadArbProgram(GL_VERTEX_PROGRAM_ARB, &vertexProgram, vertexText,
+                       "Vertex program error at position: %d\n%s\n", __LINE__);
+        loadArbProgram(GL_FRAGMENT_PROGRAM_ARB, &fragmentProgram, fragmentText,
+                       "Fragment program error at position: %d\n%s\n", __LINE__);
+    } else {
+        logLine("  Compiling and linking GLSL: %s %s\n", vertexFile, fragmentFile);
+        kind = GLSL;
+
+        vertexShader = glCreateShaderObjectARB(GL_VERTEX_SHADER);
+        CHECK_GL();
+        fragmentShader = glCreateShaderObjectARB(GL_FRAGMENT_SHADER);
+        CHECK_GL();
+        const GLcharARB* vertexSource = vertexText;
+        glShaderSourceARB(vertexShader, 1, &vertexSource, nullptr);
+        CHECK_GL();
+        const GLcharARB* fragmentSource = fragmentText;
+        glShaderSourceARB(fragmentShader, 1, &fragmentSource, nullptr);
+        CHECK_GL();
+
+        compileShader(vertexShader, "--- Vertex shader compile failed, log:\n %s\n---\n", __LINE__);
+        compileShader(fragmentShader, "--- Fragment shader compile failed, log:\n %s\n---\n",
+                      __LINE__);
+
+        program = glCreateProgramObjectARB();
+        CHECK_GL();
+        glAttachObjectARB(program, vertexShader);
+        CHECK_GL();
+        glAttachObjectARB(program, fragmentShader);
+        CHECK_GL();
+        glLinkProgramARB(program);
+        CHECK_GL();
+
+        GLint status = 0;
+        glGetProgramiv(program, GL_LINK_STATUS, &status);
+        if (status != 1) {
+            logLine("--- Shader linking failed, log:\n %s\n---\n", shaderInfoLog(program, true));
+            FATAL_AT();
+        }
+
+        // Validated against the state at load time: every sampler on unit 0.
+        glValidateProgramARB(program);
+        CHECK_GL();
+        glGetProgramiv(program, GL_VALIDATE_STATUS, &status);
+        if (status != 1) {
+            logLine("--- Shader program validation failed, log:\n %s\n---\n",
+                    shaderInfoLog(program, true));
+            FATAL_AT();
+        }
+    }
+
+    free(vertexText);
+    free(fragmentText);
+}
+
+void ShaderProgram::bind() {
+    if (kind == GLSL) {
+        glUseProgramObjectARB(program);
+        CHECK_GL();
+    } else if (kind == ARB) {
+        glUseProgramObjectARB(0);
+        CHECK_GL();
+        glEnable(GL_FRAGMENT_PROGRAM_ARB);
+        CHECK_GL();
+        glBindProgramARB(GL_VERTEX_PROGRAM_ARB, vertexProgram);
+        CHECK_GL();
+        glEnable(GL_VERTEX_PROGRAM_ARB);
+        CHECK_GL();
+        glBindProgramARB(GL_FRAGMENT_PROGRAM_ARB, fragmentProgram);
+        CHECK_GL();
+    } else {
+        unbind();
+    }
+}
+
+void ShaderProgram::unbind() {
+    glDisable(GL_FRAGMENT_PROGRAM_ARB);
+    CHECK_GL();
+    glDisable(GL_VERTEX_PROGRAM_ARB);
+    CHECK_GL();
+    glUseProgramObjectARB(0);
+    CHECK_GL();
+}
+
+void ShaderProgram::setUniform1f(const char* name, float value) {
+    GLint location = glGetUniformLocation(program, name);
+    if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
+    glUniform1f(location, value);
+}
+
+void ShaderProgram::setUniform3fv(const char* name, const float* values) {
+    GLint location = glGetUniformLocation(program, name);
+    if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
+    glUniform3fv(location, 1, values);
+}

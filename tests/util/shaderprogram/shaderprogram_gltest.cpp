@@ -1,0 +1,388 @@
+// Shader programs under Mesa: every pair the production builds, ARB assembly pairs,
+// the fixed pipeline, and every fatal path with its log line and box.
+#include "util/shaderprogram/shaderprogram.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/paths.h"
+#include "util/shaderprogram/gltest_helpers.h"
+
+namespace {
+
+const char* const kSource = "src/util/shaderprogram/shaderprogram.cpp";
+
+struct Pair {
+    const char* member;
+    const char* vertex;
+    const char* fragment;
+};
+
+// Every program of the shader set, by bare name as the set passes them.
+const Pair kShaderSet[] = {
+    {"billboard", "billboard.vert", "billboard.frag"},
+    {"blocked", "simple.vert", "blocked.frag"},
+    {"blur", "simple.vert", "blur.frag"},
+    {"deferredPass1", "deferred_pass1.vert", "deferred_pass1.frag"},
+    {"deferredPass2", "deferred_pass2.vert", "deferred_pass2.frag"},
+    {"gaussBlur", "simple.vert", "gaussblur.frag"},
+    {"glitch", "simple.vert", "glitch.frag"},
+    {"multiDiffuse", "multi_diffuse.vert", "multi_diffuse.frag"},
+    {"multiDiffuse2Sided", "multi_diffuse.vert", "multi_diffuse_2sided.frag"},
+    {"multiDiffuseBump", "multi_diffuse_bump.vert", "multi_diffuse_bump.frag"},
+    {"multiDiffuseBump2Sided", "multi_diffuse_bump.vert", "multi_diffuse_bump_2sided.frag"},
+    {"multiMaterialNotex", "multi_material_notex.vert", "multi_material_notex.frag"},
+    {"multiMaterialTex", "multi_material_tex.vert", "multi_material_tex.frag"},
+    {"multiSpecularBump", "multi_specular_bump.vert", "multi_specular_bump.frag"},
+    {"multiSpecularBumpExtratex", "multi_specular_bump_extratex.vert",
+     "multi_specular_bump_extratex.frag"},
+    {"singleDiffuse", "single_diffuse.vert", "single_diffuse.frag"},
+    {"singleDiffuseBump", "single_diffuse_bump.vert", "single_diffuse_bump.frag"},
+    {"singleDiffuseNotex", "single_diffuse_notex.vert", "single_diffuse_notex.frag"},
+    {"singleMaterialNotex", "single_material_notex.vert", "single_material_notex.frag"},
+    {"singleSpecularBump", "single_specular_bump.vert", "single_specular_bump.frag"},
+    {"twister", "twister.vert", "multi_specular_bump.frag"},
+};
+
+// Small ARB assembly programs: the vertex program passes position and colour, the
+// fragment program writes a constant colour.
+const char* const kArbVertex =
+    "!!ARBvp1.0\n"
+    "PARAM mvp[4] = { state.matrix.mvp };\n"
+    "DP4 result.position.x, mvp[0], vertex.position;\n"
+    "DP4 result.position.y, mvp[1], vertex.position;\n"
+    "DP4 result.position.z, mvp[2], vertex.position;\n"
+    "DP4 result.position.w, mvp[3], vertex.position;\n"
+    "MOV result.color, vertex.color;\n"
+    "END\n";
+const char* const kArbFragment =
+    "!!ARBfp1.0\n"
+    "MOV result.color, { 0.0, 1.0, 0.0, 1.0 };\n"
+    "END\n";
+const char* const kGlslVertex =
+    "#version 120\nvoid main() { gl_Position = ftransform(); gl_FrontColor = gl_Color; }\n";
+const char* const kGlslFragment = "#version 120\nvoid main() { gl_FragColor = gl_Color; }\n";
+
+class ShaderProgramTest : public testing::Test {
+protected:
+    void SetUp() override {
+        gltest::useThreadsafeDeathTests();
+        ShaderProgram::unbind();
+        dir_ = testpaths::freshScratchDir(std::string("shaderprogram_") +
+                                          testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+    // Writes a fixture file and returns its absolute path.
+    std::string file(const std::string& name, const std::string& text) {
+        std::string path = dir_ + "/" + name;
+        testpaths::writeFile(path, text);
+        return path;
+    }
+    std::string dir_;
+};
+
+GLint programStatus(GLuint program, GLenum which) {
+    GLint status = 0;
+    glGetProgramiv(program, which, &status);
+    return status;
+}
+
+TEST_F(ShaderProgramTest, EveryPairOfTheShaderSetBuildsLinksAndValidates) {
+    for (const Pair& pair : kShaderSet) {
+        SCOPED_TRACE(pair.member);
+        ShaderProgram program(pair.vertex, pair.fragment);
+        EXPECT_EQ(ShaderProgram::GLSL, program.kind);
+        EXPECT_NE(0u, program.program);
+        EXPECT_NE(0u, program.vertexShader);
+        EXPECT_NE(0u, program.fragmentShader);
+        EXPECT_EQ(0u, program.vertexProgram);
+        EXPECT_EQ(1, programStatus(program.program, GL_LINK_STATUS));
+        // Every sampler left on unit 0 must still validate (the state at load time).
+        glValidateProgram(program.program);
+        EXPECT_EQ(1, programStatus(program.program, GL_VALIDATE_STATUS));
+        program.bind();
+        GLint current = 0;
+        glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+        EXPECT_EQ(GLint(program.program), current);
+        ShaderProgram::unbind();
+        EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
+    }
+}
+
+TEST_F(ShaderProgramTest, BillboardKeepsItsThreeUniformsAndSamplesUnitZero) {
+    ShaderProgram billboard("billboard.vert", "billboard.frag");
+    for (const char* name : {"right", "up", "size"}) {
+        EXPECT_NE(-1, glGetUniformLocation(billboard.program, name)) << name;
+    }
+    GLint sampler = glGetUniformLocation(billboard.program, "particle");
+    ASSERT_NE(-1, sampler);
+    GLint unit = -1;
+    glGetUniformiv(billboard.program, sampler, &unit);
+    EXPECT_EQ(0, unit) << "the particle texture is bound on unit 0";
+}
+
+// Draws one particle (four vertices at the origin) through the billboard program into
+// the window and reads pixels back: the quad must be spread by right, up and size
+// and coloured texture times vertex colour.
+TEST_F(ShaderProgramTest, BillboardSpreadsFourEqualVerticesIntoATintedSquare) {
+    ShaderProgram billboard("billboard.vert", "billboard.frag");
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    const unsigned char grey[4] = {128, 255, 255, 255};  // halves red only
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, grey);
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glViewport(0, 0, 320, 180);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    billboard.bind();
+    const float right[3] = {1, 0, 0};
+    const float up[3] = {0, 1, 0};
+    billboard.setUniform3fv("right", right);
+    billboard.setUniform3fv("up", up);
+    billboard.setUniform1f("size", 1.0f);  // edge 1 of the 2-unit clip square: half the window
+    glBegin(GL_QUADS);
+    glColor4f(1.0f, 0.5f, 0.25f, 1.0f);
+    const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (const auto& c : corners) {
+        glTexCoord2f(c[0], c[1]);
+        glVertex3f(0, 0, 0);
+    }
+    glEnd();
+    ShaderProgram::unbind();
+    glDisable(GL_TEXTURE_2D);
+    glDeleteTextures(1, &texture);
+
+    struct Probe {
+        int x, y;
+        bool inside;
+    };
+    // The square covers x 80..239 and y 45..134 of the 320 x 180 window.
+    const Probe probes[] = {{160, 90, true}, {82, 47, true}, {237, 132, true},
+                            {78, 90, false}, {241, 90, false}, {160, 43, false},
+                            {160, 136, false}, {5, 5, false}};
+    for (const Probe& p : probes) {
+        unsigned char rgba[4] = {9, 9, 9, 9};
+        glReadPixels(p.x, p.y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        std::vector<int> expected = p.inside ? std::vector<int>{128, 128, 64} : std::vector<int>{0, 0, 0};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(expected[i], rgba[i], 2) << "pixel " << p.x << "," << p.y << " channel " << i;
+        }
+    }
+    EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
+}
+
+TEST_F(ShaderProgramTest, ArbAssemblyPairLoadsBindsAndDraws) {
+    ShaderProgram arb(file("pass.vp", kArbVertex).c_str(), file("green.fp", kArbFragment).c_str());
+    EXPECT_EQ(ShaderProgram::ARB, arb.kind);
+    EXPECT_NE(0u, arb.vertexProgram);
+    EXPECT_NE(0u, arb.fragmentProgram);
+    EXPECT_EQ(0u, arb.program);
+    EXPECT_EQ(0u, arb.vertexShader);
+
+    arb.bind();
+    EXPECT_TRUE(glIsEnabled(GL_VERTEX_PROGRAM_ARB));
+    EXPECT_TRUE(glIsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+    GLint bound = 0;
+    glGetProgramivARB(GL_VERTEX_PROGRAM_ARB, GL_PROGRAM_BINDING_ARB, &bound);
+    EXPECT_EQ(GLint(arb.vertexProgram), bound);
+    glGetProgramivARB(GL_FRAGMENT_PROGRAM_ARB, GL_PROGRAM_BINDING_ARB, &bound);
+    EXPECT_EQ(GLint(arb.fragmentProgram), bound);
+
+    glViewport(0, 0, 320, 180);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor3f(1, 0, 0);  // the fragment program replaces it with green
+    glRectf(-0.5f, -0.5f, 0.5f, 0.5f);
+    unsigned char rgba[4] = {0, 0, 0, 0};
+    glReadPixels(160, 90, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    EXPECT_EQ(0, rgba[0]);
+    EXPECT_EQ(255, rgba[1]);
+
+    ShaderProgram::unbind();
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_PROGRAM_ARB));
+    EXPECT_FALSE(glIsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+    EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
+}
+
+TEST_F(ShaderProgramTest, OnlyTheFirstFiveBytesSelectArbAssembly) {
+    // "!!ARBvp1.0" and "!!ARBfp1.0" differ after the fifth byte; both are ARB.
+    ShaderProgram arb(file("v.txt", kArbVertex).c_str(), file("f.txt", kArbFragment).c_str());
+    EXPECT_EQ(ShaderProgram::ARB, arb.kind);
+    // "!!AR" alone is not the header: GLSL, which the compiler then refuses.
+    std::string vertex = file("v4.txt", "!!AR\n");
+    std::string fragment = file("f4.txt", kGlslFragment);
+    EXPECT_EXIT(
+        {
+            gltest::logToStderr();
+            ShaderProgram glsl(vertex.c_str(), fragment.c_str());
+        },
+        testing::ExitedWithCode(1),
+        "Compiling and linking GLSL: .*v4\\.txt .*f4\\.txt.*--- Vertex shader compile failed");
+}
+
+TEST_F(ShaderProgramTest, NullNamesStandForTheFixedPipeline) {
+    struct Case {
+        const char* vertex;
+        const char* fragment;
+    };
+    const Case cases[] = {{nullptr, "billboard.frag"}, {"billboard.vert", nullptr}, {nullptr, nullptr}};
+    ShaderProgram glsl("billboard.vert", "billboard.frag");
+    for (const Case& c : cases) {
+        testing::internal::CaptureStdout();
+        ShaderProgram fixed(c.vertex, c.fragment);
+        std::string log = testing::internal::GetCapturedStdout();
+        EXPECT_NE(std::string::npos, log.find("NULL shader program specified, using fixed pipeline\n")) << log;
+        EXPECT_EQ(0u, fixed.program);
+        EXPECT_EQ(ShaderProgram::None, fixed.kind);
+        // Binding it leaves no program of either language active.
+        glsl.bind();
+        glEnable(GL_VERTEX_PROGRAM_ARB);
+        fixed.bind();
+        GLint current = -1;
+        glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+        EXPECT_EQ(0, current);
+        EXPECT_FALSE(glIsEnabled(GL_VERTEX_PROGRAM_ARB));
+        EXPECT_FALSE(glIsEnabled(GL_FRAGMENT_PROGRAM_ARB));
+    }
+}
+
+TEST_F(ShaderProgramTest, ReadShaderFileTriesTheNameThenTheShaderDirectory) {
+    // As passed (absolute), including Windows line ends, byte for byte.
+    std::string crlf = "line one\r\nline two\r\n";
+    std::string path = file("crlf.vert", crlf);
+    char* text = readShaderFile(path.c_str());
+    ASSERT_NE(nullptr, text);
+    EXPECT_EQ(crlf, std::string(text));
+    EXPECT_EQ('\0', text[crlf.size()]);
+    free(text);
+
+    // Only under data/common/shaders/ (the tests run beside a "data" link).
+    text = readShaderFile("billboard.frag");
+    ASSERT_NE(nullptr, text);
+    EXPECT_EQ(testpaths::readFile(testpaths::source("data/common/shaders/billboard.frag")),
+              std::string(text));
+    free(text);
+
+    // An empty file is an empty text, not a failure.
+    text = readShaderFile(file("empty.vert", "").c_str());
+    ASSERT_NE(nullptr, text);
+    EXPECT_EQ('\0', text[0]);
+    free(text);
+
+    testing::internal::CaptureStdout();
+    text = readShaderFile("no_such_shader.vert");
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(nullptr, text);
+    EXPECT_NE(std::string::npos, log.find("Failed to open file no_such_shader.vert\n")) << log;
+}
+
+struct FatalCase {
+    const char* name;
+    std::string vertex;    // file text, or "" for a file that does not exist
+    std::string fragment;
+    std::string expected;  // regex over the log lines and box records on stderr
+};
+
+TEST_F(ShaderProgramTest, EveryBuildFailureEndsTheProcessWithItsLogLineAndBox) {
+    const std::string fatalAt = gltest::fatalAtBox(kSource);
+    const FatalCase cases[] = {
+        {"vertex file missing", "", kGlslFragment,
+         "Failed to open file missing\\.vert\n.*" +
+             gltest::fatalBox(kSource, "Can't read shader file missing.vert\n")},
+        {"fragment file missing", kGlslVertex, "",
+         "Failed to open file missing\\.frag\n.*" +
+             gltest::fatalBox(kSource, "Can't read shader file missing.frag\n")},
+        {"ARB vertex with GLSL fragment", kArbVertex, kGlslFragment,
+         "Mismatch in vertex/fragment shader file formats!\n.*" + fatalAt},
+        {"GLSL vertex with ARB fragment", kGlslVertex, kArbFragment,
+         "Compiling and linking GLSL.*--- Fragment shader compile failed, log:\n .+---\n.*" + fatalAt},
+        {"vertex compile error", "#version 120\nvoid main() { gl_Position = undeclared; }\n",
+         kGlslFragment, "--- Vertex shader compile failed, log:\n .*undeclared.*---\n.*" + fatalAt},
+        {"fragment compile error", kGlslVertex, "#version 120\nvoid main() { gl_FragColor = 1; }\n",
+         "--- Fragment shader compile failed, log:\n .+---\n.*" + fatalAt},
+        {"link error: varying never written", kGlslVertex,
+         "#version 120\nvarying vec4 shade;\nvoid main() { gl_FragColor = shade; }\n",
+         "--- Shader linking failed, log:\n .*shade.*---\n.*" + fatalAt},
+        {"validation error: two sampler types on unit 0", kGlslVertex,
+         "#version 120\nuniform sampler2D a;\nuniform sampler3D b;\n"
+         "void main() { gl_FragColor = texture2D(a, vec2(0.5)) + texture3D(b, vec3(0.5)); }\n",
+         "--- Shader program validation failed, log:\n .+---\n.*" + fatalAt},
+        {"ARB vertex program rejected", "!!ARBvp1.0\nBOGUS result.position;\nEND\n", kArbFragment,
+         "ARB assembly shader detected!\n.*\\[box\\] Error \\| Vertex program error at position: "
+         "[0-9]+\\\\n.*" + fatalAt},
+        {"ARB fragment program rejected", kArbVertex, "!!ARBfp1.0\nBOGUS result.color;\nEND\n",
+         "\\[box\\] Error \\| Fragment program error at position: [0-9]+\\\\n.*" + fatalAt},
+    };
+    for (const FatalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string vertex = c.vertex.empty() ? "missing.vert" : file("case.vert", c.vertex);
+        std::string fragment = c.fragment.empty() ? "missing.frag" : file("case.frag", c.fragment);
+        EXPECT_EXIT(
+            {
+                gltest::logToStderr();
+                ShaderProgram program(vertex.c_str(), fragment.c_str());
+            },
+            testing::ExitedWithCode(1), c.expected);
+    }
+}
+
+TEST_F(ShaderProgramTest, AMissingUniformEndsTheProcessNamingItAndTheProgram) {
+    const float three[3] = {0, 0, 0};
+    // "unused" is declared but never read: the compiler drops it, so it is missing too.
+    std::string vertex = file("u.vert", kGlslVertex);
+    std::string fragment =
+        file("u.frag", "#version 120\nuniform float unused;\nvoid main() { gl_FragColor = gl_Color; }\n");
+    EXPECT_EXIT(
+        {
+            ShaderProgram billboard("billboard.vert", "billboard.frag");
+            billboard.bind();
+            billboard.setUniform1f("sizee", 1.0f);
+        },
+        testing::ExitedWithCode(1),
+        gltest::fatalBox(kSource, "Couldn't find uniform sizee in ") + "[1-9][0-9]*");
+    EXPECT_EXIT(
+        {
+            ShaderProgram billboard("billboard.vert", "billboard.frag");
+            billboard.bind();
+            billboard.setUniform3fv("Right", three);
+        },
+        testing::ExitedWithCode(1),
+        gltest::fatalBox(kSource, "Couldn't find uniform Right in ") + "[1-9][0-9]*");
+    // The message names the program handle the child printed (no back-references in
+    // these regexes: one alternative per plausible handle).
+    std::string sameHandle;
+    for (int handle = 1; handle <= 64; ++handle) {
+        std::string h = std::to_string(handle);
+        sameHandle += (handle > 1 ? "|" : "") + ("program " + h + "\n.*" +
+                      gltest::fatalBox(kSource, "Couldn't find uniform unused in " + h) + "\n");
+    }
+    EXPECT_EXIT(
+        {
+            ShaderProgram program(vertex.c_str(), fragment.c_str());
+            program.bind();
+            fprintf(stderr, "program %u\n", unsigned(program.program));
+            program.setUniform1f("unused", 1.0f);
+        },
+        testing::ExitedWithCode(1), "(" + sameHandle + ")");
+}
+
+}  // namespace

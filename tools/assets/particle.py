@@ -1,0 +1,45 @@
+#!/usr/bin/python3
+"""Writes the spark sprite own_particle_256.png: 256 x 256, 8-bit RGBA.
+
+The sparks are drawn additively, once with (GL_ONE, GL_ONE) where only the colour
+counts and once with (GL_SRC_ALPHA, GL_ONE) where colour times alpha counts. So the
+colour itself carries the fade (RGB reaches 0 at the rim) and alpha falls with it.
+The profile is purely radial and deterministic; no randomness is involved.
+"""
+import math
+import sys
+
+from PIL import Image
+
+SIZE = 256
+RADIUS = SIZE / 2.0          # pixels from the centre to the rim
+CORE_TINT = (1.0, 0.97, 0.92)  # a faintly warm white core
+
+
+def intensity(d):
+    """Brightness at normalised distance d (0 centre, 1 rim): 1 at the centre,
+    smooth, monotone, exactly 0 from the rim on."""
+    if d >= 1.0:
+        return 0.0
+    window = (1.0 - d * d) ** 2          # reaches 0 with zero slope at the rim
+    core = math.exp(-d * d * 30.0)      # small hot centre
+    halo = math.exp(-d * d * 3.5)       # wide soft glow
+    return min(1.0, 0.5 * core + 0.5 * halo) * window
+
+
+def make():
+    img = Image.new("RGBA", (SIZE, SIZE))
+    px = img.load()
+    for y in range(SIZE):
+        for x in range(SIZE):
+            dx = x + 0.5 - RADIUS
+            dy = y + 0.5 - RADIUS
+            f = intensity(math.hypot(dx, dy) / RADIUS)
+            rgb = tuple(int(round(255.0 * f * t)) for t in CORE_TINT)
+            px[x, y] = rgb + (int(round(255.0 * f)),)
+    return img
+
+
+if __name__ == "__main__":
+    out = sys.argv[1] if len(sys.argv) > 1 else "data/common/images/own_particle_256.png"
+    make().save(out, optimize=True)
