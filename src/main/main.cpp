@@ -11,6 +11,8 @@
 #include "main/setup_dialog.h"
 #include "platform/msgbox.h"
 #include "platform/system.h"
+#include "scenes/scenemanager.h"
+#include "util/data/data.h"
 
 namespace {
 
@@ -72,12 +74,16 @@ void openWindow(int depth) {
     CHECK_GL();
 }
 
-// The frame until the scene manager draws it: one clear and the buffer swap.
-void drawFrame() {
-    glClear(GL_COLOR_BUFFER_BIT);
-    CHECK_GL();
-    SDL_GL_SwapBuffers();
-}
+// Key and resize events go to the scene manager.
+class SceneManagerEvents : public EventTarget {
+public:
+    explicit SceneManagerEvents(SceneManager* manager) : manager_(manager) {}
+    void keyEvent(bool pressed, SDLKey key) override { manager_->keyEvent(pressed, key); }
+    void resize(int width, int height) override { manager_->resize(width, height); }
+
+private:
+    SceneManager* manager_;
+};
 
 }  // namespace
 
@@ -107,24 +113,36 @@ int main(int, char**) {
 
     openWindow(depth);
 
-    // ---- Loading and start ----------------------------------------------------------
-    // Steps 17-25 join here: the data layer's archive mode and readDatafile, the
-    // SceneManager, writeDatafile, its resize with the settings' size, the full-screen
-    // pause, its start; each group followed by CHECK_GL(). Until then the loop below
-    // draws cleared frames and key and resize events have no target.
-    EventTarget* target = nullptr;
-    // -------------------------------------------------------------------------------
+    // Loading, from the archive unless the start-up data mode says otherwise.
+    selectStartupDataMode();
+    readDatafile();
+    SceneManager* manager = new SceneManager();
+    writeDatafile();
+    CHECK_GL();
+    manager->resize(DisplaySettings::width, DisplaySettings::height);
+    CHECK_GL();
+    if (uint32_t(DisplaySettings::flags) & SDL_FULLSCREEN) {
+        logLine("Got fullscreen, hiding cursor and waiting for a couple of seconds for display to "
+                "adjust\n");
+        SDL_ShowCursor(SDL_DISABLE);
+        platform::sleepMs(2000);
+        logLine("Running...\n");
+    }
+    manager->start();
+    CHECK_GL();
+    SceneManagerEvents events(manager);
+    EventTarget* target = &events;
 
     bool quit = false;
     SDL_Event event;
     while (true) {
         while (SDL_PollEvent(&event)) handleEvent(event, target, &quit);
-        drawFrame();
+        manager->frame();
         // Looked at only after the frame: a quit still gets one more frame drawn.
         if (quit) break;
     }
 
-    // Shut-down: the scene manager's destruction joins here, before SDL_Quit.
+    delete manager;
     SDL_Quit();
     return 0;
 }

@@ -1,0 +1,49 @@
+#include "scenes/scene/billboards.h"
+
+#include <GL/glew.h>
+
+BillboardBatch::BillboardBatch(int capacity) {
+    vertices_ = static_cast<BillboardVertex*>(malloc(sizeof(BillboardVertex) * 4 * capacity));
+    capacity_ = vertices_ ? capacity : 0;
+    // The texture coordinates never change; only positions and colours are written later.
+    static const float kCorners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (int i = 0; i < capacity_ * 4; ++i) {
+        vertices_[i].s = kCorners[i % 4][0];
+        vertices_[i].t = kCorners[i % 4][1];
+    }
+}
+
+BillboardBatch::~BillboardBatch() { free(vertices_); }
+
+void BillboardBatch::add(float x, float y, float z, float r, float g, float b, float a) {
+    if (count_ >= capacity_) return;
+    BillboardVertex* v = vertices_ + 4 * count_;
+    for (int i = 0; i < 4; ++i) {
+        v[i].r = r;
+        v[i].g = g;
+        v[i].b = b;
+        v[i].a = a;
+        v[i].x = x;
+        v[i].y = y;
+        v[i].z = z;
+    }
+    ++count_;
+}
+
+void BillboardBatch::draw(int first, int count) const {
+    if (count <= 0) return;
+    const GLsizei stride = sizeof(BillboardVertex);
+    const BillboardVertex* base = vertices_ + 4 * first;
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glClientActiveTexture(GL_TEXTURE0);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, stride, &base->s);
+    glColorPointer(4, GL_FLOAT, stride, &base->r);
+    glVertexPointer(3, GL_FLOAT, stride, &base->x);
+    glDrawArrays(GL_QUADS, 0, 4 * count);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}

@@ -1,0 +1,43 @@
+// Billboards of the particle scenes: each particle is four vertices at one position with
+// the texture coordinates (0, 0), (1, 0), (1, 1), (0, 1); the billboard program spreads
+// them into a camera-facing square. The vertices are collected in a preallocated
+// client-side array and submitted as GL_QUADS, in the order they were added.
+#pragma once
+
+#include <cstdlib>
+
+// A 15-bit draw of the C library generator (0 to 32767), whatever its RAND_MAX: the top
+// bits where the generator is wider (glibc's reaches 2^31 - 1).
+inline int randomDraw15() { return rand() / (RAND_MAX / 32768 + 1); }
+
+// One draw / 32767 as a float in [0, 1]; the constant is 1/32767 in single precision.
+inline float randomUnit() { return static_cast<float>(randomDraw15()) * 3.0518509e-05f; }
+
+struct BillboardVertex {
+    float s, t;
+    float r, g, b, a;
+    float x, y, z;
+};
+
+class BillboardBatch {
+public:
+    explicit BillboardBatch(int capacity);  // in billboards
+    ~BillboardBatch();
+    BillboardBatch(const BillboardBatch&) = delete;
+    BillboardBatch& operator=(const BillboardBatch&) = delete;
+
+    void clear() { count_ = 0; }
+    // One particle; ignored once the batch is full.
+    void add(float x, float y, float z, float r, float g, float b, float a);
+    int count() const { return count_; }
+    int capacity() const { return capacity_; }
+    const BillboardVertex* vertices() const { return vertices_; }  // 4 per billboard
+
+    // Draws billboards [first, first + count) from client arrays (no buffer bound).
+    void draw(int first, int count) const;
+
+private:
+    BillboardVertex* vertices_;
+    int capacity_;
+    int count_ = 0;
+};

@@ -1,0 +1,61 @@
+// The abstract scene: its window on the timeline (in beats), the shared resources the
+// scene manager hands it, the window size with a letterboxed 16:9 viewport, and the
+// OpenGL state flags applied just before every draw.
+#pragma once
+
+#include <GL/glew.h>
+
+class Music;
+class ShaderSet;
+class Fbo;
+class AsciiEngine;
+struct KeyState;
+
+// The 16:9 viewport inside a window: its height and the y of its lower edge, both in
+// pixels. A window wider than 16:9 gets a viewport taller than itself (cut at top and
+// bottom, y negative).
+struct Letterbox {
+    int viewportHeight;
+    int y;
+};
+Letterbox letterbox(int width, int height);
+
+class Scene {
+public:
+    Scene();
+    virtual ~Scene() = default;
+
+    // A scene must override init and draw; the base versions are fatal.
+    virtual bool init();
+    virtual void draw();
+    virtual void deinit();
+    // Letterboxed perspective: 45 degrees, 16:9, near 0.1, far 2000.
+    virtual void resize(int width, int height);
+
+    void applyState();
+
+    GLenum shadeModel = GL_SMOOTH;
+    float startBeat = -10.0f;  // inclusive
+    float endBeat = 5000.0f;   // inclusive
+    KeyState* keys = nullptr;
+    Music* music = nullptr;
+    ShaderSet* shaders = nullptr;
+    Fbo* fbo = nullptr;
+    AsciiEngine* ascii = nullptr;
+    int width = 0;
+    int height = 0;
+    int viewportHeight = 0;
+    bool blend = false;
+    bool depthTest = true;
+    bool lighting = false;
+    bool texture1D = false;
+    bool texture2D = true;
+    bool colorMaterial = true;
+    bool normalize = true;
+    bool multisample = true;
+    bool lights[8] = {true, false, false, false, false, false, false, false};
+
+protected:
+    // The base resize with another far plane (the starfield clips at 150).
+    void letterboxPerspective(int width, int height, double farPlane);
+};

@@ -1,0 +1,42 @@
+// The one shared collection of shader programs, all built at construction; scenes take
+// the programs they use from it.
+#pragma once
+
+class ShaderProgram;
+
+class ShaderSet {
+public:
+    // Builds the 22 programs in member order; any build failure is fatal.
+    ShaderSet();
+
+    ShaderProgram* billboard;
+    ShaderProgram* blocked;
+    ShaderProgram* blur;
+    ShaderProgram* deferredPass1;
+    ShaderProgram* deferredPass2;
+    ShaderProgram* gaussBlur;
+    ShaderProgram* glitch;
+    ShaderProgram* multiDiffuse;
+    ShaderProgram* multiDiffuse2Sided;
+    ShaderProgram* multiDiffuseBump;
+    ShaderProgram* multiDiffuseBump2Sided;
+    ShaderProgram* multiMaterialNotex;
+    ShaderProgram* multiMaterialTex;
+    ShaderProgram* multiSpecularBump;
+    ShaderProgram* multiSpecularBumpExtratex;
+    ShaderProgram* singleDiffuse;
+    ShaderProgram* singleDiffuseBump;
+    ShaderProgram* singleDiffuseNotex;
+    ShaderProgram* singleMaterialNotex;
+    ShaderProgram* singleSpecularBump;
+    ShaderProgram* twister;
+    ShaderProgram* fixedPipeline;  // no files: the fixed-function pipeline
+};
+
+// The file pair of each program, in member order (null names for the fixed pipeline).
+struct ShaderFiles {
+    const char* vertex;
+    const char* fragment;
+};
+constexpr int kShaderCount = 22;
+extern const ShaderFiles kShaderFiles[kShaderCount];

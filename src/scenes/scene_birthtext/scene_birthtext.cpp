@@ -1,0 +1,50 @@
+#include "scenes/scene_birthtext/scene_birthtext.h"
+
+#include <FTGL/ftgl.h>
+#include <GL/glu.h>
+
+#include "util/music/music.h"
+#include "util/shaderprogram/shaderprogram.h"
+#include "util/util/util.h"
+
+const char* const kGreetingWords[kGreetingWordCount] = {"Happy", "0x20", "birthday", "Tuppet!",
+                                                        "Best",  "wishes", "from",   "Morvaset"};
+
+bool BirthText::init() {
+    font = loadFont("data/common/fonts/BaroqueScript.ttf");
+    font->FaceSize(48, 72);
+    return font->CharMap(ft_encoding_unicode);
+}
+
+void BirthText::resize(int w, int h) {
+    Scene::resize(w, h);
+    glViewport(0, 0, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(0, w, 0, h);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void BirthText::draw() {
+    glColor4f(1, 1, 1, 1);
+    ShaderProgram::unbind();
+    glDisable(GL_DEPTH_TEST);
+    glColor4f(1, 1, 1, 1);
+
+    const float w = static_cast<float>(width);
+    const float h = static_cast<float>(height);
+    glTranslatef(0, music->beat() * h * 0.033333335f, 0);
+    fontPrintf(font, "%s", kGreetingWords[0]);
+    for (int i = 1; i < 4; ++i) {
+        glTranslatef(0.2f * w, -0.2f * h, 0);
+        fontPrintf(font, "%s", kGreetingWords[i]);
+    }
+    // Back to the left column.
+    glTranslatef(0.2f * w * -3.0f, -0.2f * h, 0);
+    fontPrintf(font, "%s", kGreetingWords[4]);
+    for (int i = 5; i < 8; ++i) {
+        glTranslatef(0.2f * w, -0.2f * h, 0);
+        fontPrintf(font, "%s", kGreetingWords[i]);
+    }
+}

@@ -1,0 +1,250 @@
+#include "scenes/scene_fireworks/scene_fireworks.h"
+
+#include <GL/glu.h>
+
+#include <cmath>
+
+#include "main/log.h"
+#include "scenes/scene/shaderset.h"
+#include "util/music/music.h"
+#include "util/shaderprogram/shaderprogram.h"
+
+namespace {
+
+constexpr int kRocketCount = 3;
+constexpr int kSparksPerRocket = 100;
+constexpr int kChildrenPerRocket = 400;
+constexpr float kSparkSize = 0.15f;
+const float kRocketColour[3] = {1.0f, 0.6f, 0.2f};
+
+// A top-level rocket's launch draws: z, x (with the given span), angle, speed, lifetime.
+struct LaunchDraws {
+    float x, z, angle, speed, lifetime;
+};
+LaunchDraws drawLaunch(float xSpan) {
+    LaunchDraws d;
+    d.z = randomUnit() * 50.0f;
+    d.x = randomUnit() * xSpan - 10.0f;
+    d.angle = randomUnit() * 60.0f - 30.0f;
+    d.speed = randomUnit() * 5.0f + 1.0f;
+    d.lifetime = randomUnit() * 2.0f + 1.0f;
+    return d;
+}
+
+}  // namespace
+
+Vec4 rocketLaunchDirection(float angle) {
+    if (angle == 0.0f) return {0.0f, 1.0f, 0.0f, 1.0f};
+    double a = angle * 0.017453292519943295;
+    return {static_cast<float>(-sin(a)), static_cast<float>(cos(a)), 0.0f, 1.0f};
+}
+
+Vec4 randomSphereDirection() {
+    float u = 2.0f * randomUnit() - 1.0f;
+    float s = sqrtf(1.0f - u * u);
+    float angle = randomUnit() * 6.2831855f - 3.1415927f;
+    return {cosf(angle) * s, sinf(angle) * s, u, 1.0f};
+}
+
+FireworksParticle::FireworksParticle()
+    : position{0.0f, 0.0f, 0.0f, 1.0f}, direction{0.0f, 0.0f, 0.0f, 1.0f} {}
+
+void FireworksParticle::launch(Vec4 p, Vec4 d, float newSpeed, const float* newColour,
+                               float newStart, float newLifetime) {
+    position.x = p.x;
+    position.y = p.y;
+    position.z = p.z;
+    direction.x = d.x;
+    direction.y = d.y;
+    direction.z = d.z;
+    speed = newSpeed;
+    colour[0] = newColour[0];
+    colour[1] = newColour[1];
+    colour[2] = newColour[2];
+    start = newStart;
+    lifetime = newLifetime;
+    alpha = 1.0f;
+    age = 0.0f;
+    flying = true;
+}
+
+bool FireworksParticle::update(float t) {
+    float previous = age;
+    age = t - start;
+    if (age > lifetime) return false;
+    alpha = 1.0f - age / lifetime;
+    position.x += direction.x * speed * (age - previous);
+    position.y += direction.y * speed * (age - previous);
+    position.z += direction.z * speed * (age - previous);
+    return true;
+}
+
+void FireworksParticle::drawSpark(float fade, BillboardBatch* batch) const {
+    batch->add(position.x, position.y, position.z, colour[0], colour[1], colour[2], alpha * fade);
+}
+
+FireworksRocket::FireworksRocket(int sparkCount, float sparkSize) {
+    for (int i = 0; i < sparkCount; ++i) sparks.push_back(new FireworksParticle());
+    size = sparkSize;
+}
+
+FireworksRocket::~FireworksRocket() {
+    for (FireworksRocket* child : children) delete child;
+    for (FireworksParticle* spark : sparks) delete spark;
+}
+
+void FireworksRocket::launch(Vec4 p, Vec4 d, float newSpeed, const float* newColour, float newStart,
+                             float newLifetime) {
+    FireworksParticle::launch(p, d, newSpeed, newColour, newStart, newLifetime);
+    for (FireworksParticle* spark : sparks) {
+        Vec4 sparkDirection = randomSphereDirection();
+        float sparkLifetime = randomUnit() * 0.9f + 0.1f;
+        spark->launch(position, sparkDirection, speed * 0.25f, colour, start, sparkLifetime);
+    }
+}
+
+bool FireworksRocket::update(float t) {
+    bool sparkAlive = false;
+    bool childAlive = false;
+    float previous = age;
+    age = t - start;
+    if (flying) {
+        alpha = 1.0f - age / lifetime;
+        position.x += direction.x * speed * (age - previous);
+        position.y += direction.y * speed * (age - previous);
+        position.z += direction.z * speed * (age - previous);
+        if (lifetime < age) {
+            flying = false;
+            burst(t);
+        }
+    } else {
+        for (FireworksRocket* child : children) {
+            if (child->update(t)) childAlive = true;
+        }
+    }
+    // While the rocket flies its trail is renewed; after the burst the sparks just die.
+    for (FireworksParticle* spark : sparks) {
+        if (spark->update(t)) {
+            sparkAlive = true;
+        } else if (flying) {
+            Vec4 sparkDirection = randomSphereDirection();
+            float sparkLifetime = randomUnit() * 1.5f + 0.3f;
+            spark->launch(position, sparkDirection, speed * 0.25f, colour, t, sparkLifetime);
+        }
+    }
+    return sparkAlive || flying || childAlive;
+}
+
+void FireworksRocket::burst(float t) {
+    float burstColour[3];
+    burstColour[0] = randomUnit() * 0.8f + 0.2f;
+    burstColour[1] = randomUnit() * 0.8f + 0.2f;
+    burstColour[2] = randomUnit() * 0.8f + 0.2f;
+    float burstSpeed = randomUnit() * 2.8f + 0.2f;
+    float burstLifetime = randomUnit() * 10.0f + 2.0f;
+    for (FireworksRocket* child : children) {
+        Vec4 childDirection = randomSphereDirection();
+        child->launch(position, childDirection, burstSpeed, burstColour, t, burstLifetime);
+    }
+}
+
+void FireworksRocket::addChildren(int count, int depth) {
+    if (depth == 0) {
+        for (int i = 0; i < count; ++i) {
+            children.push_back(new FireworksRocket(static_cast<int>(sparks.size()), size));
+        }
+        return;
+    }
+    if (children.empty()) FATAL("Failed assert children.size() > 0");
+    for (FireworksRocket* child : children) child->addChildren(count, depth - 1);
+}
+
+void FireworksRocket::drawTree(BillboardBatch* batch) const {
+    float fade = 1.0f;
+    if (children.empty()) {
+        fade = alpha;
+    } else if (!flying) {
+        for (const FireworksRocket* child : children) child->drawTree(batch);
+    }
+    for (const FireworksParticle* spark : sparks) spark->drawSpark(fade, batch);
+}
+
+int FireworksRocket::sparkCount() const {
+    int count = static_cast<int>(sparks.size());
+    for (const FireworksRocket* child : children) count += child->sparkCount();
+    return count;
+}
+
+Fireworks::Fireworks() { texture::init(&particleTexture); }
+
+Fireworks::~Fireworks() {
+    for (FireworksRocket* rocket : rockets) delete rocket;
+    delete batch_;
+}
+
+bool Fireworks::init() {
+    blend = true;
+    lighting = false;
+    colorMaterial = false;
+    depthTest = false;
+    texture::load(GL_LINEAR, GL_LINEAR, &particleTexture, "data/common/images/own_particle_256.png",
+                  true, true);
+    billboardProgram = shaders->billboard;
+    createRockets();
+    return true;
+}
+
+void Fireworks::createRockets() {
+    for (int i = 0; i < kRocketCount; ++i) {
+        LaunchDraws d = drawLaunch(10.0f);
+        FireworksRocket* rocket = new FireworksRocket(kSparksPerRocket, kSparkSize);
+        rockets.push_back(rocket);
+        rocket->launch({d.x, 0.0f, d.z, 1.0f}, rocketLaunchDirection(d.angle), d.speed, kRocketColour, 0.0f,
+                       d.lifetime);
+        rocket->addChildren(kChildrenPerRocket, 0);
+    }
+    int total = 0;
+    for (const FireworksRocket* rocket : rockets) total += rocket->sparkCount();
+    delete batch_;
+    batch_ = new BillboardBatch(total);
+}
+
+void Fireworks::updateRockets(const std::function<float()>& beat) {
+    for (FireworksRocket* rocket : rockets) {
+        if (rocket->update(beat())) continue;
+        LaunchDraws d = drawLaunch(20.0f);
+        float start = beat();
+        rocket->launch({d.x, 0.0f, d.z, 1.0f}, rocketLaunchDirection(d.angle), d.speed, kRocketColour,
+                       start, d.lifetime);
+    }
+}
+
+float Fireworks::streamBeat() {
+    QWORD bytes = BASS_ChannelGetPosition(music->stream, BASS_POS_BYTE);
+    double seconds = BASS_ChannelBytes2Seconds(music->stream, bytes);
+    return beatFromSeconds(seconds, music->bpm, music->beatOffset);
+}
+
+void Fireworks::draw() {
+    gluLookAt(0, 0, -10, 0, 2, 0, 0, 1, 0);
+    updateRockets([this] { return streamBeat(); });
+
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, particleTexture.name);
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    const float right[3] = {m[0], m[4], m[8]};
+    const float up[3] = {m[1], m[5], m[9]};
+    billboardProgram->bind();
+    billboardProgram->setUniform3fv("right", right);
+    billboardProgram->setUniform3fv("up", up);
+
+    batch_->clear();
+    for (const FireworksRocket* rocket : rockets) {
+        billboardProgram->setUniform1f("size", rocket->size);
+        int first = batch_->count();
+        rocket->drawTree(batch_);
+        batch_->draw(first, batch_->count() - first);
+    }
+}

@@ -1,0 +1,22 @@
+// The picture backdrop of the first half: one image stretched over the 16:9 area,
+// drawn from a vertex and an index buffer object.
+#pragma once
+
+#include "scenes/scene/scene.h"
+#include "util/texture/texture.h"
+
+class ImageDisplay : public Scene {
+public:
+    ImageDisplay();
+
+    bool init() override;
+    void draw() override;
+    void resize(int width, int height) override;
+
+    Texture picture;
+    float vertices[4][3];
+    float texCoords[4][2];
+    GLuint indices[6];
+    GLuint vertexBuffer = 0;  // positions (48 bytes) then texture coordinates (32 bytes)
+    GLuint indexBuffer = 0;
+};

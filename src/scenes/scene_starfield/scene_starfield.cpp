@@ -1,0 +1,107 @@
+#include "scenes/scene_starfield/scene_starfield.h"
+
+#include <GL/glu.h>
+#include <SDL.h>
+
+#include <cmath>
+
+#include "main/log.h"
+#include "platform/msgbox.h"
+#include "scenes/scene/shaderset.h"
+#include "util/music/music.h"
+#include "util/shaderprogram/shaderprogram.h"
+#include "util/util/util.h"
+
+void resetStar(Star* star) {
+    star->position[0] = 0.0f;
+    star->position[1] = 0.0f;
+    star->position[2] = 0.0f;
+    float speed = randomUnit() * 14.5f + 0.5f;
+    float z = randomUnit() * 0.19949996f + 0.8f;
+    float s = sqrtf(1.0f - z * z);
+    float angle = randomUnit() * 6.2831855f - 3.1415927f;
+    float x = cosf(angle) * s;
+    float y = sinf(angle) * s;
+    star->velocity[0] = x * speed;
+    star->velocity[1] = y * speed;
+    star->velocity[2] = z * speed;
+    float h = randomUnit();
+    star->colour[0] = h + randomUnit() * 0.1f;
+    star->colour[1] = h;
+    star->colour[2] = h + randomUnit() * 0.2f;
+}
+
+void updateStars(Star* stars, int count, float dt) {
+    for (int i = 0; i < count; ++i) {
+        Star& star = stars[i];
+        for (int axis = 0; axis < 3; ++axis) star.position[axis] += star.velocity[axis] * dt * 5.0f;
+        if (star.position[2] > kStarResetZ) resetStar(&star);
+    }
+}
+
+Starfield::ProcLookup Starfield::procLookup = SDL_GL_GetProcAddress;
+
+Starfield::Starfield() : batch_(kStarCount) {
+    texture::init(&particleTexture);
+    stars = static_cast<Star*>(calloc(kStarCount, sizeof(Star)));
+    if (!stars) FATAL("Failed to allocate memory for %i stars", kStarCount);
+}
+
+Starfield::~Starfield() { free(stars); }
+
+bool Starfield::init() {
+    blend = true;
+    lighting = false;
+    colorMaterial = false;
+    depthTest = false;
+
+    pointParameterf = reinterpret_cast<void (*)(GLenum, GLfloat)>(procLookup("glPointParameterfARB"));
+    pointParameterfv =
+        reinterpret_cast<void (*)(GLenum, const GLfloat*)>(procLookup("glPointParameterfvARB"));
+    if (!pointParameterf || !pointParameterfv) {
+        platform::messageBox("One or more GL_ARB_point_parameters functions were not found", "ERROR",
+                             platform::MB_OK | platform::MB_ICONWARNING);
+        return false;
+    }
+
+    texture::load(GL_LINEAR, GL_LINEAR, &particleTexture, "data/common/images/own_particle_256.png",
+                  true, true);
+    billboardProgram = shaders->billboard;
+    for (int i = 0; i < kStarCount; ++i) resetStar(&stars[i]);
+    ready = true;
+    return true;
+}
+
+void Starfield::resize(int w, int h) { letterboxPerspective(w, h, 150.0); }
+
+void Starfield::draw() {
+    if (!ready) return;
+
+    float swayX = 0.1f * sinf(0.3f * music->beat());
+    float swayY = 0.1f * cosf(0.1f * music->beat());
+    gluLookAt(swayX, swayY, 148.50000143051147, 0, 0, 0, 0, 1, 0);
+
+    updateStars(stars, kStarCount, frameTime);
+    CHECK_GL();
+
+    glBlendFunc(GL_ONE, GL_ONE);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, particleTexture.name);
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    const float right[3] = {m[0], m[4], m[8]};
+    const float up[3] = {m[1], m[5], m[9]};
+    billboardProgram->bind();
+    billboardProgram->setUniform3fv("right", right);
+    billboardProgram->setUniform3fv("up", up);
+    billboardProgram->setUniform1f("size", 0.5f);
+
+    batch_.clear();
+    for (int i = 0; i < kStarCount; ++i) {
+        const Star& star = stars[i];
+        batch_.add(star.position[0], star.position[1], star.position[2], star.colour[0],
+                   star.colour[1], star.colour[2], 1.0f);
+    }
+    batch_.draw(0, batch_.count());
+    CHECK_GL();
+}

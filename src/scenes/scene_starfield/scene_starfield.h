@@ -1,0 +1,52 @@
+// From beat 52 on: 15000 soft coloured sparks stream out of one point towards and past
+// the camera, drawn as additive billboards; the camera sways with the beat.
+#pragma once
+
+#include "scenes/scene/billboards.h"
+#include "scenes/scene/scene.h"
+#include "util/texture/texture.h"
+
+class ShaderProgram;
+
+struct Star {
+    float position[3];  // world units
+    float velocity[3];  // units per second, before the speed factor 5
+    float colour[3];    // red and blue may exceed 1
+};
+
+constexpr int kStarCount = 15000;
+// Stars past this z (strictly) are reset, shortly after the far plane clipped them.
+constexpr float kStarResetZ = 150.0f;
+
+// A star back at the origin with a random speed (0.5 to 15), a direction in a cone
+// around +z and a random colour. Six random draws: speed, cone z, angle, h, red, blue.
+void resetStar(Star* star);
+// Moves every star by velocity * dt * 5 (dt in seconds); a star past z 150 is reset at
+// once, in index order.
+void updateStars(Star* stars, int count, float dt);
+
+class Starfield : public Scene {
+public:
+    Starfield();
+    ~Starfield() override;
+
+    bool init() override;
+    void draw() override;
+    // The base letterbox with the far plane at 150.
+    void resize(int width, int height) override;
+
+    // The GL loader's address lookup; tests replace it.
+    using ProcLookup = void* (*)(const char* name);
+    static ProcLookup procLookup;
+
+    void (*pointParameterf)(GLenum, GLfloat) = nullptr;
+    void (*pointParameterfv)(GLenum, const GLfloat*) = nullptr;
+    Texture particleTexture;
+    ShaderProgram* billboardProgram = nullptr;
+    Star* stars;  // kStarCount records, zero-filled until init
+    // False after the point-parameter warning: no texture, no program, nothing drawn.
+    bool ready = false;
+
+private:
+    BillboardBatch batch_;
+};

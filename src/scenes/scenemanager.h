@@ -1,0 +1,72 @@
+// The scene manager: owns the shared resources and the timeline of scenes, draws each
+// frame's active scenes by beat, keeps the key state and ends the run with the music.
+#pragma once
+
+#include <vector>
+
+#include "platform/audio/bass.h"
+
+class Scene;
+class Music;
+class ShaderSet;
+class Fbo;
+class AsciiEngine;
+class FTFont;
+
+// Which keys are held (1) or not (0), by entry index.
+struct KeyState {
+    static constexpr int kCount = 72;
+    static constexpr int kInfoOverlay = 51;  // the letter i
+    unsigned char held[kCount];
+};
+
+// The KeyState entries an SDL 1.2 key symbol sets, written to entries (room for two).
+// Returns how many: 0 for a key the table does not know, 2 for Alt and the digits 1 to 9.
+int keyStateEntries(int keySymbol, int entries[2]);
+
+// Keeps the key state for one key event. Escape, pressed or released, ends the process
+// at once with status 0; an unknown key other than 0 is logged when pressed.
+void applyKeyEvent(KeyState* state, bool pressed, int keySymbol);
+
+// One scene of the production's timeline: both ends of its window inclusive, in beats.
+struct TimelineEntry {
+    const char* name;
+    Scene* (*create)();
+    float startBeat;
+    float endBeat;
+};
+constexpr int kTimelineLength = 5;
+extern const TimelineEntry kTimeline[kTimelineLength];
+
+// startBeat <= beat <= endBeat.
+bool sceneActiveAt(float startBeat, float endBeat, float beat);
+
+// Pushes one SDL_QUIT event when the stream is not playing (stopped, stalled or paused).
+// Returns whether it pushed.
+bool pushQuitUnlessPlaying(HSTREAM stream);
+
+class SceneManager {
+public:
+    // Loads every shared resource and every scene, then draws two cleared frames.
+    SceneManager();
+    ~SceneManager();
+
+    void resize(int width, int height);
+    // Starts the music and returns once its beat is 0 or more.
+    void start();
+    void frame();
+    void keyEvent(bool pressed, int keySymbol);
+
+    std::vector<Scene*> scenes;
+    KeyState keyState;
+    FTFont* font = nullptr;
+    int width = 0;
+    int height = 0;
+    Music* music = nullptr;
+    ShaderSet* shaders = nullptr;
+    Fbo* fbo = nullptr;
+    AsciiEngine* ascii = nullptr;
+
+private:
+    void drawOverlay();
+};
