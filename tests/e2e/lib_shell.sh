@@ -31,11 +31,13 @@ fi
 [ -n "${DISPLAY:-}" ] || { echo "FAIL: no display and no Xvfb"; exit 1; }
 echo "display $DISPLAY"
 
-# fresh_run NAME: a new empty working folder $run with its own copy of the program.
+# fresh_run NAME: a new working folder $run with its own copy of the program and the
+# build's asset archive.
 fresh_run() {
     run="$work/$1"
     mkdir -p "$run"
     cp "$RUNTIME_DIR/festoonery" "$run/festoonery"
+    [ -e "$RUNTIME_DIR/data.mvt" ] && ln -s "$RUNTIME_DIR/data.mvt" "$run/data.mvt"
     echo "== $1"
 }
 
@@ -59,6 +61,11 @@ log_text() {
 }
 
 # expect_log FILE LINE...: the log, without prefixes, is exactly these lines (regexes).
+# expect_log_starts FILE LINE...: the log begins with these lines (a run that went on
+# to load the production logs more).
+expect_log_starts() {
+    whole_log=no expect_log "$@"
+}
 expect_log() {
     local file=$1
     shift
@@ -75,7 +82,11 @@ expect_log() {
     done
     local count=0
     [ -n "$actual" ] && count=$(printf '%s\n' "$actual" | grep -c '')
-    [ "$count" -eq $# ] || fail "log has $count lines, expected $#:"$'\n'"$actual"
+    if [ "${whole_log:-yes}" = yes ]; then
+        [ "$count" -eq $# ] || fail "log has $count lines, expected $#:"$'\n'"$actual"
+    else
+        [ "$count" -ge $# ] || fail "log has $count lines, expected at least $#:"$'\n'"$actual"
+    fi
 }
 
 expect_status() {

@@ -27,7 +27,7 @@ expect_table_order() {
 }
 
 expect_start_lines() {
-    expect_log "$run/out.log" \
+    expect_log_starts "$run/out.log" \
         'Using SDL version 1\.2\.[0-9]+' \
         'Loading default configuration from default\.cfg' \
         'Saving default configuration to default\.cfg' \
@@ -47,20 +47,23 @@ expect_contains "$run/err.log" "$(box_text GLEW_ARB_texture_non_power_of_two)"
 expect_contains "$run/err.log" "[box] answered cancel"
 expect_start_lines
 
+# OK goes on with the start-up. Mesa then gives a context that cannot hold the
+# production's non-power-of-two picture, so the run ends in order at the first OpenGL
+# call that fails: a box and status 1, never a crash.
+expect_went_on() {
+    expect_contains "$run/out.log" "Reading datafile data.mvt..."
+    expect_status 1 "$status"
+    grep -qE '^\[box\] (Error in file|OpenGL error detected)' "$run/err.log" ||
+        fail "no orderly fatal box after going on: $(grep '^\[box\]' "$run/err.log")"
+}
+
 fresh_run npot_ok
 printf 'width 640 height 480 flags 0\n' >"$run/default.cfg"
 FESTOONERY_ANSWERS=ok,ok start_festoonery
-if w=$(sdl_window); then
-    sleep 0.5
-    kill -0 "$pid" 2>/dev/null || fail "the run ended after OK"
-    press_in_window "$w" Escape
-else
-    fail "no window after OK"
-fi
 finish
-expect_status 0 "$status"
 [ "$(asked)" = GLEW_ARB_texture_non_power_of_two ] || fail "questions: $(asked)"
 expect_start_lines
+expect_went_on
 
 # GL_ARB_point_sprite: Mesa says it cannot disable it, yet GLEW then reports it (and a
 # few others with it) missing. Every question comes in table order; the first Cancel ends.
@@ -77,17 +80,13 @@ expect_start_lines
 fresh_run point_sprite_ok
 printf 'width 640 height 480 flags 0\n' >"$run/default.cfg"
 FESTOONERY_ANSWERS=ok start_festoonery
-if w=$(sdl_window); then
-    sleep 0.5
-    kill -0 "$pid" 2>/dev/null || fail "the run ended after OK"
-    press_in_window "$w" Escape
-else
-    fail "no window after OK"
-fi
 finish
-expect_status 0 "$status"
 expect_contains "$run/err.log" "$(box_text GLEW_ARB_point_sprite)"
 expect_table_order
 expect_start_lines
+# That context has no GLSL shader objects left: the first shader program names the
+# missing entry point.
+expect_contains "$run/err.log" "does not offer glCreateShaderObjectARB"
+expect_went_on
 
 report

@@ -25,7 +25,7 @@ run_until_escape() {
 fresh_run windowed
 printf 'width 800\nheight 600\nflags 0\nsamples 4\nvsync 1\n' >"$run/default.cfg"
 run_until_escape 4 800x600
-expect_log "$run/out.log" \
+expect_log_starts "$run/out.log" \
     'Using SDL version 1\.2\.[0-9]+' \
     'Loading default configuration from default\.cfg' \
     'Saving default configuration to default\.cfg' \

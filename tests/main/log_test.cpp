@@ -109,3 +109,20 @@ TEST_F(LogDeathTest, ErrorAtReturnsToTheCaller) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RequireGL, APresentEntryPointReturns) {
+    static int marker;
+    requireGL(&marker, "glPresent", "a.cpp", 1);
+    SUCCEED();
+}
+
+TEST(RequireGLDeathTest, AMissingEntryPointEndsWithABoxNamingIt) {
+    EXPECT_EXIT(requireGL(nullptr, "glGenFramebuffersEXT", "src/util/fbo/fbo.cpp", 24),
+                testing::ExitedWithCode(1),
+                "\\[box\\] Error in file src/util/fbo/fbo.cpp:24 \\| .*The OpenGL driver does not "
+                "offer glGenFramebuffersEXT, which this demo needs");
+}
+
+}  // namespace
