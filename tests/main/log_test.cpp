@@ -112,12 +112,6 @@ TEST_F(LogDeathTest, ErrorAtReturnsToTheCaller) {
 
 namespace {
 
-TEST(RequireGL, APresentEntryPointReturns) {
-    static int marker;
-    requireGL(&marker, "glPresent", "a.cpp", 1);
-    SUCCEED();
-}
-
 TEST(RequireGLDeathTest, AMissingEntryPointEndsWithABoxNamingIt) {
     EXPECT_EXIT(requireGL(nullptr, "glGenFramebuffersEXT", "src/util/fbo/fbo.cpp", 24),
                 testing::ExitedWithCode(1),
