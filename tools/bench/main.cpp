@@ -1,0 +1,261 @@
+// festoonery-bench: the production's cost per frame, section by section, with vsync off
+// and the music on the offline clock at 60 frames per second of music time.
+#include <dlfcn.h>
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+#include <vector>
+
+#include "lib/options.h"
+#include "lib/session.h"
+#include "lib/stats.h"
+#include "main/log.h"
+#include "scenes/scene/billboards.h"
+#include "scenes/scene_fireworks/scene_fireworks.h"
+#include "scenes/scenemanager.h"
+#include "util/music/music.h"
+#include "util/util/profile.h"
+
+// The scene manager presents its frame with SDL_GL_SwapBuffers; this program's own
+// definition takes the call first, so the time at which submission ends is known.
+namespace {
+int64_t g_swapEnteredNs = 0;
+}
+
+extern "C" void SDL_GL_SwapBuffers(void) {
+    using Swap = void (*)(void);
+    static Swap real = reinterpret_cast<Swap>(dlsym(RTLD_NEXT, "SDL_GL_SwapBuffers"));
+    g_swapEnteredNs = profile::nowNs();
+    if (real) real();
+}
+
+namespace {
+
+const char kUsage[] =
+    "Usage: festoonery-bench [OPTIONS]\n"
+    "\n"
+    "Plays the whole production in a window with vsync off, the music on the offline\n"
+    "clock at RATE frames per second of music time, and measures each frame. For each\n"
+    "section (text alone, beats 0-20; picture, text and waveform, 20-52; starfield and\n"
+    "fireworks, 52 to the end) it prints the median and 95th percentile of\n"
+    "  simulation  the scenes' particle updates\n"
+    "  submission  the GL calls of the frame until the buffer swap, simulation excluded\n"
+    "  frame       the whole frame, swap and glFinish included\n"
+    "and the sparks drawn per second of frame time and the peak resident memory.\n"
+    "\n"
+    "Options:\n"
+    "  --size WxH      window size (default 1280x720)\n"
+    "  --samples N     multisamples of the window, as the demo's setting (default 4)\n"
+    "  --fps RATE      frames per second of music time (default 60)\n"
+    "  --limit N       measure at most the first N frames of each section (default all)\n"
+    "  --seed N        seed of the random generator (default 1)\n"
+    "  --archive FILE  the asset archive (default: data.mvt here, else beside this program)\n"
+    "  --json FILE     also write the figures as JSON, for comparing commits\n"
+    "  --help          this text\n";
+
+[[noreturn]] void usageError(const char* format, const char* value) {
+    fprintf(stderr, "festoonery-bench: ");
+    fprintf(stderr, format, value);
+    fprintf(stderr, "\nTry 'festoonery-bench --help'.\n");
+    exit(2);
+}
+
+struct Section {
+    const char* name;
+    float fromBeat, toBeat;  // fromBeat <= beat < toBeat (the last one to the end)
+    std::vector<double> simulation, submission, frame;  // milliseconds
+    double frameSeconds = 0.0;
+    int64_t sparks = 0;
+    int64_t peakRss = 0;
+};
+
+bool fileExists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string programFolder() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    path[n] = '\0';
+    char* slash = strrchr(path, '/');
+    if (slash) *slash = '\0';
+    return path;
+}
+
+std::string text(const GLubyte* s) { return s ? reinterpret_cast<const char*>(s) : "?"; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("FESTOONERY_UI", "script", 0);
+    int width = 1280, height = 720, samples = 4;
+    long long limit = -1;
+    offline::Rate rate;
+    uint32_t seed = 1;
+    std::string archive, jsonPath;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) usageError("%s needs a value", argv[i]);
+            return argv[++i];
+        };
+        auto whole = [&](const char* v, long long lo, long long hi) {
+            char* end = nullptr;
+            long long n = strtoll(v, &end, 10);
+            if (!*v || *end || n < lo || n > hi) usageError("bad number '%s'", v);
+            return n;
+        };
+        if (arg == "--help" || arg == "-h") {
+            fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--size") {
+            const char* v = value();
+            if (!offline::parseSize(v, &width, &height)) usageError("bad size '%s' (WxH)", v);
+        } else if (arg == "--samples") {
+            samples = int(whole(value(), 0, 64));
+        } else if (arg == "--fps") {
+            const char* v = value();
+            if (!offline::parseRate(v, &rate)) usageError("bad rate '%s'", v);
+        } else if (arg == "--limit") {
+            limit = whole(value(), 1, 1LL << 40);
+        } else if (arg == "--seed") {
+            seed = uint32_t(whole(value(), 0, 0xffffffffLL));
+        } else if (arg == "--archive") {
+            archive = value();
+        } else if (arg == "--json") {
+            jsonPath = value();
+        } else {
+            usageError("unknown argument '%s'", argv[i]);
+        }
+    }
+    if (archive.empty()) archive = fileExists("data.mvt") ? "data.mvt" : programFolder() + "/data.mvt";
+    FILE* json = nullptr;
+    if (!jsonPath.empty()) {
+        json = fopen(jsonPath.c_str(), "w");
+        if (!json) {
+            fprintf(stderr, "festoonery-bench: cannot write %s: %s\n", jsonPath.c_str(), strerror(errno));
+            return 1;
+        }
+    }
+
+    offline::openWindow(width, height, samples, 0, "Festoonery! (benchmark)");
+    GLint gotSamples = 0;
+    glGetIntegerv(GL_SAMPLES, &gotSamples);
+    offline::ProductionOptions options;
+    options.archive = archive;
+    options.rate = rate;
+    options.seed = seed;
+    offline::Production production(options, width, height);
+    const double bpm = production.bpm();
+    const double length = production.lengthSeconds();
+    const int64_t last = offline::lastFrameAtOrBefore(rate, length);
+
+    Section sections[3] = {{"text", 0.0f, 20.0f, {}, {}, {}},
+                           {"picture+text+waveform", 20.0f, 52.0f, {}, {}, {}},
+                           {"starfield+fireworks", 52.0f, 1e9f, {}, {}, {}}};
+    Fireworks* fireworks = nullptr;
+    for (Scene* scene : production.manager->scenes)
+        if (auto* f = dynamic_cast<Fireworks*>(scene)) fireworks = f;
+    int capacity = 0;
+    if (fireworks)
+        for (const FireworksRocket* rocket : fireworks->rockets) capacity += rocket->sparkCount();
+    BillboardBatch counted(capacity > 0 ? capacity : 1);
+
+    profile::enable(true);
+    fprintf(stderr, "festoonery-bench: %lld frames at %dx%d, %lld/%lld fps of music time\n",
+            static_cast<long long>(last + 1), width, height, static_cast<long long>(rate.num),
+            static_cast<long long>(rate.den));
+    for (int64_t n = 0; n <= last; ++n) {
+        double beat = offline::frameSeconds(rate, n) * bpm / 60.0;
+        Section* section = &sections[beat >= 52.0 ? 2 : beat >= 20.0 ? 1 : 0];
+        if (limit > 0 && (long long)section->frame.size() >= limit) continue;
+        profile::takeSeconds(profile::kSimulation);
+        int64_t start = profile::nowNs();
+        g_swapEnteredNs = 0;
+        production.drawFrame(n, nullptr);
+        glFinish();
+        int64_t end = profile::nowNs();
+        double simulation = profile::takeSeconds(profile::kSimulation) * 1e3;
+        double untilSwap = double((g_swapEnteredNs ? g_swapEnteredNs : end) - start) * 1e-6;
+        section->simulation.push_back(simulation);
+        section->submission.push_back(untilSwap - simulation);
+        section->frame.push_back(double(end - start) * 1e-6);
+        section->frameSeconds += double(end - start) * 1e-9;
+        if (fireworks && beat >= 52.0) {
+            counted.clear();
+            for (const FireworksRocket* rocket : fireworks->rockets) rocket->drawTree(&counted);
+            section->sparks += counted.count();
+        }
+        section->peakRss = offline::peakResidentBytes();
+        if (n % 600 == 0) {
+            fprintf(stderr, "  beat %.1f (frame %lld of %lld)\n", beat, static_cast<long long>(n),
+                    static_cast<long long>(last + 1));
+        }
+    }
+    profile::enable(false);
+    const bool simulationMarked = profile::scopeCount(profile::kSimulation) > 0;
+
+    std::string renderer = text(glGetString(GL_RENDERER)), version = text(glGetString(GL_VERSION));
+    utsname machine;
+    uname(&machine);
+    char host[512];
+    snprintf(host, sizeof host, "%s %s %s", machine.nodename, machine.sysname, machine.machine);
+    printf("\nfestoonery-bench: %dx%d, %d samples, vsync off, %g fps of music time, %.1f bpm\n", width, height,
+           gotSamples, rate.value(), bpm);
+    printf("renderer: %s (%s), host: %s\n", renderer.c_str(), version.c_str(), host);
+    printf("%-22s %7s | %17s | %17s | %17s | %12s | %8s\n", "section", "frames", "simulation ms",
+           "submission ms", "frame ms", "sparks/s", "peak RSS");
+    printf("%-22s %7s | %8s %8s | %8s %8s | %8s %8s | %12s | %8s\n", "", "", "median", "p95", "median", "p95",
+           "median", "p95", "", "MiB");
+    for (Section& s : sections) {
+        double sparksPerSecond = s.frameSeconds > 0 ? double(s.sparks) / s.frameSeconds : 0.0;
+        printf("%-22s %7zu | %8.2f %8.2f | %8.2f %8.2f | %8.2f %8.2f | %12.0f | %8.1f\n", s.name, s.frame.size(),
+               offline::median(s.simulation), offline::percentile(s.simulation, 95),
+               offline::median(s.submission), offline::percentile(s.submission, 95), offline::median(s.frame),
+               offline::percentile(s.frame, 95), sparksPerSecond, double(s.peakRss) / (1024.0 * 1024.0));
+    }
+    if (!simulationMarked)
+        printf("simulation: the scenes mark no particle updates (profile::Scope), so it reads 0 and the "
+               "updates count as submission\n");
+    fflush(stdout);
+
+    if (json) {
+        fprintf(json, "{\n  \"width\": %d,\n  \"height\": %d,\n  \"samples\": %d,\n  \"fps\": %.6f,\n", width,
+                height, gotSamples, rate.value());
+        fprintf(json, "  \"bpm\": %.3f,\n  \"renderer\": %s,\n  \"gl_version\": %s,\n  \"host\": %s,\n", bpm,
+                offline::jsonString(renderer).c_str(), offline::jsonString(version).c_str(),
+                offline::jsonString(host).c_str());
+        fprintf(json, "  \"simulation_marked\": %s,\n  \"sections\": [\n", simulationMarked ? "true" : "false");
+        for (int i = 0; i < 3; ++i) {
+            Section& s = sections[i];
+            double sparksPerSecond = s.frameSeconds > 0 ? double(s.sparks) / s.frameSeconds : 0.0;
+            fprintf(json,
+                    "    {\"name\": %s, \"from_beat\": %.1f, \"to_beat\": %s, \"frames\": %zu,\n"
+                    "     \"simulation_ms\": {\"median\": %.4f, \"p95\": %.4f},\n"
+                    "     \"submission_ms\": {\"median\": %.4f, \"p95\": %.4f},\n"
+                    "     \"frame_ms\": {\"median\": %.4f, \"p95\": %.4f},\n"
+                    "     \"sparks_per_second\": %.1f, \"peak_rss_bytes\": %lld}%s\n",
+                    offline::jsonString(s.name).c_str(), s.fromBeat,
+                    i == 2 ? "null" : std::to_string(int(s.toBeat)).c_str(), s.frame.size(),
+                    offline::median(s.simulation), offline::percentile(s.simulation, 95),
+                    offline::median(s.submission), offline::percentile(s.submission, 95), offline::median(s.frame),
+                    offline::percentile(s.frame, 95), sparksPerSecond, static_cast<long long>(s.peakRss),
+                    i < 2 ? "," : "");
+        }
+        fprintf(json, "  ]\n}\n");
+        if (fclose(json) != 0) {
+            fprintf(stderr, "festoonery-bench: cannot write %s\n", jsonPath.c_str());
+            _exit(1);
+        }
+    }
+    // The production's shared resources stay until the process ends, as in the demo.
+    _exit(0);
+}

@@ -1,0 +1,156 @@
+// The production played offline: the demo's start-up without the setup dialog and
+// without a sound device, on virtual time. The audio layer's offline clock holds the
+// music position, a virtual counter drives the frame timer and a fixed tick count seeds
+// the random generator, so a frame depends only on its number and the options.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <cstdint>
+#include <string>
+
+#include "options.h"
+#include "platform/system.h"
+
+class SceneManager;
+
+namespace offline {
+
+// The performance counter runs at `rate.num` ticks per second and reads
+// `(frame - origin) * rate.den` ticks, so consecutive frames are exactly 1 / rate apart;
+// the tick count is the seed. Before the first frame it reads -rate.den: one frame
+// before the origin, whichever frame comes first.
+class VirtualClock : public platform::ClockSource {
+public:
+    VirtualClock(const Rate& rate, uint32_t seed) : rate_(rate), seed_(seed) {}
+    void setOrigin(int64_t frame) { origin_ = frame; }
+    void setFrame(int64_t frame) { frame_ = frame; }
+    int64_t frequency() override { return rate_.num; }
+    int64_t counter() override { return (frame_ - origin_) * rate_.den; }
+    uint32_t ticks() override { return seed_; }
+
+private:
+    Rate rate_;
+    uint32_t seed_;
+    int64_t origin_ = 0;
+    int64_t frame_ = -1;
+};
+
+// SDL video, a window of the given size (not what is captured), the OpenGL attributes
+// of the demo with `samples` multisamples and the swap interval, glewInit, and the
+// extensions the offline path needs. Every failure is fatal.
+void openWindow(int width, int height, int samples, int swapInterval, const char* caption);
+
+// Why a capture size cannot be rendered here ("" when it can): the renderbuffer,
+// viewport and texture limits of the GL implementation, and the sample count.
+std::string sizeRefusal(int width, int height, int samples);
+
+// The off-screen frame: a framebuffer object of the capture size (multisampled when
+// samples > 0, resolved into a single-sample one) and two pixel buffer objects, so the
+// pixels of frame n are read while frame n + 1 renders.
+class CaptureTarget {
+public:
+    CaptureTarget(int width, int height, int samples);
+    ~CaptureTarget();
+    CaptureTarget(const CaptureTarget&) = delete;
+    CaptureTarget& operator=(const CaptureTarget&) = delete;
+
+    // New storage of the new size; reads already queued keep their own size.
+    void resize(int width, int height);
+    // Draw and read framebuffer = the frame's; call before each frame of the manager
+    // (after its resize, which binds the window's framebuffer).
+    void bind();
+    // After a frame: resolves the samples and starts reading into slot (0 or 1).
+    void queueRead(int slot);
+    // Waits for the slot's read and maps it: RGBA rows, bottom row first, width * 4
+    // bytes apart. unmap() before the slot is queued again.
+    const unsigned char* map(int slot, int* width, int* height);
+    void unmap(int slot);
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int samples() const { return samples_; }
+    GLuint drawFramebuffer() const { return samples_ > 0 ? msFramebuffer_ : framebuffer_; }
+    GLuint readFramebuffer() const { return framebuffer_; }
+
+private:
+    void allocate();
+    void release();
+
+    int width_, height_, samples_;
+    GLuint framebuffer_ = 0, colour_ = 0, depth_ = 0;
+    GLuint msFramebuffer_ = 0, msColour_ = 0, msDepth_ = 0;
+    GLuint pixelBuffers_[2] = {0, 0};
+    long bufferBytes_[2] = {0, 0};
+    int slotWidth_[2] = {0, 0}, slotHeight_[2] = {0, 0};
+};
+
+struct ProductionOptions {
+    std::string archive;  // data.mvt to read in archive mode
+    Rate rate;
+    uint32_t seed = 1;
+};
+
+// The demo's start-up steps from the data layer on: data mode (FESTOONERY_DATA as the
+// demo reads it; the archive comes from options.archive), the offline clock, the
+// virtual clock, the scene manager, its resize and start. Start-up's own failures are
+// fatal, as in the demo.
+class Production {
+public:
+    Production(const ProductionOptions& options, int width, int height);
+    // Destroys the manager (its scenes) and gives the engine back the real clock.
+    ~Production();
+    Production(const Production&) = delete;
+    Production& operator=(const Production&) = delete;
+
+    // The music keeps playing past its end: the stream loops and the beat clock carries
+    // on upward through its wrap compensation (soak runs).
+    void loopMusic();
+    // Music position n / rate, the frame timer one step on (the first frame drawn is one
+    // frame after the timer's start, whatever its number), the frame drawn into the
+    // target (or the bound framebuffer when null), then the events it pushed taken
+    // (the quit event at the end of the music is counted, not obeyed).
+    void drawFrame(int64_t frame, CaptureTarget* target);
+    // The manager and the target follow a new size, as on a window resize event.
+    void resize(int width, int height, CaptureTarget* target);
+
+    float bpm() const;
+    // The soundtrack's length in seconds, from its frame count.
+    double lengthSeconds() const;
+    // Quit events the manager pushed since the start.
+    int quitEvents() const { return quitEvents_; }
+
+    // Appends the soundtrack's frames [firstFrame, firstFrame + frames) as 16-bit stereo
+    // at 44100 Hz to out (frames past the end are silence). Moves the music position:
+    // call before the first drawFrame.
+    template <class Sink>
+    void readSoundtrack(int64_t firstFrame, int64_t frames, Sink&& sink);
+
+    SceneManager* manager = nullptr;
+    const ProductionOptions options;
+
+private:
+    void readSoundtrackChunk(int64_t first, int count, int16_t* out);
+
+    VirtualClock clock_;
+    bool drawn_ = false;
+    int quitEvents_ = 0;
+};
+
+template <class Sink>
+void Production::readSoundtrack(int64_t firstFrame, int64_t frames, Sink&& sink) {
+    constexpr int kChunk = 4096;
+    static int16_t buffer[kChunk * 2];
+    for (int64_t done = 0; done < frames;) {
+        int count = frames - done < kChunk ? int(frames - done) : kChunk;
+        readSoundtrackChunk(firstFrame + done, count, buffer);
+        sink(buffer, count);
+        done += count;
+    }
+}
+
+// Resident set size of this process now and at its peak, in bytes (0 when unknown).
+int64_t residentBytes();
+int64_t peakResidentBytes();
+
+}  // namespace offline
