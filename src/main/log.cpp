@@ -110,6 +110,14 @@ void checkGL(const char* file, int line) {
     endProcessFatally();
 }
 
+void requireGL(const void* entryPoint, const char* name, const char* file, int line) {
+    if (entryPoint) return;
+    fatalError(file, line,
+               "The OpenGL driver does not offer %s, which this demo needs. Run it on a "
+               "driver with the extensions it asked about.\n",
+               name);
+}
+
 void errorAt(const char* file, int line, const char* message) {
     char caption[kFatalCaptionSize + 300];
     snprintf(caption, sizeof caption, "ERROR at %s:%i", file, line);

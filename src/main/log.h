@@ -25,6 +25,13 @@ void errorAt(const char* file, int line, const char* message);
 // Asks whether to go on without a required OpenGL extension; returns only on OK.
 void askExtension(const char* name);
 
+// A driver may lack entry points of an extension the viewer chose to go on without
+// (askExtension answered OK): calling a missing one would crash, so the first use of
+// each group checks them and ends the process with a box naming the missing one.
+void requireGL(const void* entryPoint, const char* name, const char* file, int line);
+#define REQUIRE_GL(entryPoint) \
+    requireGL(reinterpret_cast<const void*>(entryPoint), #entryPoint, __FILE__, __LINE__)
+
 // The text checkGL shows for an OpenGL error code, cut at size bytes (200 in checkGL).
 void formatGLError(char* out, size_t size, unsigned code, const char* file, int line);
 

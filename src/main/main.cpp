@@ -21,7 +21,7 @@ struct RequiredExtension {
     const char* name;
 };
 
-// Asks about each missing extension, in the order the scenes came to need them.
+// Asks about each missing extension, in this order; each question returns only on OK.
 void checkExtensions() {
     const RequiredExtension extensions[] = {
         {&GLEW_ARB_vertex_program, "GLEW_ARB_vertex_program"},

@@ -109,3 +109,14 @@ TEST_F(LogDeathTest, ErrorAtReturnsToTheCaller) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RequireGLDeathTest, AMissingEntryPointEndsWithABoxNamingIt) {
+    EXPECT_EXIT(requireGL(nullptr, "glGenFramebuffersEXT", "src/util/fbo/fbo.cpp", 24),
+                testing::ExitedWithCode(1),
+                "\\[box\\] Error in file src/util/fbo/fbo.cpp:24 \\| .*The OpenGL driver does not "
+                "offer glGenFramebuffersEXT, which this demo needs");
+}
+
+}  // namespace

@@ -83,26 +83,13 @@ bool writeEntry(const fs::path& target, const std::string& name) {
 }
 
 int runExtract(int argc, char** argv) {
-    std::string dir = ".", archive;
-    std::vector<std::string> names;
-    bool haveArchive = false, options = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg == "-C") {
-            if (i + 1 >= argc || !*argv[i + 1]) return tool::usageError("-C needs a folder");
-            dir = argv[++i];
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return tool::usageError("unknown option '%s'", arg.c_str());
-        } else if (!haveArchive) {
-            archive = arg;
-            haveArchive = true;
-        } else {
-            names.push_back(arg);
-        }
-    }
-    if (!haveArchive) return tool::usageError("which archive? Give its path (e.g. data.mvt)");
+    tool::Arguments args;
+    if (int status = tool::parseArguments(argc, argv, {{"-C", "a folder"}}, &args)) return status;
+    if (args.positionals.empty())
+        return tool::usageError("which archive? Give its path (e.g. data.mvt)");
+    std::string dir = args.values.count("-C") ? args.values["-C"] : ".";
+    std::string archive = args.positionals[0];
+    std::vector<std::string> names(args.positionals.begin() + 1, args.positionals.end());
 
     dataClearEntries();
     readArchiveFile(archive.c_str());

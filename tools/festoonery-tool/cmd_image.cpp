@@ -198,26 +198,14 @@ std::string encodePam(const Texture& t) {
 }
 
 int runImage(int argc, char** argv) {
-    std::string file, out;
-    int positional = 0;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return tool::usageError("unknown option '%s'", arg.c_str());
-        } else if (positional == 0) {
-            file = arg;
-            ++positional;
-        } else if (positional == 1) {
-            out = arg;
-            ++positional;
-        } else {
-            return tool::usageError("one image at a time; '%s' is one too many", arg.c_str());
-        }
-    }
-    if (file.empty()) return tool::usageError("which image? Name a FILE");
+    tool::Arguments args;
+    if (int status = tool::parseArguments(argc, argv, {}, &args)) return status;
+    if (args.positionals.empty()) return tool::usageError("which image? Name a FILE");
+    if (args.positionals.size() > 2)
+        return tool::usageError("one image at a time; '%s' is one too many",
+                                args.positionals[2].c_str());
+    std::string file = args.positionals[0];
+    std::string out = args.positionals.size() > 1 ? args.positionals[1] : "";
     std::string outKind = out.empty() ? "" : lowerSuffix(out, 4);
     if (!out.empty() && outKind != ".png" && outKind != ".pam")
         return tool::usageError("OUT must end in .png or .pam, not '%s'", out.c_str());

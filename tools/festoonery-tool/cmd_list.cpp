@@ -23,21 +23,12 @@ const char kUsageText[] =
 constexpr long kFileHeaderSize = 21;  // header text, major and minor version
 
 int runList(int argc, char** argv) {
-    std::string archive = kDatafileName;
-    int positional = 0;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return tool::usageError("unknown option '%s'", arg.c_str());
-        } else if (positional++ == 0) {
-            archive = arg;
-        } else {
-            return tool::usageError("one archive at a time; '%s' is one too many", arg.c_str());
-        }
-    }
+    tool::Arguments args;
+    if (int status = tool::parseArguments(argc, argv, {}, &args)) return status;
+    if (args.positionals.size() > 1)
+        return tool::usageError("one archive at a time; '%s' is one too many",
+                                args.positionals[1].c_str());
+    std::string archive = args.positionals.empty() ? kDatafileName : args.positionals[0];
 
     dataClearEntries();
     readArchiveFile(archive.c_str());  // a damaged archive ends the tool here

@@ -89,23 +89,10 @@ bool collect(Packing& packing, const std::string& argument) {
 }
 
 int runPack(int argc, char** argv) {
-    std::string output = kDatafileName;
-    std::vector<std::string> paths;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg == "-o") {
-            if (i + 1 >= argc) return tool::usageError("-o needs the archive's path");
-            output = argv[++i];
-            if (output.empty()) return tool::usageError("-o needs the archive's path");
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return tool::usageError("unknown option '%s'", arg.c_str());
-        } else {
-            paths.push_back(arg);
-        }
-    }
+    tool::Arguments args;
+    if (int status = tool::parseArguments(argc, argv, {{"-o", "the archive's path"}}, &args)) return status;
+    std::string output = args.values.count("-o") ? args.values["-o"] : kDatafileName;
+    std::vector<std::string> paths = args.positionals;
     if (paths.empty()) paths.push_back("data/common");
 
     Packing packing;

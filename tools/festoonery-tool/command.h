@@ -9,6 +9,9 @@
 #pragma once
 
 #include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace tool {
 
@@ -43,6 +46,17 @@ FILE* err();
 int fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same plus a pointer to NAME --help; returns kUsage.
 int usageError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A subcommand's arguments (argv[1..]): the options of valueOptions ({"-o", "the
+// archive's path"}: the option and what its value is) take the next argument as their
+// value; "--" ends the options; any other "-x" is unknown.
+struct Arguments {
+    std::vector<std::string> positionals;
+    std::map<std::string, std::string> values;  // option -> value, the last one given
+};
+// Returns kOk, or reports the usage error and returns kUsage.
+using ValueOptions = std::vector<std::pair<std::string, std::string>>;
+int parseArguments(int argc, char** argv, const ValueOptions& valueOptions, Arguments* arguments);
 
 // The name of the running subcommand (for messages).
 const char* currentCommand();

@@ -159,6 +159,27 @@ int fail(const char* format, ...) {
     return kFailed;
 }
 
+int parseArguments(int argc, char** argv, const ValueOptions& valueOptions, Arguments* arguments) {
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            const std::string* what = nullptr;
+            for (const auto& option : valueOptions)
+                if (option.first == arg) what = &option.second;
+            if (!what) return usageError("unknown option '%s'", arg.c_str());
+            if (i + 1 >= argc || !*argv[i + 1])
+                return usageError("%s needs %s", arg.c_str(), what->c_str());
+            arguments->values[arg] = argv[++i];
+        } else {
+            arguments->positionals.push_back(arg);
+        }
+    }
+    return kOk;
+}
+
 int usageError(const char* format, ...) {
     va_list args;
     va_start(args, format);

@@ -43,8 +43,11 @@ std::string mnemonicText(const std::string& text) {
 constexpr int kClosedComboHeightDu = 12;
 
 const char* kCss =
-    "#festoonery-dialog button, #festoonery-dialog combobox button {"
+    "#festoonery-dialog button {"
     "  min-height: 0; padding-top: 1px; padding-bottom: 1px; }"
+    "#festoonery-dialog combobox button {"
+    "  min-height: 0; padding: 1px 3px 1px 5px; }"
+    "#festoonery-dialog combobox arrow { min-width: 12px; }"
     "#festoonery-dialog checkbutton { min-height: 0; padding: 0; }"
     "#festoonery-dialog checkbutton check { min-height: 12px; min-width: 12px; }";
 

@@ -8,6 +8,7 @@
 #include "scenes/scene/shaderset.h"
 #include "util/music/music.h"
 #include "util/shaderprogram/shaderprogram.h"
+#include "util/util/profile.h"
 
 namespace {
 
@@ -227,7 +228,10 @@ float Fireworks::streamBeat() {
 
 void Fireworks::draw() {
     gluLookAt(0, 0, -10, 0, 2, 0, 0, 1, 0);
-    updateRockets([this] { return streamBeat(); });
+    {
+        profile::Scope simulation(profile::kSimulation);
+        updateRockets([this] { return streamBeat(); });
+    }
 
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     glActiveTexture(GL_TEXTURE0);

@@ -10,6 +10,7 @@
 #include "scenes/scene/shaderset.h"
 #include "util/music/music.h"
 #include "util/shaderprogram/shaderprogram.h"
+#include "util/util/profile.h"
 #include "util/util/util.h"
 
 void resetStar(Star* star) {
@@ -81,7 +82,10 @@ void Starfield::draw() {
     float swayY = 0.1f * cosf(0.1f * music->beat());
     gluLookAt(swayX, swayY, 148.50000143051147, 0, 0, 0, 0, 1, 0);
 
-    updateStars(stars, kStarCount, frameTime);
+    {
+        profile::Scope simulation(profile::kSimulation);
+        updateStars(stars, kStarCount, frameTime);
+    }
     CHECK_GL();
 
     glBlendFunc(GL_ONE, GL_ONE);

@@ -21,6 +21,16 @@ Fbo::Fbo() {
     glGetIntegerv(GL_MAX_DRAW_BUFFERS, &maxDrawBuffers);
     requireDrawBuffers(maxDrawBuffers);
 
+    REQUIRE_GL(glGenFramebuffersEXT);
+    REQUIRE_GL(glBindFramebufferEXT);
+    REQUIRE_GL(glCheckFramebufferStatusEXT);
+    REQUIRE_GL(glFramebufferTexture2DEXT);
+    REQUIRE_GL(glGenRenderbuffersEXT);
+    REQUIRE_GL(glBindRenderbufferEXT);
+    REQUIRE_GL(glRenderbufferStorageEXT);
+    REQUIRE_GL(glFramebufferRenderbufferEXT);
+    REQUIRE_GL(glDeleteRenderbuffersEXT);
+
     GLint window = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &window);
     windowFramebuffer = GLuint(window);

@@ -13,24 +13,46 @@ namespace {
 
 constexpr size_t kArbErrorSize = 5000;  // bytes of the ARB error box text
 
+// The status, log and uniform queries below are OpenGL 2.0 entry points. A context
+// that reports an older version (Mesa lowers it when one of 2.0's extensions is taken
+// away, and the viewer may choose to go on without it) lacks them; the
+// ARB_shader_objects calls answer the same questions with the same enum values.
+void objectParameter(GLhandleARB object, bool isProgram, GLenum name, GLint* value) {
+    if (isProgram && glGetProgramiv) {
+        glGetProgramiv(object, name, value);
+    } else if (!isProgram && glGetShaderiv) {
+        glGetShaderiv(object, name, value);
+    } else {
+        glGetObjectParameterivARB(object, name, value);
+    }
+}
+
+void objectInfoLog(GLhandleARB object, bool isProgram, GLsizei size, GLsizei* written,
+                   char* log) {
+    if (isProgram && glGetProgramInfoLog) {
+        glGetProgramInfoLog(object, size, written, log);
+    } else if (!isProgram && glGetShaderInfoLog) {
+        glGetShaderInfoLog(object, size, written, log);
+    } else {
+        glGetInfoLogARB(object, size, written, log);
+    }
+}
+
+GLint uniformLocation(GLhandleARB program, const char* name) {
+    return glGetUniformLocation ? glGetUniformLocation(program, name)
+                                : glGetUniformLocationARB(program, name);
+}
+
 // The info log of a shader or program object, NUL-terminated even when the driver
 // reports no log at all. Not freed: the process ends right after it is shown.
 char* shaderInfoLog(GLhandleARB object, bool isProgram) {
     GLint length = 0;
-    if (isProgram) {
-        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
-    } else {
-        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
-    }
+    objectParameter(object, isProgram, GL_INFO_LOG_LENGTH, &length);
     if (length < 1) length = 1;
     char* log = static_cast<char*>(malloc(size_t(length) + 1));
     if (!log) return const_cast<char*>("(out of memory)");
     GLsizei written = 0;
-    if (isProgram) {
-        glGetProgramInfoLog(object, length, &written, log);
-    } else {
-        glGetShaderInfoLog(object, length, &written, log);
-    }
+    objectInfoLog(object, isProgram, length, &written, log);
     if (written < 0) written = 0;
     if (written > length) written = length;
     log[written] = '\0';
@@ -41,7 +63,7 @@ void compileShader(GLhandleARB shader, const char* failureLine, int line) {
     glCompileShaderARB(shader);
     checkGL(__FILE__, line);
     GLint status = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    objectParameter(shader, false, GL_COMPILE_STATUS, &status);
     if (status != 1) {
         logLine(failureLine, shaderInfoLog(shader, false));
         fatalAt(__FILE__, line);
@@ -121,6 +143,10 @@ ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
         }
         logLine("ARB assembly shader detected!\n");
         kind = ARB;
+        REQUIRE_GL(glGenProgramsARB);
+        REQUIRE_GL(glBindProgramARB);
+        REQUIRE_GL(glProgramStringARB);
+        REQUIRE_GL(glGetProgramivARB);
         loadArbProgram(GL_VERTEX_PROGRAM_ARB, &vertexProgram, vertexText,
                        "Vertex program error at position: %d\n%s\n", __LINE__);
         loadArbProgram(GL_FRAGMENT_PROGRAM_ARB, &fragmentProgram, fragmentText,
@@ -128,6 +154,16 @@ ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
     } else {
         logLine("  Compiling and linking GLSL: %s %s\n", vertexFile, fragmentFile);
         kind = GLSL;
+        REQUIRE_GL(glCreateShaderObjectARB);
+        REQUIRE_GL(glShaderSourceARB);
+        REQUIRE_GL(glCompileShaderARB);
+        REQUIRE_GL(glCreateProgramObjectARB);
+        REQUIRE_GL(glAttachObjectARB);
+        REQUIRE_GL(glLinkProgramARB);
+        REQUIRE_GL(glValidateProgramARB);
+        REQUIRE_GL(glUseProgramObjectARB);
+        REQUIRE_GL(glGetObjectParameterivARB);
+        REQUIRE_GL(glGetInfoLogARB);
 
         vertexShader = glCreateShaderObjectARB(GL_VERTEX_SHADER);
         CHECK_GL();
@@ -154,7 +190,7 @@ ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
         CHECK_GL();
 
         GLint status = 0;
-        glGetProgramiv(program, GL_LINK_STATUS, &status);
+        objectParameter(program, true, GL_LINK_STATUS, &status);
         if (status != 1) {
             logLine("--- Shader linking failed, log:\n %s\n---\n", shaderInfoLog(program, true));
             FATAL_AT();
@@ -163,7 +199,7 @@ ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
         // Validated against the state at load time: every sampler on unit 0.
         glValidateProgramARB(program);
         CHECK_GL();
-        glGetProgramiv(program, GL_VALIDATE_STATUS, &status);
+        objectParameter(program, true, GL_VALIDATE_STATUS, &status);
         if (status != 1) {
             logLine("--- Shader program validation failed, log:\n %s\n---\n",
                     shaderInfoLog(program, true));
@@ -205,13 +241,13 @@ void ShaderProgram::unbind() {
 }
 
 void ShaderProgram::setUniform1f(const char* name, float value) {
-    GLint location = glGetUniformLocation(program, name);
+    GLint location = uniformLocation(program, name);
     if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
-    glUniform1f(location, value);
+    if (glUniform1f) glUniform1f(location, value); else glUniform1fARB(location, value);
 }
 
 void ShaderProgram::setUniform3fv(const char* name, const float* values) {
-    GLint location = glGetUniformLocation(program, name);
+    GLint location = uniformLocation(program, name);
     if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
-    glUniform3fv(location, 1, values);
+    if (glUniform3fv) glUniform3fv(location, 1, values); else glUniform3fvARB(location, 1, values);
 }

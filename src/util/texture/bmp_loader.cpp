@@ -68,19 +68,5 @@ bool loadBMP(const char* path, Texture* texture) {
         logLine("Failed reading %s\n", path);
         return false;
     }
-    texture->width = image.width();
-    texture->height = image.height();
-    texture->bitsPerPixel = 32;
-    texture->format = GL_RGBA;
-    if (image.width() == 0 || image.height() == 0) {
-        errorAt(__FILE__, __LINE__, "Invalid texture information");
-        texture->imageData = nullptr;
-        return false;
-    }
-    texture->imageData = image.toRGBA();
-    if (!texture->imageData) {
-        logLine("Failed reading %s\n", path);
-        return false;
-    }
-    return true;
+    return loaderImageToTexture(image, texture, path, __FILE__, __LINE__);
 }

@@ -1,5 +1,8 @@
 #include "util/texture/loader_image.h"
 
+#include "main/log.h"
+#include "util/texture/texture.h"
+
 #include <cstddef>
 #include <cstdlib>
 
@@ -68,4 +71,23 @@ unsigned char* LoaderImage::toRGBA() const {
         }
     }
     return out;
+}
+
+bool loaderImageToTexture(const LoaderImage& image, Texture* texture, const char* path,
+                          const char* file, int line) {
+    texture->width = image.width();
+    texture->height = image.height();
+    texture->bitsPerPixel = 32;
+    texture->format = GL_RGBA;
+    if (image.width() == 0 || image.height() == 0) {
+        errorAt(file, line, "Invalid texture information");
+        texture->imageData = nullptr;
+        return false;
+    }
+    texture->imageData = image.toRGBA();
+    if (!texture->imageData) {
+        logLine("Failed reading %s\n", path);
+        return false;
+    }
+    return true;
 }

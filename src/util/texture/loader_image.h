@@ -2,6 +2,8 @@
 // the picture. A colour pixel keeps its channels in the order red, blue, green.
 #pragma once
 
+struct Texture;
+
 class LoaderImage {
 public:
     // type 1: grey (one value per pixel), 3: colour (three values per pixel).
@@ -35,3 +37,9 @@ private:
     unsigned char** rows_ = nullptr;   // height row pointers into pixels_
     unsigned char* pixels_ = nullptr;  // width x height x type values
 };
+
+// The common end of the BMP and JPEG loaders: a reader's result becomes the texture's
+// 32-bit RGBA pixels. An empty image shows "Invalid texture information" with the
+// calling loader's location (file, line); a failed conversion logs "Failed reading".
+bool loaderImageToTexture(const LoaderImage& image, Texture* texture, const char* path,
+                          const char* file, int line);

@@ -100,6 +100,7 @@ bool create(Texture* texture) {
         // ATI's drivers were unreliable with glGenerateMipmapEXT on these textures.
         glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
     } else {
+        REQUIRE_GL(glGenerateMipmapEXT);
         glGenerateMipmapEXT(GL_TEXTURE_2D);
     }
 

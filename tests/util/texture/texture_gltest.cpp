@@ -1,13 +1,17 @@
-// Texture creation, resize and destroy under Mesa, the mipmap path, the choice of the
-// loader by extension and the vendor rule.
+// Texture creation, resize and destroy under Mesa, the mipmap path, the vendor rule,
+// and loading by file name: the loader chosen by the extension, the record's settings,
+// the unsupported-format and failure paths.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "support/paths.h"
 #include "util/shaderprogram/gltest_helpers.h"
 #include "util/texture/texture.h"
 
@@ -281,6 +285,188 @@ TEST_F(TextureTest, MisusedLifecyclesEndTheProcess) {
             texture::create(&t);
         },
         testing::ExitedWithCode(1), gltest::glErrorBox("GL_INVALID_VALUE", kSource));
+}
+
+}  // namespace
+
+namespace {
+
+const char* const kLoadSource = "src/util/texture/texture_load.cpp";
+
+std::string le16(unsigned v) { return std::string{char(v & 0xFF), char(v >> 8)}; }
+std::string le32(unsigned v) { return le16(v & 0xFFFF) + le16(v >> 16); }
+
+// 2 x 2 uncompressed 24-bit TGA, rows bottom first, BGR.
+std::string tga2x2() {
+    std::string header = std::string{0, 0, 2} + std::string(5, '\0') + le16(0) + le16(0) + le16(2) +
+                         le16(2) + std::string{24, 0};
+    return header + std::string("\x10\x20\x30\x40\x50\x60\x70\x80\x90\xA0\xB0\xC0", 12);
+}
+
+// 3 x 2 24-bit bottom-up BMP: rows of 9 bytes padded to 12.
+std::string bmp3x2() {
+    std::string row(12, '\0');
+    for (int i = 0; i < 9; ++i) row[i] = char(i * 20 + 5);
+    std::string pixels = row + row;
+    std::string info = le32(40) + le32(3) + le32(2) + le16(1) + le16(24) + le32(0) +
+                       le32(unsigned(pixels.size())) + le32(2835) + le32(2835) + le32(0) + le32(0);
+    std::string file = "BM" + le32(unsigned(14 + info.size() + pixels.size())) + le32(0) + le32(54);
+    return file + info + pixels;
+}
+
+// A 4 x 2 RGB JPEG made by libjpeg.
+std::string jpeg4x2() {
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = 4;
+    cinfo.image_height = 2;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    unsigned char row[12];
+    for (int i = 0; i < 12; ++i) row[i] = 200;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[1] = {row};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    std::string out(reinterpret_cast<char*>(buffer), size);
+    jpeg_destroy_compress(&cinfo);
+    free(buffer);
+    return out;
+}
+
+class TextureLoadTest : public testing::Test {
+protected:
+    void SetUp() override {
+        gltest::useThreadsafeDeathTests();
+        dir_ = testpaths::freshScratchDir(std::string("texture_load_") +
+                                          testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+    std::string file(const std::string& name, const std::string& bytes) {
+        std::string path = dir_ + "/" + name;
+        testpaths::writeFile(path, bytes);
+        return path;
+    }
+    std::string dir_;
+};
+
+TEST_F(TextureLoadTest, EachExtensionInAnyCaseReachesItsLoader) {
+    const std::vector<unsigned char> rgba(2 * 2 * 4, 77);
+    struct Case {
+        std::string name;
+        std::string bytes;
+        int width, height;
+    };
+    const Case cases[] = {
+        {"a.png", gltest::rgbaPng(2, 2, rgba), 2, 2},  {"B.PNG", gltest::rgbaPng(2, 2, rgba), 2, 2},
+        {"c.tga", tga2x2(), 2, 2},                     {"D.TGA", tga2x2(), 2, 2},
+        {"e.bmp", bmp3x2(), 3, 2},                     {"f.Bmp", bmp3x2(), 3, 2},
+        {"g.jpg", jpeg4x2(), 4, 2},                    {"h.jpeg", jpeg4x2(), 4, 2},
+        {"i.JPEG", jpeg4x2(), 4, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Texture t;
+        texture::init(&t);
+        std::string path = file(c.name, c.bytes);
+        EXPECT_TRUE(texture::load(GL_NEAREST, GL_LINEAR, &t, path.c_str(), false, false));
+        EXPECT_EQ(nullptr, t.imageData);
+        ASSERT_NE(0u, t.name);
+        EXPECT_EQ(c.width, t.width);
+        EXPECT_EQ(c.height, t.height);
+        GLint value = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &value);
+        EXPECT_EQ(c.width, value);
+        texture::destroy(&t);
+    }
+}
+
+TEST_F(TextureLoadTest, LoadStoresTheFiltersMipmapFlagAndWrapMode) {
+    const std::vector<unsigned char> rgba(4 * 4 * 4, 200);
+    std::string path = file("p.png", gltest::rgbaPng(4, 4, rgba));
+    struct Case {
+        GLenum minFilter, magFilter;
+        bool mipmapped, repeat;
+        GLint glMin, glMag, glWrap;
+    };
+    const Case cases[] = {
+        {GL_NEAREST, GL_NEAREST, false, false, GL_NEAREST, GL_NEAREST, GL_CLAMP_TO_EDGE},
+        {GL_LINEAR, GL_LINEAR, true, true, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR, GL_REPEAT},
+        {GL_NEAREST, GL_LINEAR, false, true, GL_NEAREST, GL_LINEAR, GL_REPEAT},
+    };
+    for (const Case& c : cases) {
+        Texture t;
+        texture::init(&t);
+        t.floatPixels = true;  // cleared by load
+        texture::load(c.minFilter, c.magFilter, &t, path.c_str(), c.mipmapped, c.repeat);
+        EXPECT_FALSE(t.floatPixels);
+        EXPECT_EQ(c.mipmapped, t.mipmapped);
+        EXPECT_EQ(c.minFilter, t.minFilter);
+        EXPECT_EQ(c.magFilter, t.magFilter);
+        EXPECT_EQ(GLenum(c.glWrap), t.wrap);
+        GLint value = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &value);
+        EXPECT_EQ(c.glMin, value);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &value);
+        EXPECT_EQ(c.glMag, value);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &value);
+        EXPECT_EQ(c.glWrap, value);
+        texture::destroy(&t);
+    }
+}
+
+TEST_F(TextureLoadTest, UnsupportedFormatsShowTheBoxThenEndWithTheLoadError) {
+    struct Case {
+        std::string name;
+        std::string extension;
+    };
+    const Case cases[] = {{"pic.gif", ".gif"}, {"pic.GIF", ".gif"}, {"image.webp", "webp"}, {"ab", ""}};
+    for (const Case& c : cases) {
+        std::string path = c.name == "ab" ? "ab" : file(c.name, "GIF89a");
+        EXPECT_EXIT(
+            {
+                Texture t;
+                texture::init(&t);
+                texture::load(GL_LINEAR, GL_LINEAR, &t, path.c_str(), false, false);
+            },
+            testing::ExitedWithCode(1),
+            "\\[box\\] Unsupported image format! \\| " +
+                gltest::re("Sorry, image format " + c.extension + " is not yet supported.\nTry .tga or .png.") +
+                "\n.*" + gltest::fatalBox(kLoadSource, "Failed to load image ") +
+                (c.name == "ab" ? "" : ".*/") + gltest::re(c.name + "!"));
+    }
+}
+
+TEST_F(TextureLoadTest, AFailedLoaderEndsWithTheLoadErrorNamingThePath) {
+    std::string missing = dir_ + "/missing.png";
+    EXPECT_EXIT(
+        {
+            Texture t;
+            texture::init(&t);
+            texture::load(GL_LINEAR, GL_LINEAR, &t, missing.c_str(), false, false);
+        },
+        testing::ExitedWithCode(1),
+        gltest::fatalBox(kLoadSource, "Failed to load image ") + ".*/missing\\.png!");
+}
+
+TEST_F(TextureLoadTest, LoadingIntoACreatedTextureEndsAfterDecoding) {
+    std::string path = file("twice.png", gltest::rgbaPng(2, 2, std::vector<unsigned char>(16, 1)));
+    EXPECT_EXIT(
+        {
+            Texture t;
+            texture::init(&t);
+            texture::load(GL_LINEAR, GL_LINEAR, &t, path.c_str(), false, false);
+            texture::load(GL_LINEAR, GL_LINEAR, &t, path.c_str(), false, false);
+        },
+        testing::ExitedWithCode(1),
+        gltest::fatalBox("src/util/texture/texture.cpp", "Attempt to create an already initialized texture!"));
 }
 
 }  // namespace
