@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,10 @@ namespace offline {
 
 void openWindow(int width, int height, int samples, int swapInterval, const char* caption) {
     if (SDL_Init(SDL_INIT_VIDEO) < 0) FATAL("Video initialization failed: %s\n", SDL_GetError());
+    // SDL turns SIGINT and SIGTERM into quit events, which an offline run does not obey
+    // (the music's end pushes them too): Ctrl-C and kill end these programs as usual.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
