@@ -60,10 +60,7 @@ const char kUsage[] =
     "  --help          this text\n";
 
 [[noreturn]] void usageError(const char* format, const char* value) {
-    fprintf(stderr, "festoonery-bench: ");
-    fprintf(stderr, format, value);
-    fprintf(stderr, "\nTry 'festoonery-bench --help'.\n");
-    exit(2);
+    offline::usageError("festoonery-bench", format, value);
 }
 
 struct Section {

@@ -52,10 +52,7 @@ const char kUsage[] =
     "failed), 2 wrong options.\n";
 
 [[noreturn]] void usageError(const char* format, const char* value) {
-    fprintf(stderr, "festoonery-capture: ");
-    fprintf(stderr, format, value);
-    fprintf(stderr, "\nTry 'festoonery-capture --help'.\n");
-    exit(2);
+    offline::usageError("festoonery-capture", format, value);
 }
 
 [[noreturn]] void failure(const std::string& message) {

@@ -2,6 +2,8 @@
 
 #include <GL/glew.h>
 
+#include "util/shaderprogram/shaderprogram.h"
+
 BillboardBatch::BillboardBatch(int capacity) {
     vertices_ = static_cast<BillboardVertex*>(malloc(sizeof(BillboardVertex) * 4 * capacity));
     capacity_ = vertices_ ? capacity : 0;
@@ -46,4 +48,16 @@ void BillboardBatch::draw(int first, int count) const {
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
+void bindBillboardProgram(ShaderProgram* program, GLuint texture) {
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    const float right[3] = {m[0], m[4], m[8]};
+    const float up[3] = {m[1], m[5], m[9]};
+    program->bind();
+    program->setUniform3fv("right", right);
+    program->setUniform3fv("up", up);
 }

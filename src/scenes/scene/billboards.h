@@ -4,7 +4,11 @@
 // client-side array and submitted as GL_QUADS, in the order they were added.
 #pragma once
 
+#include <GL/glew.h>
+
 #include <cstdlib>
+
+class ShaderProgram;
 
 // A 15-bit draw of the C library generator (0 to 32767), whatever its RAND_MAX: the top
 // bits where the generator is wider (glibc's reaches 2^31 - 1).
@@ -41,3 +45,8 @@ private:
     int capacity_;
     int count_ = 0;
 };
+
+// Binds the particle texture on unit 0 and the billboard program, with "right" and "up"
+// set to the camera's axes in world space (the first two rows of the current modelview
+// matrix). The caller sets "size" and the blend function.
+void bindBillboardProgram(ShaderProgram* program, GLuint texture);

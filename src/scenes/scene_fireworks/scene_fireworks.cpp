@@ -234,15 +234,7 @@ void Fireworks::draw() {
     }
 
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, particleTexture.name);
-    GLfloat m[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, m);
-    const float right[3] = {m[0], m[4], m[8]};
-    const float up[3] = {m[1], m[5], m[9]};
-    billboardProgram->bind();
-    billboardProgram->setUniform3fv("right", right);
-    billboardProgram->setUniform3fv("up", up);
+    bindBillboardProgram(billboardProgram, particleTexture.name);
 
     batch_->clear();
     for (const FireworksRocket* rocket : rockets) {

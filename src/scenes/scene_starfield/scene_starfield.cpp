@@ -89,15 +89,7 @@ void Starfield::draw() {
     CHECK_GL();
 
     glBlendFunc(GL_ONE, GL_ONE);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, particleTexture.name);
-    GLfloat m[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, m);
-    const float right[3] = {m[0], m[4], m[8]};
-    const float up[3] = {m[1], m[5], m[9]};
-    billboardProgram->bind();
-    billboardProgram->setUniform3fv("right", right);
-    billboardProgram->setUniform3fv("up", up);
+    bindBillboardProgram(billboardProgram, particleTexture.name);
     billboardProgram->setUniform1f("size", 0.5f);
 
     batch_.clear();

@@ -8,6 +8,13 @@
 
 namespace offline {
 
+void usageError(const char* program, const char* format, const char* value) {
+    fprintf(stderr, "%s: ", program);
+    fprintf(stderr, format, value);
+    fprintf(stderr, "\nTry '%s --help'.\n", program);
+    exit(2);
+}
+
 namespace {
 
 // A whole decimal number of the text, nothing else (no sign, no blanks).

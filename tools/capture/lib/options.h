@@ -7,6 +7,10 @@
 
 namespace offline {
 
+// "PROGRAM: <format with value>" and a pointer to PROGRAM --help on stderr, then exit
+// status 2 (wrong options).
+[[noreturn]] void usageError(const char* program, const char* format, const char* value);
+
 // Frames per second as an exact fraction (60000/1001 for NTSC's 59.94).
 struct Rate {
     int64_t num = 60;
