@@ -170,6 +170,11 @@ bool openDevice() {
     // the previous buffer is still playing.
     g_queuedAtCallback = strcmp(g_driver, "dummy") == 0 ? 0 : kDeviceFrames;
     g_deviceOpen = true;
+    // exit() without SDL_Quit (a fatal box, a test's child) would destroy the streams
+    // while the callback thread still mixes them: close the device first. Handlers run
+    // before the destructors of the globals above, which were registered earlier.
+    static bool closesAtExit = false;
+    if (!closesAtExit) closesAtExit = atexit(closeDevice) == 0;
     SDL_PauseAudio(0);  // the callback runs from now on, in silence while nothing plays
     return true;
 }
