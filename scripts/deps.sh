@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the demo and the tests need, when missing.
-# Usage: scripts/deps.sh [run|test]
+# Usage: scripts/deps.sh [run|test|video]
 set -euo pipefail
 what=${1:-test}
 
@@ -13,6 +13,8 @@ packages=(
 if [ "$what" = test ]; then
   packages+=(libgtest-dev googletest libbenchmark-dev libpng-dev clang libclang-rt-14-dev
              xvfb xauth xdotool python3)
+elif [ "$what" = video ]; then
+  packages+=(ffmpeg xvfb)
 fi
 
 missing=()

@@ -9,21 +9,12 @@ jobs=$(nproc)
 cmake -S . -B build-test -DFESTOONERY_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-test -j"$jobs"
 
+. scripts/lib_xvfb.sh
 xvfb_pid=
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 91 140); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -noreset -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
-      export DISPLAY=":$n"; break
-    fi
-    xvfb_pid=
-  done
-  [ -n "${DISPLAY:-}" ] || { echo "could not start Xvfb" >&2; exit 1; }
+  start_private_xvfb || { echo "could not start Xvfb" >&2; exit 1; }
   echo "Using private Xvfb on $DISPLAY"
 fi
 # No sound card on servers: SDL's dummy driver plays silently at the real rate.

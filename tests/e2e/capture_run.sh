@@ -13,6 +13,7 @@ for b in "$capture" "$bench"; do [ -x "$b" ] || { echo "FAIL: no program at $b";
 [ -f "$RUNTIME_DIR/data.mvt" ] || { echo "FAIL: no data.mvt in $RUNTIME_DIR"; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-capture-test.XXXXXX")
+. "$SOURCE_DIR/scripts/lib_xvfb.sh"
 xvfb_pid=
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
@@ -20,18 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 200 239); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -noreset -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
-      export DISPLAY=":$n"
-      break
-    fi
-    xvfb_pid=
-  done
-  [ -n "${DISPLAY:-}" ] || { echo "FAIL: could not start Xvfb"; exit 1; }
+  start_private_xvfb || { echo "FAIL: could not start Xvfb"; exit 1; }
 fi
 export FESTOONERY_UI=script FESTOONERY_ANSWERS= SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1
 unset FESTOONERY_DATA

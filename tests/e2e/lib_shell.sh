@@ -9,25 +9,17 @@ unset FESTOONERY_UI FESTOONERY_ANSWERS MESA_EXTENSION_OVERRIDE
 
 failures=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-e2e.XXXXXX")
-own_xvfb=
+. "${SOURCE_DIR:?}/scripts/lib_xvfb.sh"
+xvfb_pid=
 cleanup() {
-    [ -n "$own_xvfb" ] && kill "$own_xvfb" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
 
 # A private X server per script: tests running in parallel must not send their key
-# presses to each other's windows. Xvfb picks a free display number itself.
-if command -v Xvfb >/dev/null; then
-    Xvfb -displayfd 3 -screen 0 1920x1080x24 -noreset -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-    own_xvfb=$!
-    for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-    if [ -s "$work/display" ]; then
-        export DISPLAY=":$(head -1 "$work/display")"
-    else
-        kill "$own_xvfb" 2>/dev/null; own_xvfb=
-    fi
-fi
+# presses to each other's windows.
+if command -v Xvfb >/dev/null; then start_private_xvfb; fi
 [ -n "${DISPLAY:-}" ] || { echo "FAIL: no display and no Xvfb"; exit 1; }
 echo "display $DISPLAY"
 
