@@ -153,10 +153,10 @@ T* sceneOf(SceneManager* manager) {
 // beat on upward past each restart, so the manager never sees the stream stop.
 //
 // Memory: the GL tests run llvmpipe's rasterizer on the calling thread with one malloc
-// arena (see the GL test entry), so the resident size is what this process holds: it
-// is sampled, free heap returned first, every 8 frames from beat 152 (the first 100 beats of the section past)
-// and may not rise more than 1 MB above its first sample there. (About 10 KB is seen;
-// a leak of 256 bytes a frame fails.)
+// arena (see the GL test entry), so the resident size is what this process holds. It
+// is sampled, free heap returned first, every 8 frames from beat 152 (the section's
+// first 100 beats past) and may not rise more than 1 MB above its first sample there.
+// (On llvmpipe about 10 KB is seen; a leak of 256 bytes a frame fails.)
 TEST(CaptureSoak, FireworksToBeat5000WithoutGLErrorsGrowthOrLeakingState) {
     auto production = startProduction(offline::Rate{2, 1}, 64, 36);
     production->loopMusic();
