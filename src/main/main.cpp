@@ -4,7 +4,9 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 
+#include "main/dev_mode.h"
 #include "main/events.h"
 #include "main/log.h"
 #include "main/settings.h"
@@ -85,9 +87,25 @@ private:
     SceneManager* manager_;
 };
 
+// Development mode takes its keys first.
+class DevModeEvents : public SceneManagerEvents {
+public:
+    DevModeEvents(SceneManager* manager, DevMode* dev) : SceneManagerEvents(manager), dev_(dev) {}
+    void keyEvent(bool pressed, SDLKey key) override {
+        if (!dev_->keyEvent(pressed, key)) SceneManagerEvents::keyEvent(pressed, key);
+    }
+
+private:
+    DevMode* dev_;
+};
+
 }  // namespace
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+    // Every other argument is ignored, as it always was.
+    const bool dev = devModeRequested(argc, argv);
+    // The loose asset tree, so that edited files are what is loaded and reloaded.
+    if (dev) setenv("FESTOONERY_DATA", "disk", 1);
     // Logs are read live, also when stdout is a pipe or a file.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     // GTK opens its display before SDL opens any window.
@@ -103,13 +121,19 @@ int main(int, char**) {
     int depth = info && info->vfmt ? info->vfmt->BitsPerPixel : 0;
 
     loadSettings();
-    int confirmed = runSetupDialog(instance);
-    if (confirmed != 1) {
-        if (confirmed == -1) logLine("-1 returned, last error is %d\n", int(platform::lastError()));
-        logLine("Bye!\n");
-        return 0;
+    if (dev) {
+        // The settings as they stand, no dialog, and always in a window.
+        logLine("[dev] development mode: settings of default.cfg, windowed, assets from data/common/\n");
+        DisplaySettings::flags = int32_t(uint32_t(DisplaySettings::flags) & ~uint32_t(SDL_FULLSCREEN));
+    } else {
+        int confirmed = runSetupDialog(instance);
+        if (confirmed != 1) {
+            if (confirmed == -1) logLine("-1 returned, last error is %d\n", int(platform::lastError()));
+            logLine("Bye!\n");
+            return 0;
+        }
+        saveSettings();
     }
-    saveSettings();
 
     openWindow(depth);
 
@@ -132,16 +156,21 @@ int main(int, char**) {
     CHECK_GL();
     SceneManagerEvents events(manager);
     EventTarget* target = &events;
+    DevMode* devMode = dev ? new DevMode(manager) : nullptr;
+    DevModeEvents devEvents(manager, devMode);
+    if (devMode) target = &devEvents;
 
     bool quit = false;
     SDL_Event event;
     while (true) {
         while (SDL_PollEvent(&event)) handleEvent(event, target, &quit);
+        if (devMode) devMode->beforeFrame();
         manager->frame();
         // Looked at only after the frame: a quit still gets one more frame drawn.
         if (quit) break;
     }
 
+    delete devMode;
     delete manager;
     SDL_Quit();
     return 0;

@@ -117,7 +117,8 @@ void SceneManager::resize(int w, int h) {
 }
 
 void SceneManager::start() {
-    srand(platform::tickCount());
+    seed = platform::tickCount();
+    srand(seed);
     BASS_ChannelSetAttribute(music->stream, BASS_ATTRIB_VOL, 1.0f);
     music->play();
     while (music->beat() < 0.0f) {
@@ -128,7 +129,7 @@ void SceneManager::frame() {
     CHECK_GL();
     updateFrameTime();
     music->update();
-    pushQuitUnlessPlaying(music->stream);
+    if (endsWithMusic) pushQuitUnlessPlaying(music->stream);
 
     glClear(kClearAll);
     for (Scene* scene : scenes) {
@@ -140,11 +141,24 @@ void SceneManager::frame() {
         CHECK_GL();
         scene->resize(width, height);
         CHECK_GL();
+        if (simulating) scene->simulate();
         scene->draw();
         CHECK_GL();
     }
     if (keyState.held[KeyState::kInfoOverlay]) drawOverlay();
     SDL_GL_SwapBuffers();
+}
+
+void SceneManager::simulateFrame() {
+    updateFrameTime();
+    music->update();
+    for (Scene* scene : scenes) {
+        if (sceneActiveAt(scene->startBeat, scene->endBeat, music->beat())) scene->simulate();
+    }
+}
+
+void SceneManager::restartScenes() {
+    for (Scene* scene : scenes) scene->restart();
 }
 
 void SceneManager::drawOverlay() {
@@ -164,6 +178,10 @@ void SceneManager::drawOverlay() {
     fontPrintf(font, "fps: %.0f", 1.0f / frameTime);
     glTranslatef(0, -height * 0.1f, 0);
     fontPrintf(font, "beat: %.2f", music->beat());
+    for (const std::string& note : overlayNotes) {
+        glTranslatef(0, -height * 0.1f, 0);
+        fontPrintf(font, "%s", note.c_str());
+    }
 }
 
 void SceneManager::keyEvent(bool pressed, int keySymbol) { applyKeyEvent(&keyState, pressed, keySymbol); }

@@ -2,6 +2,8 @@
 // frame's active scenes by beat, keeps the key state and ends the run with the music.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/audio/bass.h"
@@ -56,6 +58,24 @@ public:
     void start();
     void frame();
     void keyEvent(bool pressed, int keySymbol);
+
+    // One frame without OpenGL: the frame timer, the music's update and the simulation
+    // step of every scene whose window holds the beat, in list order. The same steps,
+    // frame times and random draws as frame(), so a production advanced this way up to
+    // a frame and then drawn matches one drawn from the start.
+    void simulateFrame();
+    // Every scene back to the state its init left; with the generator seeded again with
+    // `seed`, frames replayed from beat 0 rebuild any moment.
+    void restartScenes();
+
+    // The random generator's seed, taken by start().
+    uint32_t seed = 0;
+    // Development mode only; the demo keeps the defaults. False: a stopped or paused
+    // stream does not end the run. False: frames are drawn without advancing the scenes
+    // (paused). Extra lines shown under the overlay's two.
+    bool endsWithMusic = true;
+    bool simulating = true;
+    std::vector<std::string> overlayNotes;
 
     std::vector<Scene*> scenes;
     KeyState keyState;

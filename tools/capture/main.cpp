@@ -36,7 +36,9 @@ const char kUsage[] =
     "  --fps RATE      frames per second of music time: an integer or a fraction such\n"
     "                  as 60000/1001 (default 60)\n"
     "  --from T        first moment captured; T is a number with b for beats or s for\n"
-    "                  seconds: 52b, 26.5s (default 0s)\n"
+    "                  seconds: 52b, 26.5s (default 0s). The frames before it are\n"
+    "                  simulated without drawing, so its frames equal those of a capture\n"
+    "                  from 0, and PNG files keep their number in the whole production\n"
     "  --to T          last moment captured (default: the end of the music)\n"
     "  --seed N        seed of the random generator (default 1)\n"
     "  --wav FILE      also write the soundtrack of the captured section as a WAV file\n"
@@ -240,7 +242,7 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<offline::FrameOutput> sink;
     if (kind == offline::OutputKind::Folder) {
-        sink.reset(new offline::FolderOutput(output, level));
+        sink.reset(new offline::FolderOutput(output, level, first));
     } else {
         auto* video = new offline::FfmpegOutput();
         sink.reset(video);
@@ -253,6 +255,17 @@ int main(int argc, char** argv) {
                           : (std::to_string(rate.num) + "/" + std::to_string(rate.den)).c_str(),
             firstSeconds, offline::frameSeconds(rate, last), firstSeconds * bpm / 60.0,
             offline::frameSeconds(rate, last) * bpm / 60.0);
+
+    // The scenes carry history (stars, rockets, the random generator): the frames before
+    // the first one are simulated, not drawn, so a capture from any moment shows what a
+    // capture from 0 shows there.
+    if (first > 0) {
+        int64_t start = profile::nowNs();
+        production->fastForward(first);
+        if (!quiet)
+            fprintf(stderr, "festoonery-capture: fast-forward over %lld frames in %.2fs\n",
+                    static_cast<long long>(first), double(profile::nowNs() - start) * 1e-9);
+    }
 
     offline::CaptureTarget target(width, height, samples);
     Progress progress(total, quiet);

@@ -37,6 +37,7 @@ struct Stream {
     int64_t passStart = 0;
     int64_t previousPassStart = 0;
     bool fed = false;  // every frame of a non-looping stream has been handed
+    bool paused = false;
     audio::PositionEstimator heard;
 };
 
@@ -329,6 +330,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     if (s->playing && !restart) return TRUE;
     if (restart || s->position >= s->frames) s->position = 0;
     s->playing = true;
+    s->paused = false;
     s->readFrame = s->position;
     s->handed = 0;
     s->passStart = -s->position;
@@ -343,7 +345,43 @@ DWORD BASS_ChannelIsActive(DWORD handle) {
     Stream* s = lookup(handle);
     if (!s) return BASS_ACTIVE_STOPPED;
     if (s->playing) currentFrame(*s, nowSeconds());
-    return s->playing ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED;
+    if (s->playing) return BASS_ACTIVE_PLAYING;
+    return s->paused ? BASS_ACTIVE_PAUSED : BASS_ACTIVE_STOPPED;
+}
+
+BOOL BASS_ChannelPause(DWORD handle) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s || !s->playing) return FALSE;
+    s->position = currentFrame(*s, nowSeconds());
+    // The stream may have ended in that very query.
+    if (!s->playing) return FALSE;
+    s->playing = false;
+    s->paused = true;
+    return TRUE;
+}
+
+BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    Stream* s = lookup(handle);
+    if (!s || mode != BASS_POS_BYTE) return FALSE;
+    int64_t frame = int64_t(pos / audio::kBytesPerFrame);
+    if (frame > s->frames) frame = s->frames;
+    if (s->playing && g_offline) {
+        audio::advanceOffline(*s, frame);
+        return TRUE;
+    }
+    s->position = frame;
+    if (s->playing) {
+        // As a fresh start at that frame: the estimator answers from the next callback on.
+        s->readFrame = frame;
+        s->handed = 0;
+        s->passStart = -frame;
+        s->previousPassStart = s->passStart;
+        s->fed = false;
+        s->heard.reset();
+    }
+    return TRUE;
 }
 
 QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode) {

@@ -38,7 +38,15 @@ QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode);
 double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
 BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value);
 DWORD BASS_ChannelFlags(DWORD handle, DWORD flags, DWORD mask);
+// Starts or resumes (from the paused position) a stream; restart plays from frame 0.
 BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
+// Stops a playing stream where the listener is now; BASS_ChannelPlay resumes there.
+// BASS_ChannelIsActive answers BASS_ACTIVE_PAUSED until then. False when not playing.
+BOOL BASS_ChannelPause(DWORD handle);
+// Moves the stream to a byte position (BASS_POS_BYTE, rounded down to a frame, at most
+// the length). A playing stream goes on from there; the frames the device already holds
+// still sound (one device buffer). False for an unknown handle or mode.
+BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
 DWORD BASS_ChannelIsActive(DWORD handle);
 QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode);
 // length: bytes wanted, BASS_DATA_FLOAT for floats in -1..1 (else 16-bit samples);

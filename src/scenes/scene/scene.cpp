@@ -20,6 +20,10 @@ void Scene::draw() { FATAL_AT(); }
 
 void Scene::deinit() {}
 
+void Scene::simulate() {}
+
+void Scene::restart() {}
+
 void Scene::resize(int width, int height) { letterboxPerspective(width, height, 2000.0); }
 
 void Scene::letterboxPerspective(int w, int h, double farPlane) {

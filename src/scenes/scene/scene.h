@@ -29,6 +29,13 @@ public:
     virtual bool init();
     virtual void draw();
     virtual void deinit();
+    // One frame of the scene's own state, without OpenGL: the scene manager calls it
+    // right before draw, and alone when it fast-forwards, so the same steps, frame times
+    // and random draws happen whether frames are drawn or not. The base has no state.
+    virtual void simulate();
+    // Back to the state init left (before any simulate), so that replaying the frames
+    // from beat 0 rebuilds any moment. Draws no random values.
+    virtual void restart();
     // Letterboxed perspective: 45 degrees, 16:9, near 0.1, far 2000.
     virtual void resize(int width, int height);
 

@@ -28,8 +28,30 @@ const ShaderFiles kShaderFiles[kShaderCount] = {
 };
 
 ShaderSet::ShaderSet() {
-    // Member order is table order; each program compiles and links here.
-    ShaderProgram** members[kShaderCount] = {
+    std::vector<ShaderProgram**> programs = members();
+    for (int i = 0; i < kShaderCount; ++i) {
+        *programs[i] = new ShaderProgram(kShaderFiles[i].vertex, kShaderFiles[i].fragment);
+    }
+}
+
+int ShaderSet::rebuildAll(std::vector<std::string>* failed) {
+    int rebuilt = 0;
+    std::vector<ShaderProgram**> programs = members();
+    for (int i = 0; i < kShaderCount; ++i) {
+        const ShaderFiles& files = kShaderFiles[i];
+        if (!files.vertex) continue;  // the fixed pipeline has nothing to read
+        if ((*programs[i])->rebuild(files.vertex, files.fragment)) {
+            ++rebuilt;
+        } else if (failed) {
+            failed->push_back(std::string(files.vertex) + " + " + files.fragment);
+        }
+    }
+    return rebuilt;
+}
+
+std::vector<ShaderProgram**> ShaderSet::members() {
+    // Member order is table order.
+    return {
         &billboard,          &blocked,
         &blur,               &deferredPass1,
         &deferredPass2,      &gaussBlur,
@@ -42,7 +64,4 @@ ShaderSet::ShaderSet() {
         &singleMaterialNotex, &singleSpecularBump,
         &twister,            &fixedPipeline,
     };
-    for (int i = 0; i < kShaderCount; ++i) {
-        *members[i] = new ShaderProgram(kShaderFiles[i].vertex, kShaderFiles[i].fragment);
-    }
 }

@@ -2,12 +2,20 @@
 // the programs they use from it.
 #pragma once
 
+#include <string>
+#include <vector>
+
 class ShaderProgram;
 
 class ShaderSet {
 public:
     // Builds the 22 programs in member order; any build failure is fatal.
     ShaderSet();
+
+    // Development mode: every program built again from its files. Returns how many were
+    // rebuilt; a program that fails keeps its previous build and its pair ("a.vert +
+    // a.frag") is appended to failed.
+    int rebuildAll(std::vector<std::string>* failed);
 
     ShaderProgram* billboard;
     ShaderProgram* blocked;
@@ -31,6 +39,10 @@ public:
     ShaderProgram* singleSpecularBump;
     ShaderProgram* twister;
     ShaderProgram* fixedPipeline;  // no files: the fixed-function pipeline
+
+private:
+    // The addresses of the members above, in table order.
+    std::vector<ShaderProgram**> members();
 };
 
 // The file pair of each program, in member order (null names for the fixed pipeline).

@@ -170,6 +170,14 @@ void FireworksRocket::drawTree(BillboardBatch* batch) const {
     for (const FireworksParticle* spark : sparks) spark->drawSpark(fade, batch);
 }
 
+void FireworksRocket::forgetDescendants() {
+    for (FireworksRocket* child : children) {
+        child->forgetDescendants();
+        static_cast<FireworksParticle&>(*child) = FireworksParticle();
+        for (FireworksParticle* spark : child->sparks) *spark = FireworksParticle();
+    }
+}
+
 int FireworksRocket::sparkCount() const {
     int count = static_cast<int>(sparks.size());
     for (const FireworksRocket* child : children) count += child->sparkCount();
@@ -192,7 +200,27 @@ bool Fireworks::init() {
                   true, true);
     billboardProgram = shaders->billboard;
     createRockets();
+    initialState_.clear();
+    for (const FireworksRocket* rocket : rockets) {
+        initialState_.push_back(*rocket);
+        for (const FireworksParticle* spark : rocket->sparks) initialState_.push_back(*spark);
+    }
     return true;
+}
+
+void Fireworks::simulate() {
+    profile::Scope simulation(profile::kSimulation);
+    updateRockets([this] { return streamBeat(); });
+}
+
+void Fireworks::restart() {
+    size_t next = 0;
+    for (FireworksRocket* rocket : rockets) {
+        if (next >= initialState_.size()) break;
+        static_cast<FireworksParticle&>(*rocket) = initialState_[next++];
+        for (FireworksParticle* spark : rocket->sparks) *spark = initialState_[next++];
+        rocket->forgetDescendants();
+    }
 }
 
 void Fireworks::createRockets() {
@@ -228,10 +256,7 @@ float Fireworks::streamBeat() {
 
 void Fireworks::draw() {
     gluLookAt(0, 0, -10, 0, 2, 0, 0, 1, 0);
-    {
-        profile::Scope simulation(profile::kSimulation);
-        updateRockets([this] { return streamBeat(); });
-    }
+    // The rockets were updated by simulate, just before this draw.
 
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     bindBillboardProgram(billboardProgram, particleTexture.name);

@@ -63,6 +63,9 @@ public:
     void drawTree(BillboardBatch* batch) const;
     // Sparks of this rocket and all its descendants.
     int sparkCount() const;
+    // Every descendant (and its sparks) back to the fields of a new particle, as they
+    // are before their first launch.
+    void forgetDescendants();
 
     float size;
     std::vector<FireworksRocket*> children;
@@ -76,6 +79,9 @@ public:
 
     bool init() override;
     void draw() override;
+    // Updates the rockets at the stream's beat.
+    void simulate() override;
+    void restart() override;
 
     // The three rockets of init, launched at beat 0 (random draws, no OpenGL).
     void createRockets();
@@ -90,4 +96,7 @@ public:
 
 private:
     BillboardBatch* batch_ = nullptr;
+    // The top-level rockets and their sparks as init launched them, in tree order; their
+    // children had not been launched yet.
+    std::vector<FireworksParticle> initialState_;
 };

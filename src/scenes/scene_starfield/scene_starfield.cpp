@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "main/log.h"
 #include "platform/msgbox.h"
@@ -45,10 +46,14 @@ Starfield::ProcLookup Starfield::procLookup = SDL_GL_GetProcAddress;
 Starfield::Starfield() : batch_(kStarCount) {
     texture::init(&particleTexture);
     stars = static_cast<Star*>(calloc(kStarCount, sizeof(Star)));
-    if (!stars) FATAL("Failed to allocate memory for %i stars", kStarCount);
+    initialStars = static_cast<Star*>(calloc(kStarCount, sizeof(Star)));
+    if (!stars || !initialStars) FATAL("Failed to allocate memory for %i stars", kStarCount);
 }
 
-Starfield::~Starfield() { free(stars); }
+Starfield::~Starfield() {
+    free(stars);
+    free(initialStars);
+}
 
 bool Starfield::init() {
     blend = true;
@@ -69,9 +74,18 @@ bool Starfield::init() {
                   true, true);
     billboardProgram = shaders->billboard;
     for (int i = 0; i < kStarCount; ++i) resetStar(&stars[i]);
+    memcpy(initialStars, stars, sizeof(Star) * kStarCount);
     ready = true;
     return true;
 }
+
+void Starfield::simulate() {
+    if (!ready) return;
+    profile::Scope simulation(profile::kSimulation);
+    updateStars(stars, kStarCount, frameTime);
+}
+
+void Starfield::restart() { memcpy(stars, initialStars, sizeof(Star) * kStarCount); }
 
 void Starfield::resize(int w, int h) { letterboxPerspective(w, h, 150.0); }
 
@@ -81,11 +95,7 @@ void Starfield::draw() {
     float swayX = 0.1f * sinf(0.3f * music->beat());
     float swayY = 0.1f * cosf(0.1f * music->beat());
     gluLookAt(swayX, swayY, 148.50000143051147, 0, 0, 0, 0, 1, 0);
-
-    {
-        profile::Scope simulation(profile::kSimulation);
-        updateStars(stars, kStarCount, frameTime);
-    }
+    // The stars were moved by simulate, just before this draw.
     CHECK_GL();
 
     glBlendFunc(GL_ONE, GL_ONE);

@@ -32,6 +32,9 @@ public:
 
     bool init() override;
     void draw() override;
+    // The stars move by the smoothed frame time.
+    void simulate() override;
+    void restart() override;
     // The base letterbox with the far plane at 150.
     void resize(int width, int height) override;
 
@@ -44,6 +47,7 @@ public:
     Texture particleTexture;
     ShaderProgram* billboardProgram = nullptr;
     Star* stars;  // kStarCount records, zero-filled until init
+    Star* initialStars;  // the table as init left it
     // False after the point-parameter warning: no texture, no program, nothing drawn.
     bool ready = false;
 

@@ -54,6 +54,7 @@ void Music::loadStream(const char* path) {
     if ((BASS_GetVersion() >> 16) != BASSVERSION) FATAL("An incorrect version of BASS was loaded");
     if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) FATAL("Can't initialize device");
 
+    streamPath_ = path;
     FILE* file = dataOpen(path, "rb");
     if (!file) FATAL("Failed to open %s", path);
     fseek(file, 0, SEEK_END);
@@ -95,6 +96,23 @@ void Music::play() {
 float Music::beat() {
     double seconds = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
     return beatFromSeconds(seconds, bpm, beatOffset);
+}
+
+float Music::seekBeat(float target) {
+    double seconds = (double(target) - beatOffset) * 60.0 / bpm;
+    if (!(seconds > 0.0)) seconds = 0.0;
+    double length = BASS_ChannelBytes2Seconds(stream, lengthBytes);
+    if (length >= 0.0 && seconds > length) seconds = length;
+    QWORD frame = QWORD(seconds * 44100.0);
+    BASS_ChannelSetPosition(stream, frame * 4, BASS_POS_BYTE);
+    double at = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
+    beatWrapState() = BeatWrapState{float(at * 0.016666666666666666 * bpm + beatOffset), 0.0f};
+    return beat();
+}
+
+float Music::endBeat() const {
+    double seconds = BASS_ChannelBytes2Seconds(stream, lengthBytes);
+    return float(seconds * 0.016666666666666666 * bpm + beatOffset);
 }
 
 void Music::update() {

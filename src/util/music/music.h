@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/audio/bass.h"
 
@@ -24,6 +25,19 @@ public:
     void update();
     void sampleData(float* buffer);
 
+    // A deliberate seek (development mode): the stream to the beat, clamped to the
+    // stream, rounded down to a sample frame. The beat clock takes the new position as
+    // its last one, so a seek backwards is not counted as a restart of the music.
+    // Returns the beat now reported.
+    float seekBeat(float beat);
+    // The beat at the stream's last frame.
+    float endBeat() const;
+    // Reads the sync description again: tempo, MIDI data and modulators; the soundtrack
+    // stream is kept unless the description names another file, which then continues at
+    // the same position. False, keeping everything, when the description does not parse
+    // (its other errors stay fatal, as at start-up).
+    bool reloadSync();
+
     MidiFile* midi = nullptr;
     float bpm = 999.0f;
     float beatOffset = 0.0f;
@@ -38,6 +52,7 @@ public:
 private:
     void construct(const char* path);
     const char* syncPath_ = nullptr;
+    std::string streamPath_;  // the soundtrack file loadStream read
 };
 
 // Process-wide beat state shared by every beat computation (Music::beat and the

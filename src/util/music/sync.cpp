@@ -43,3 +43,28 @@ void Music::loadSync() {
                 int(track.modulators.size()));
     }
 }
+
+bool Music::reloadSync() {
+    const char* path = syncPath_ ? syncPath_ : "data/common/music/Festoonery.xml";
+    if (!syncDocumentParses(path)) return false;
+    HSTREAM previous = stream;
+    std::string previousPath = streamPath_;
+    QWORD position = BASS_ChannelGetPosition(previous, BASS_POS_BYTE);
+    bool playing = BASS_ChannelIsActive(previous) == BASS_ACTIVE_PLAYING;
+    MidiFile* previousMidi = midi;
+    midi = nullptr;
+    loadSync();
+    delete previousMidi;
+    if (streamPath_ == previousPath) {
+        // The same soundtrack: the new stream made from it is dropped, the playing one kept.
+        BASS_StreamFree(stream);
+        stream = previous;
+        lengthBytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
+        return true;
+    }
+    BASS_ChannelFlags(stream, 0, BASS_SAMPLE_LOOP);
+    BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
+    if (playing) BASS_ChannelPlay(stream, FALSE);
+    BASS_StreamFree(previous);
+    return true;
+}

@@ -17,6 +17,10 @@ std::string syncDirectory(const char* path);
 // that cannot be opened or parsed ends the process naming the path and the error.
 void loadSyncDocument(TiXmlDocument& document, const char* path);
 
+// Whether the document at path can be read and parsed; logs why not. Never fatal
+// (a reload in development mode keeps the previous description).
+bool syncDocumentParses(const char* path);
+
 // One child element of <modulators>: creates the envelope or oscillator it declares
 // and appends it to the first track of midi named by its association (a missing track
 // ends the process). bpm converts seconds to beats; controller template names are

@@ -265,3 +265,31 @@ void loadTemplate(const char* path, Modulator* modulator) {
     logLine("    ..parsing\n");
     parseTemplateDocument(document, *modulator);
 }
+
+bool syncDocumentParses(const char* path) {
+    FILE* file = dataOpen(path, "rb");
+    if (!file) {
+        logLine("Sync description %s cannot be opened\n", path);
+        return false;
+    }
+    // A description is a few kilobytes; anything past this is not one.
+    constexpr size_t kMaxBytes = 16u << 20;
+    std::string text;
+    char block[4096];
+    size_t got;
+    while (text.size() <= kMaxBytes && (got = fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
+    bool failed = ferror(file) != 0 || text.size() > kMaxBytes;
+    fclose(file);
+    if (failed) {
+        logLine("Sync description %s cannot be read\n", path);
+        return false;
+    }
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    if (document.Error()) {
+        logLine("Sync description %s does not parse: %s (row %i)\n", path, document.ErrorDesc(),
+                document.ErrorRow());
+        return false;
+    }
+    return true;
+}

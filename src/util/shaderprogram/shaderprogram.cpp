@@ -13,6 +13,17 @@ namespace {
 
 constexpr size_t kArbErrorSize = 5000;  // bytes of the ARB error box text
 
+// Set while ShaderProgram::rebuild builds: a failure is described here and the build
+// stops, instead of ending the process.
+std::string* g_softFailure = nullptr;
+
+// A build failure at line: fatal, unless a rebuild collects failures (then false).
+bool buildFailed(int line, const std::string& what) {
+    if (!g_softFailure) fatalAt(__FILE__, line);
+    *g_softFailure = what;
+    return false;
+}
+
 // The status, log and uniform queries below are OpenGL 2.0 entry points. A context
 // that reports an older version (Mesa lowers it when one of 2.0's extensions is taken
 // away, and the viewer may choose to go on without it) lacks them; the
@@ -59,20 +70,21 @@ char* shaderInfoLog(GLhandleARB object, bool isProgram) {
     return log;
 }
 
-void compileShader(GLhandleARB shader, const char* failureLine, int line) {
+bool compileShader(GLhandleARB shader, const char* failureLine, int line) {
     glCompileShaderARB(shader);
     checkGL(__FILE__, line);
     GLint status = 0;
     objectParameter(shader, false, GL_COMPILE_STATUS, &status);
     if (status != 1) {
         logLine(failureLine, shaderInfoLog(shader, false));
-        fatalAt(__FILE__, line);
+        return buildFailed(line, "compile failed");
     }
+    return true;
 }
 
 // Loads one ARB assembly program into the given target; a rejected program shows the
 // driver's position and message, then ends the process.
-void loadArbProgram(GLenum target, GLuint* name, const char* text, const char* errorFormat,
+bool loadArbProgram(GLenum target, GLuint* name, const char* text, const char* errorFormat,
                     int line) {
     glGenProgramsARB(1, name);
     glBindProgramARB(target, *name);
@@ -84,13 +96,17 @@ void loadArbProgram(GLenum target, GLuint* name, const char* text, const char* e
         char* box = static_cast<char*>(malloc(kArbErrorSize));
         if (box) {
             snprintf(box, kArbErrorSize, errorFormat, position, message ? message : "");
-            platform::messageBox(box, "Error", platform::MB_OK);
+            // A rebuild logs what the box would show and goes on.
+            if (g_softFailure) logLine("%s", box);
+            else platform::messageBox(box, "Error", platform::MB_OK);
+            free(box);
         }
-        fatalAt(__FILE__, line);
+        return buildFailed(line, "program rejected");
     }
     GLint native = 0;
     glGetProgramivARB(target, GL_PROGRAM_UNDER_NATIVE_LIMITS_ARB, &native);
     if (native != 1) logLine("Warning - program is not within native hardware limits\n");
+    return true;
 }
 
 }  // namespace
@@ -122,24 +138,72 @@ char* readShaderFile(const char* name) {
 }
 
 ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
+    build(vertexFile, fragmentFile);
+}
+
+bool ShaderProgram::rebuild(const char* vertexFile, const char* fragmentFile) {
+    ShaderProgram fresh;
+    std::string failure;
+    g_softFailure = &failure;
+    bool built = fresh.build(vertexFile, fragmentFile);
+    g_softFailure = nullptr;
+    if (!built) {
+        fresh.release();
+        return false;
+    }
+    release();
+    vertexShader = fresh.vertexShader;
+    fragmentShader = fresh.fragmentShader;
+    program = fresh.program;
+    vertexProgram = fresh.vertexProgram;
+    fragmentProgram = fresh.fragmentProgram;
+    kind = fresh.kind;
+    return true;
+}
+
+void ShaderProgram::release() {
+    if (program) glDeleteObjectARB(program);
+    if (vertexShader) glDeleteObjectARB(vertexShader);
+    if (fragmentShader) glDeleteObjectARB(fragmentShader);
+    if (vertexProgram) glDeleteProgramsARB(1, &vertexProgram);
+    if (fragmentProgram) glDeleteProgramsARB(1, &fragmentProgram);
+    vertexShader = fragmentShader = program = 0;
+    vertexProgram = fragmentProgram = 0;
+    kind = None;
+}
+
+bool ShaderProgram::build(const char* vertexFile, const char* fragmentFile) {
     if (!vertexFile || !fragmentFile) {
         logLine("NULL shader program specified, using fixed pipeline\n");
         program = 0;
-        return;
+        return true;
     }
 
     char* vertexText = readShaderFile(vertexFile);
-    if (!vertexText) FATAL("Can't read shader file %s\n", vertexFile);
+    if (!vertexText) {
+        if (g_softFailure) return buildFailed(__LINE__, std::string("cannot read ") + vertexFile);
+        FATAL("Can't read shader file %s\n", vertexFile);
+    }
     char* fragmentText = readShaderFile(fragmentFile);
     if (!fragmentText) {
         free(vertexText);
+        if (g_softFailure) return buildFailed(__LINE__, std::string("cannot read ") + fragmentFile);
         FATAL("Can't read shader file %s\n", fragmentFile);
     }
+    // Frees both texts on every way out.
+    struct Texts {
+        char* a;
+        char* b;
+        ~Texts() {
+            free(a);
+            free(b);
+        }
+    } texts{vertexText, fragmentText};
 
     if (strncmp(vertexText, "!!ARB", 5) == 0) {
         if (strncmp(fragmentText, "!!ARB", 5) != 0) {
             logLine("Mismatch in vertex/fragment shader file formats!\n");
-            FATAL_AT();
+            return buildFailed(__LINE__, "mismatched formats");
         }
         logLine("ARB assembly shader detected!\n");
         kind = ARB;
@@ -147,10 +211,12 @@ ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
         REQUIRE_GL(glBindProgramARB);
         REQUIRE_GL(glProgramStringARB);
         REQUIRE_GL(glGetProgramivARB);
-        loadArbProgram(GL_VERTEX_PROGRAM_ARB, &vertexProgram, vertexText,
-                       "Vertex program error at position: %d\n%s\n", __LINE__);
-        loadArbProgram(GL_FRAGMENT_PROGRAM_ARB, &fragmentProgram, fragmentText,
-                       "Fragment program error at position: %d\n%s\n", __LINE__);
+        if (!loadArbProgram(GL_VERTEX_PROGRAM_ARB, &vertexProgram, vertexText,
+                            "Vertex program error at position: %d\n%s\n", __LINE__))
+            return false;
+        if (!loadArbProgram(GL_FRAGMENT_PROGRAM_ARB, &fragmentProgram, fragmentText,
+                            "Fragment program error at position: %d\n%s\n", __LINE__))
+            return false;
     } else {
         logLine("  Compiling and linking GLSL: %s %s\n", vertexFile, fragmentFile);
         kind = GLSL;
@@ -176,9 +242,11 @@ ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
         glShaderSourceARB(fragmentShader, 1, &fragmentSource, nullptr);
         CHECK_GL();
 
-        compileShader(vertexShader, "--- Vertex shader compile failed, log:\n %s\n---\n", __LINE__);
-        compileShader(fragmentShader, "--- Fragment shader compile failed, log:\n %s\n---\n",
-                      __LINE__);
+        if (!compileShader(vertexShader, "--- Vertex shader compile failed, log:\n %s\n---\n", __LINE__))
+            return false;
+        if (!compileShader(fragmentShader, "--- Fragment shader compile failed, log:\n %s\n---\n",
+                           __LINE__))
+            return false;
 
         program = glCreateProgramObjectARB();
         CHECK_GL();
@@ -193,7 +261,7 @@ ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
         objectParameter(program, true, GL_LINK_STATUS, &status);
         if (status != 1) {
             logLine("--- Shader linking failed, log:\n %s\n---\n", shaderInfoLog(program, true));
-            FATAL_AT();
+            return buildFailed(__LINE__, "link failed");
         }
 
         // Validated against the state at load time: every sampler on unit 0.
@@ -203,12 +271,10 @@ ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
         if (status != 1) {
             logLine("--- Shader program validation failed, log:\n %s\n---\n",
                     shaderInfoLog(program, true));
-            FATAL_AT();
+            return buildFailed(__LINE__, "validation failed");
         }
     }
-
-    free(vertexText);
-    free(fragmentText);
+    return true;
 }
 
 void ShaderProgram::bind() {

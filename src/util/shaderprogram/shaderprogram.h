@@ -12,6 +12,11 @@ public:
     // is fatal. Null names stand for the fixed pipeline.
     ShaderProgram(const char* vertexFile, const char* fragmentFile);
 
+    // Builds the pair again (the files may have changed) without ending the process: on
+    // success the new program replaces this one's (the old objects are deleted); on a
+    // failure the log holds its lines and info log, and this program stays as it was.
+    bool rebuild(const char* vertexFile, const char* fragmentFile);
+
     void bind();
     static void unbind();
     void setUniform1f(const char* name, float value);
@@ -23,6 +28,12 @@ public:
     GLuint vertexProgram = 0;
     GLuint fragmentProgram = 0;
     int kind = None;
+
+private:
+    ShaderProgram() = default;
+    // The constructor's work; false only while a rebuild collects failures.
+    bool build(const char* vertexFile, const char* fragmentFile);
+    void release();
 };
 
 // The whole file plus a NUL in a malloc'ed buffer (caller frees), or null.

@@ -83,6 +83,28 @@ void updateFrameTime() {
     frameTime = sum * 0.2f;
 }
 
+FrameTimerState frameTimerState() {
+    FrameTimerState state;
+    state.secondsPerTick = g_secondsPerTick;
+    state.startCount = g_startCount;
+    state.slotIndex = g_slotIndex;
+    for (int i = 0; i < kFrameSlots; ++i) state.slots[i] = g_slots[i];
+    state.previousTime = g_previousTime;
+    state.frameTime = frameTime;
+    return state;
+}
+
+void setFrameTimerState(const FrameTimerState& state) {
+    g_secondsPerTick = state.secondsPerTick;
+    g_startCount = state.startCount;
+    g_slotIndex = state.slotIndex;
+    for (int i = 0; i < kFrameSlots; ++i) g_slots[i] = state.slots[i];
+    g_previousTime = state.previousTime;
+    frameTime = state.frameTime;
+}
+
+void restartFrameDelta() { g_previousTime = counterSeconds(); }
+
 void resetFrameTimer() {
     g_slotIndex = 0;
     for (float& slot : g_slots) slot = kInitialFrameTime;

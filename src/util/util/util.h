@@ -20,3 +20,19 @@ void updateFrameTime();
 extern float frameTime;
 // Back to the start values (tests and the capture tool).
 void resetFrameTimer();
+
+// The frame timer's whole state, so that it can run on another clock for a while (the
+// fast-forward of a seek) and come back.
+struct FrameTimerState {
+    float secondsPerTick;
+    int64_t startCount;
+    uint8_t slotIndex;
+    float slots[5];
+    double previousTime;
+    float frameTime;
+};
+FrameTimerState frameTimerState();
+void setFrameTimerState(const FrameTimerState& state);
+// The next frame's delta counts from now: time spent between frames on something else
+// (a seek) is not a frame.
+void restartFrameDelta();

@@ -101,10 +101,6 @@ bool parseSize(const char* text, int* width, int* height) {
     return true;
 }
 
-double frameSeconds(const Rate& rate, int64_t frame) {
-    return double(frame) * double(rate.den) / double(rate.num);
-}
-
 int64_t firstFrameAtOrAfter(const Rate& rate, double seconds) {
     double frames = seconds * double(rate.num) / double(rate.den);
     int64_t n = int64_t(std::ceil(frames - kFrameSlack));

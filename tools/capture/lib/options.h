@@ -5,18 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include "util/util/virtual_clock.h"
+
 namespace offline {
 
 // "PROGRAM: <format with value>" and a pointer to PROGRAM --help on stderr, then exit
 // status 2 (wrong options).
 [[noreturn]] void usageError(const char* program, const char* format, const char* value);
-
-// Frames per second as an exact fraction (60000/1001 for NTSC's 59.94).
-struct Rate {
-    int64_t num = 60;
-    int64_t den = 1;
-    double value() const { return double(num) / double(den); }
-};
 
 // "60", "25", "60000/1001": positive integers, the fraction reduced; at most 1000 fps
 // and a denominator of at most 1000000.
@@ -34,8 +29,6 @@ bool parseTime(const char* text, TimePoint* point);
 // "1920x1080": both positive, at most 65536.
 bool parseSize(const char* text, int* width, int* height);
 
-// The music position of frame n: exactly n / rate seconds (frame 0 at music time 0).
-double frameSeconds(const Rate& rate, int64_t frame);
 // The first frame at or after a time and the last one at or before it. A time that is
 // a frame's own position (to a microsecond of a frame) gives that frame.
 int64_t firstFrameAtOrAfter(const Rate& rate, double seconds);

@@ -30,15 +30,18 @@ bool prepareFolder(const std::string& path, std::string* error);
 
 class FolderOutput : public FrameOutput {
 public:
-    FolderOutput(const std::string& folder, int level) : folder_(folder), level_(level) {}
+    // Files are numbered from firstIndex: a frame's index in the whole production.
+    FolderOutput(const std::string& folder, int level, int64_t firstIndex = 0)
+        : folder_(folder), level_(level), next_(firstIndex), first_(firstIndex) {}
     bool write(const unsigned char* pixels, int width, int height) override;
     bool finish() override { return true; }
-    int64_t written() const { return next_; }
+    int64_t written() const { return next_ - first_; }
 
 private:
     std::string folder_;
     int level_;
-    int64_t next_ = 0;
+    int64_t next_;
+    int64_t first_;
 };
 
 // The ffmpeg found on PATH ("" when there is none).

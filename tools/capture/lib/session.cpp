@@ -195,6 +195,35 @@ Production::~Production() {
 
 void Production::loopMusic() { BASS_ChannelFlags(manager->music->stream, BASS_SAMPLE_LOOP, BASS_SAMPLE_LOOP); }
 
+void Production::fastForward(int64_t frame) {
+    if (drawn_) FATAL("fastForward(%lld) after the first frame\n", static_cast<long long>(frame));
+    for (int64_t n = 0; n < frame; ++n) simulateFrame(n);
+}
+
+void Production::simulateFrame(int64_t frame) {
+    if (!drawn_) clock_.setOrigin(frame);
+    drawn_ = true;
+    clock_.setFrame(frame);
+    audio::offlineSetSeconds(frameSeconds(options.rate, frame));
+    manager->simulateFrame();
+}
+
+void Production::seek(int64_t frame) {
+    manager->restartScenes();
+    srand(manager->seed);
+    clock_.setFrame(-1);
+    clock_.setOrigin(0);
+    resetFrameTimer();
+    setFrameTimerConstants(float(1.0 / double(options.rate.num)), clock_.counter());
+    if (BASS_ChannelIsActive(manager->music->stream) != BASS_ACTIVE_PLAYING)
+        BASS_ChannelPlay(manager->music->stream, TRUE);
+    audio::offlineSetSeconds(0.0);
+    beatWrapState() = BeatWrapState{0.0f, 0.0f};
+    drawn_ = false;
+    fastForward(frame);
+    drawn_ = true;  // the next frame drawn continues the timer from frame - 1
+}
+
 void Production::drawFrame(int64_t frame, CaptureTarget* target) {
     if (!drawn_) clock_.setOrigin(frame);
     drawn_ = true;

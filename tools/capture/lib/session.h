@@ -11,30 +11,11 @@
 
 #include "options.h"
 #include "platform/system.h"
+#include "util/util/virtual_clock.h"
 
 class SceneManager;
 
 namespace offline {
-
-// The performance counter runs at `rate.num` ticks per second and reads
-// `(frame - origin) * rate.den` ticks, so consecutive frames are exactly 1 / rate apart;
-// the tick count is the seed. Before the first frame it reads -rate.den: one frame
-// before the origin, whichever frame comes first.
-class VirtualClock : public platform::ClockSource {
-public:
-    VirtualClock(const Rate& rate, uint32_t seed) : rate_(rate), seed_(seed) {}
-    void setOrigin(int64_t frame) { origin_ = frame; }
-    void setFrame(int64_t frame) { frame_ = frame; }
-    int64_t frequency() override { return rate_.num; }
-    int64_t counter() override { return (frame_ - origin_) * rate_.den; }
-    uint32_t ticks() override { return seed_; }
-
-private:
-    Rate rate_;
-    uint32_t seed_;
-    int64_t origin_ = 0;
-    int64_t frame_ = -1;
-};
 
 // SDL video, a window of the given size (not what is captured), the OpenGL attributes
 // of the demo with `samples` multisamples and the swap interval, glewInit, and the
@@ -111,6 +92,16 @@ public:
     // target (or the bound framebuffer when null), then the events it pushed taken
     // (the quit event at the end of the music is counted, not obeyed).
     void drawFrame(int64_t frame, CaptureTarget* target);
+    // Frames [0, frame) advanced without drawing, as drawFrame would advance them, so
+    // that drawing goes on from `frame` exactly as a run drawn from 0. Only before the
+    // first frame drawn or simulated; nothing when frame is 0.
+    void fastForward(int64_t frame);
+    // One frame as drawFrame advances it, without drawing.
+    void simulateFrame(int64_t frame);
+    // Back to beat 0 (scenes as init left them, the generator seeded again, the frame
+    // timer and the beat clock new), then fastForward(frame): the state at any frame
+    // rebuilt at any time, as a seek does.
+    void seek(int64_t frame);
     // The manager and the target follow a new size, as on a window resize event.
     void resize(int width, int height, CaptureTarget* target);
 

@@ -1,0 +1,205 @@
+#include "main/dev_mode.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "main/log.h"
+#include "platform/audio/bass.h"
+#include "platform/system.h"
+#include "scenes/scene/shaderset.h"
+#include "scenes/scenemanager.h"
+#include "util/music/music.h"
+#include "util/util/util.h"
+#include "util/util/virtual_clock.h"
+
+namespace {
+
+// A seek shows what a run at this rate shows at the beat.
+const offline::Rate kAudienceRate{60, 1};
+constexpr int kOutputRate = 44100;  // sample frames per second of the stream
+
+// The stream position of a frame at the audience's rate, as the offline clock puts it.
+QWORD frameBytes(int64_t frame) {
+    double seconds = offline::frameSeconds(kAudienceRate, frame);
+    return QWORD(std::floor(seconds * kOutputRate + 1e-6)) * 4;
+}
+
+}  // namespace
+
+bool devModeRequested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (strcmp(argv[i], "--dev") == 0) return true;
+    return false;
+}
+
+DevCommand devCommandForKey(SDLKey key, float beat) {
+    DevCommand c;
+    switch (key) {
+        case SDLK_SPACE: c.kind = DevCommand::TogglePause; break;
+        case SDLK_LEFT: c = {DevCommand::Seek, beat - kBeatsPerBar}; break;
+        case SDLK_RIGHT: c = {DevCommand::Seek, beat + kBeatsPerBar}; break;
+        case SDLK_PAGEUP: c = {DevCommand::Seek, beat - 16.0f}; break;
+        case SDLK_PAGEDOWN: c = {DevCommand::Seek, beat + 16.0f}; break;
+        case SDLK_HOME: c = {DevCommand::Seek, 0.0f}; break;
+        case SDLK_1: c = {DevCommand::Seek, kSectionStarts[0]}; break;
+        case SDLK_2: c = {DevCommand::Seek, kSectionStarts[1]}; break;
+        case SDLK_3: c = {DevCommand::Seek, kSectionStarts[2]}; break;
+        case SDLK_l: c.kind = DevCommand::ToggleLoop; break;
+        case SDLK_r: c.kind = DevCommand::Reload; break;
+        default: break;
+    }
+    return c;
+}
+
+void loopRangeAt(float beat, float* from, float* to) {
+    float first = std::floor((beat > 0.0f ? beat : 0.0f) / kLoopBeats) * kLoopBeats;
+    *from = first;
+    *to = first + kLoopBeats;
+}
+
+int sectionAt(float beat) { return beat >= kSectionStarts[2] ? 3 : beat >= kSectionStarts[1] ? 2 : 1; }
+
+std::vector<std::string> devOverlayNotes(float beat, bool paused, bool looping, float loopFrom,
+                                         float loopTo) {
+    static const char* const kSectionNames[3] = {"text", "picture", "fireworks"};
+    char line[96];
+    std::vector<std::string> notes;
+    snprintf(line, sizeof line, "bar: %i", int(std::floor(beat / kBeatsPerBar)) + 1);
+    notes.push_back(line);
+    int section = sectionAt(beat);
+    snprintf(line, sizeof line, "section: %i %s", section, kSectionNames[section - 1]);
+    notes.push_back(line);
+    notes.push_back(paused ? "paused" : "playing");
+    if (looping) {
+        snprintf(line, sizeof line, "loop: %.0f-%.0f", loopFrom, loopTo);
+        notes.push_back(line);
+    } else {
+        notes.push_back("loop: off");
+    }
+    return notes;
+}
+
+DevMode::DevMode(SceneManager* manager) : manager_(manager) {
+    manager_->endsWithMusic = false;
+    watch_.add("data/common/shaders");
+    watch_.add("data/common/music");
+}
+
+bool DevMode::playing() const {
+    return BASS_ChannelIsActive(manager_->music->stream) == BASS_ACTIVE_PLAYING;
+}
+
+void DevMode::setPaused(bool paused) {
+    paused_ = paused;
+    // A paused frame is drawn as it stands: the particles wait for the music.
+    manager_->simulating = !paused;
+}
+
+bool DevMode::keyEvent(bool pressed, SDLKey key) {
+    Music* music = manager_->music;
+    DevCommand command = devCommandForKey(key, music->beat());
+    if (command.kind == DevCommand::None) return false;
+    if (!pressed) return true;
+    switch (command.kind) {
+        case DevCommand::TogglePause: togglePause(); break;
+        case DevCommand::Seek: seek(command.beat); break;
+        case DevCommand::ToggleLoop: toggleLoop(); break;
+        case DevCommand::Reload: reload(); break;
+        case DevCommand::None: break;
+    }
+    return true;
+}
+
+void DevMode::togglePause() {
+    Music* music = manager_->music;
+    if (!paused_) {
+        BASS_ChannelPause(music->stream);
+        setPaused(true);
+        logLine("[dev] paused at beat %.2f\n", music->beat());
+        return;
+    }
+    // Paused at the end: playing again starts over.
+    if (BASS_ChannelIsActive(music->stream) == BASS_ACTIVE_STOPPED) seek(0.0f, false);
+    BASS_ChannelPlay(music->stream, FALSE);
+    setPaused(false);
+    logLine("[dev] resumed at beat %.2f\n", music->beat());
+}
+
+void DevMode::seek(float target, bool announce) {
+    Music* music = manager_->music;
+    const bool wasPlaying = playing();
+    if (wasPlaying) BASS_ChannelPause(music->stream);
+    float end = music->endBeat();
+    if (target > end) target = end;
+    if (target < 0.0f) target = 0.0f;
+    double targetSeconds = (double(target) - music->beatOffset) * 60.0 / music->bpm;
+    int64_t frames = int64_t(std::ceil(targetSeconds * double(kAudienceRate.num) / double(kAudienceRate.den) - 1e-6));
+    if (frames < 0) frames = 0;
+
+    // Replay frames [0, frames) as a run at 60 frames per second does, on a virtual clock
+    // and with the stream held at each frame's position.
+    FrameTimerState realTimer = frameTimerState();
+    offline::VirtualClock clock(kAudienceRate, manager_->seed);
+    platform::setClockSource(&clock);
+    resetFrameTimer();
+    setFrameTimerConstants(float(1.0 / double(kAudienceRate.num)), clock.counter());
+    manager_->restartScenes();
+    srand(manager_->seed);
+    beatWrapState() = BeatWrapState{0.0f, 0.0f};
+    for (int64_t n = 0; n < frames; ++n) {
+        clock.setFrame(n);
+        BASS_ChannelSetPosition(music->stream, frameBytes(n), BASS_POS_BYTE);
+        manager_->simulateFrame();
+    }
+    FrameTimerState replayed = frameTimerState();
+    platform::setClockSource(nullptr);
+    // The real clock again, with the frame times of the replay: the next frame moves the
+    // stars as the audience's would.
+    for (int i = 0; i < 5; ++i) realTimer.slots[i] = replayed.slots[i];
+    realTimer.slotIndex = replayed.slotIndex;
+    realTimer.frameTime = replayed.frameTime;
+    setFrameTimerState(realTimer);
+    restartFrameDelta();
+
+    float at = music->seekBeat(target);
+    if (wasPlaying && !paused_) BASS_ChannelPlay(music->stream, FALSE);
+    if (announce) logLine("[dev] seek to beat %.2f\n", at);
+}
+
+void DevMode::toggleLoop() {
+    if (looping_) {
+        looping_ = false;
+        logLine("[dev] loop off\n");
+        return;
+    }
+    loopRangeAt(manager_->music->beat(), &loopFrom_, &loopTo_);
+    looping_ = true;
+    logLine("[dev] loop beats %.2f to %.2f\n", loopFrom_, loopTo_);
+}
+
+void DevMode::reload() {
+    std::vector<std::string> failed;
+    int rebuilt = manager_->shaders->rebuildAll(&failed);
+    for (const std::string& pair : failed)
+        logLine("[dev] shader %s failed to build, keeping the previous program\n", pair.c_str());
+    manager_->music->reloadSync();
+    logLine("[dev] reloaded %i shader programs and the sync description\n", rebuilt);
+}
+
+void DevMode::beforeFrame() {
+    if (watch_.changed()) reload();
+    Music* music = manager_->music;
+    if (!paused_) {
+        bool stopped = BASS_ChannelIsActive(music->stream) != BASS_ACTIVE_PLAYING;
+        if (looping_ && (stopped || music->beat() >= loopTo_)) {
+            seek(loopFrom_, false);
+            if (stopped) BASS_ChannelPlay(music->stream, FALSE);
+        } else if (stopped) {
+            // The end of the music: wait there for a seek instead of ending the run.
+            setPaused(true);
+            logLine("[dev] paused at beat %.2f\n", music->beat());
+        }
+    }
+    manager_->overlayNotes = devOverlayNotes(music->beat(), paused_, looping_, loopFrom_, loopTo_);
+}
