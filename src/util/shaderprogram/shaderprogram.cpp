@@ -101,6 +101,11 @@ bool loadArbProgram(GLenum target, GLuint* name, const char* text, const char* e
             else platform::messageBox(box, "Error", platform::MB_OK);
             free(box);
         }
+        // The rejected string left an error that a rebuild, which goes on, must not leave
+        // for the next check.
+        if (g_softFailure)
+            while (glGetError() != GL_NO_ERROR) {
+            }
         return buildFailed(line, "program rejected");
     }
     GLint native = 0;

@@ -217,6 +217,34 @@ TEST_F(OfflineClock, LoopFlagWrapsUntilClearedThenTheStreamEndsOnce) {
     EXPECT_EQ(DWORD(BASS_ACTIVE_STOPPED), BASS_ChannelIsActive(h));
 }
 
+TEST_F(OfflineClock, PauseHoldsThePositionAndSetPositionMovesIt) {
+    HSTREAM h = make("short.ogg");  // 22050 frames
+    ASSERT_NE(0u, h);
+    BASS_ChannelFlags(h, 0, BASS_SAMPLE_LOOP);
+    EXPECT_FALSE(BASS_ChannelPause(h)) << "not playing yet";
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+    audio::offlineSetSeconds(0.1);
+    ASSERT_TRUE(BASS_ChannelPause(h));
+    EXPECT_EQ(DWORD(BASS_ACTIVE_PAUSED), BASS_ChannelIsActive(h));
+    audio::offlineSetSeconds(0.3);
+    EXPECT_EQ(4410u * 4, BASS_ChannelGetPosition(h, BASS_POS_BYTE)) << "a paused stream stays";
+
+    struct Case {
+        QWORD set, expected;
+    } cases[] = {{1000 * 4 + 3, 1000 * 4}, {99999999, 22050 * 4}, {0, 0}, {8000 * 4, 8000 * 4}};
+    for (const Case& c : cases) {
+        EXPECT_TRUE(BASS_ChannelSetPosition(h, c.set, BASS_POS_BYTE));
+        EXPECT_EQ(c.expected, BASS_ChannelGetPosition(h, BASS_POS_BYTE)) << "set " << c.set;
+    }
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+    EXPECT_EQ(8000u * 4, BASS_ChannelGetPosition(h, BASS_POS_BYTE)) << "resumes where it was put";
+    audio::offlineSetSeconds(0.25);
+    EXPECT_TRUE(BASS_ChannelSetPosition(h, 2000 * 4, BASS_POS_BYTE));
+    EXPECT_EQ(2000u * 4, BASS_ChannelGetPosition(h, BASS_POS_BYTE)) << "back while playing";
+    EXPECT_FALSE(BASS_ChannelSetPosition(h, 0, 7)) << "only byte positions";
+    EXPECT_FALSE(BASS_ChannelSetPosition(h + 40, 0, BASS_POS_BYTE));
+}
+
 TEST_F(OfflineClock, SampleDataIsZeroPastTheEnd) {
     HSTREAM h = make("short.ogg");
     ASSERT_NE(0u, h);
@@ -334,6 +362,32 @@ int playToTheEnd() {
     if (BASS_ChannelGetPosition(h, BASS_POS_BYTE) != length) return 11;
     fprintf(stderr, "played to the end\n");
     return 0;
+}
+
+// A seek on the device: the position is the new one at once and goes on from there.
+int seekWhilePlaying() {
+    if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) return 2;
+    HSTREAM h = createFrom(fixtureBytes("short.ogg"));
+    if (!h || !BASS_ChannelPlay(h, FALSE)) return 3;
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    if (!BASS_ChannelSetPosition(h, 13230 * 4, BASS_POS_BYTE)) return 4;  // 0.3 s
+    QWORD previous = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
+    if (previous != 13230 * 4) return 5;
+    for (int i = 0; i < 40; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        QWORD position = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
+        if (position < previous) return 6;
+        previous = position;
+    }
+    // 80 ms later: about 0.38 s, not what the device held before the seek.
+    double heard = BASS_ChannelBytes2Seconds(h, previous);
+    fprintf(stderr, "heard %.3f s after the seek\n", heard);
+    return heard > 0.31 && heard < 0.45 ? 0 : 7;
+}
+
+TEST_F(DeviceOutput, SetPositionWhilePlayingGoesOnFromTheNewPosition) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    EXPECT_EXIT(exit(seekWhilePlaying()), testing::ExitedWithCode(0), "heard 0\\.[34]");
 }
 
 TEST_F(DeviceOutput, SilentDriverPlaysOnceToTheEndAtTheRealPace) {

@@ -386,3 +386,47 @@ TEST_F(ShaderProgramTest, AMissingUniformEndsTheProcessNamingItAndTheProgram) {
 }
 
 }  // namespace
+
+// Development mode's reload: a pair that no longer builds leaves the program as it was
+// and the process running, with the driver's log in the log; one that builds replaces it.
+TEST_F(ShaderProgramTest, ARebuildThatFailsKeepsThePreviousProgram) {
+    std::string vertex = file("r.vert", kGlslVertex);
+    std::string fragment = file("r.frag", kGlslFragment);
+    ShaderProgram glsl(vertex.c_str(), fragment.c_str());
+    std::string arbVertex = file("r.vp", kArbVertex), arbFragment = file("r.fp", kArbFragment);
+    ShaderProgram arb(arbVertex.c_str(), arbFragment.c_str());
+    struct Case {
+        const char* name;
+        ShaderProgram* program;
+        std::string vertexText, fragmentText;  // "" leaves the file missing
+        std::string logged;
+    } cases[] = {
+        {"compile error", &glsl, kGlslVertex, "#version 120\nvoid main() { gl_FragColor = nope; }\n",
+         "--- Fragment shader compile failed, log:\n"},
+        {"missing file", &glsl, kGlslVertex, "", "Failed to open file"},
+        {"rejected ARB program", &arb, kArbVertex, "!!ARBfp1.0\nBOGUS result.color;\nEND\n",
+         "Fragment program error at position:"},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool isArb = c.program == &arb;
+        std::string v = file(isArb ? "new.vp" : "new.vert", c.vertexText);
+        std::string f = c.fragmentText.empty() ? dir_ + "/missing.frag" : file(isArb ? "new.fp" : "new.frag", c.fragmentText);
+        GLhandleARB before = c.program->program;
+        GLuint beforeArb = c.program->fragmentProgram;
+        testing::internal::CaptureStdout();
+        bool rebuilt = c.program->rebuild(v.c_str(), f.c_str());
+        std::string log = testing::internal::GetCapturedStdout();
+        EXPECT_FALSE(rebuilt);
+        EXPECT_NE(std::string::npos, log.find(c.logged)) << log;
+        EXPECT_EQ(before, c.program->program);
+        EXPECT_EQ(beforeArb, c.program->fragmentProgram);
+        c.program->bind();
+        EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError()) << "the previous program still binds";
+        ShaderProgram::unbind();
+    }
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(glsl.rebuild(vertex.c_str(), fragment.c_str()));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(GLint(GL_TRUE), programStatus(glsl.program, GL_LINK_STATUS));
+}
