@@ -9,6 +9,7 @@
 #include "main/log.h"
 #include "main/settings.h"
 #include "main/setup_dialog.h"
+#include "platform/files.h"
 #include "platform/msgbox.h"
 #include "platform/system.h"
 #include "scenes/scenemanager.h"
@@ -90,6 +91,8 @@ private:
 int main(int, char**) {
     // Logs are read live, also when stdout is a pipe or a file.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    // A settings save past the file-size limit fails (and is logged) instead of killing the run.
+    platform::ignoreFileSizeSignal();
     // GTK opens its display before SDL opens any window.
     platform::uiBackend();
 
