@@ -146,8 +146,9 @@ MidiFile::MidiFile(const char* path) {
     if (failed) FATAL("Failed to read MIDI file %s", path);
     image[size] = 0;
     logLine("Loading MIDI file %s, %i bytes long\n", path, int(size));
+    // Released also when parsing ends in a fatal error that unwinds.
+    std::unique_ptr<uint8_t, void (*)(void*)> owned(image, free);
     parse(image, size);
-    free(image);
 }
 
 MidiFile::MidiFile(const char* label, const uint8_t* image, size_t size) {
@@ -155,9 +156,12 @@ MidiFile::MidiFile(const char* label, const uint8_t* image, size_t size) {
     parse(image, size);
 }
 
-MidiFile::~MidiFile() {
-    free(copyright);
-    free(text);
+MidiFile::~MidiFile() = default;
+
+MidiFile::TextOwner::~TextOwner() {
+    free(file->copyright);
+    free(file->text);
+    file->copyright = file->text = nullptr;
 }
 
 void MidiFile::parse(const uint8_t* image, size_t size) {
