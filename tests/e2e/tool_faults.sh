@@ -33,6 +33,9 @@ sync: pipe|Could not load pipe\.xml|sync pipe.xml
 sync: link to /dev/zero|Could not load zero\.xml|sync zero.xml
 EOF
 [ ! -e out ] && pass "nothing extracted from a pipe" || fail "extract from a pipe wrote $(ls out)"
+truncate -s 3G huge.mid
+check "midi: 3 GiB file" 1 "MIDI file huge\.mid is larger than 2147483647 bytes" -- bounded "$TOOL" midi huge.mid
+rm huge.mid
 
 # Archives padded to gigabytes (sparse files): refused from the block header and its
 # table, before the body is read.
