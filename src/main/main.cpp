@@ -11,6 +11,7 @@
 #include "main/log.h"
 #include "main/settings.h"
 #include "main/setup_dialog.h"
+#include "platform/files.h"
 #include "platform/msgbox.h"
 #include "platform/system.h"
 #include "scenes/scenemanager.h"
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
     if (dev) setenv("FESTOONERY_DATA", "disk", 1);
     // Logs are read live, also when stdout is a pipe or a file.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    // A settings save past the file-size limit fails (and is logged) instead of killing the run.
+    platform::ignoreFileSizeSignal();
     // GTK opens its display before SDL opens any window.
     platform::uiBackend();
 

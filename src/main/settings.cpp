@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "main/log.h"
+#include "platform/files.h"
 
 namespace DisplaySettings {
 
@@ -60,7 +61,9 @@ bool readKey(FILE* file, char* key) {
 }  // namespace
 
 void loadSettings() {
-    FILE* file = fopen(kSettingsFileName, "r");
+    // A pipe, device or folder in its place counts as unreadable: reading it could block
+    // the start-up for ever or never end.
+    FILE* file = platform::openRegularFile(kSettingsFileName, "r");
     if (!file) {
         logLine("No default configuration file found... oh well, moving on.\n");
         return;

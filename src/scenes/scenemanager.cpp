@@ -69,7 +69,7 @@ SceneManager::SceneManager() {
     setFrameTimerConstants(secondsPerTick, startCount);
 
     font = loadFont("data/common/fonts/courier_new.ttf");
-    font->FaceSize(48, 72);
+    if (!font->FaceSize(48, 72)) FATAL("Failed to set the size of font data/common/fonts/courier_new.ttf");
     font->CharMap(ft_encoding_unicode);
 
     shaders = new ShaderSet();

@@ -25,7 +25,7 @@ head -c 40 data.mvt >shortblock.mvt
 head -c 4000 /dev/urandom >garbage.mvt
 : >empty.mvt
 
-check "missing archive" 1 "^festoonery-tool list: Failed to open data file nothere\.mvt for reading\. \(at src/util/data/data\.cpp:[0-9]+\)$" -- "$TOOL" list nothere.mvt
+check "missing archive" 1 "^festoonery-tool list: Failed to open data file nothere\.mvt for reading\. No such file or directory \(at src/util/data/data\.cpp:[0-9]+\)$" -- "$TOOL" list nothere.mvt
 check "empty archive" 1 "Negative or zero file length: 0" -- "$TOOL" list empty.mvt
 check "garbage" 1 "Unrecognized datafile header" -- "$TOOL" list garbage.mvt
 check "version 1.2" 1 "Expected datafile format 0\.2, got 1\.2" -- "$TOOL" list version12.mvt

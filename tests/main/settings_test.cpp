@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -157,6 +158,20 @@ TEST_F(SettingsFile, UnwritableFolderLogsTheFailureLine) {
 }
 
 using SettingsFileDeathTest = SettingsFile;
+
+// A pipe (or device) in the settings file's place is unreadable like a missing file: no
+// waiting for a writer. The child is bounded by an alarm, so a regression fails.
+TEST_F(SettingsFileDeathTest, PipeCountsAsNoFileAndDoesNotBlock) {
+    ASSERT_EQ(0, mkfifo("default.cfg", 0600));
+    auto load = []() {
+        alarm(10);
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        loadSettings();
+        fflush(stdout);
+        _exit(DisplaySettings::width == -1 && DisplaySettings::samples == 4 ? 0 : 1);
+    };
+    EXPECT_EXIT(load(), testing::ExitedWithCode(0), " No default configuration file found\\.\\.\\. oh well, moving on\\.\n");
+}
 
 // In the death-test child: file writes beyond bytes fail with EFBIG while the settings
 // are saved. The log collects in a pipe (not limited) and is copied to stderr after.

@@ -16,6 +16,7 @@
 #include "lib/session.h"
 #include "main/log.h"
 #include "platform/audio/decode.h"
+#include "platform/files.h"
 #include "util/util/profile.h"
 
 namespace {
@@ -112,6 +113,8 @@ private:
 int main(int argc, char** argv) {
     // A batch program: boxes become lines on standard error unless asked otherwise.
     setenv("FESTOONERY_UI", "script", 0);
+    // Frames and sound past a file-size limit fail with a message instead of a signal.
+    platform::ignoreFileSizeSignal();
 
     int width = 1920, height = 1080, samples = 4, level = 1;
     offline::Rate rate;
@@ -184,6 +187,9 @@ int main(int argc, char** argv) {
                     "ffmpeg) or give a folder as OUTPUT for PNG frames");
     } else if (!offline::prepareFolder(output, &error)) {
         failure(error);
+    } else {
+        // Every failure from here on ends with exit(); success ends with _exit(0).
+        atexit(offline::removeCreatedFolders);
     }
     if (archive.empty()) {
         archive = fileExists("data.mvt") ? "data.mvt" : programFolder() + "/data.mvt";

@@ -1,4 +1,7 @@
 // festoonery-tool extract: entries of an archive back into files.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -66,19 +69,42 @@ bool writeEntry(const fs::path& target, const std::string& name) {
         tool::fail("cannot read the entry %s back from the archive", tool::printableName(name).c_str());
         return false;
     }
-    FILE* out = fopen(target.c_str(), "wb");
+    // A new file beside the target, renamed over it when complete: writing through an
+    // existing file would also change every hard link to it, wherever that lies.
+    std::string temporary = target.string() + ".XXXXXX";
+    int fd = mkstemp(temporary.data());
+    FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
     if (!out) {
+        int error = errno;
+        if (fd >= 0) {
+            close(fd);
+            unlink(temporary.c_str());
+        }
         fclose(in);
-        tool::fail("cannot write %s: %s", target.c_str(), strerror(errno));
+        tool::fail("cannot write %s: %s", target.c_str(), strerror(error));
         return false;
     }
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
     char buffer[65536];
     size_t got;
     bool ok = true;
     while (ok && (got = fread(buffer, 1, sizeof buffer, in)) > 0) ok = fwrite(buffer, 1, got, out) == got;
+    int error = errno;
     fclose(in);
-    if (fclose(out) != 0) ok = false;
-    if (!ok) tool::fail("cannot write %s: %s", target.c_str(), strerror(errno));
+    if (fclose(out) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        unlink(temporary.c_str());
+        tool::fail("cannot write %s: %s", target.c_str(), strerror(error));
+    }
     return ok;
 }
 
@@ -94,6 +120,9 @@ int runExtract(int argc, char** argv) {
     dataClearEntries();
     readArchiveFile(archive.c_str());
     setDataMode(Archive);
+    struct ClearAtEnd {
+        ~ClearAtEnd() { dataClearEntries(); }
+    } clearAtEnd;
 
     std::map<std::string, int> stored;  // name -> how often the archive holds it
     for (int i = 0; i < dataEntryCount(); ++i) ++stored[dataEntry(i)->name];

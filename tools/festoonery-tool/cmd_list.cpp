@@ -32,6 +32,9 @@ int runList(int argc, char** argv) {
 
     dataClearEntries();
     readArchiveFile(archive.c_str());  // a damaged archive ends the tool here
+    struct ClearAtEnd {
+        ~ClearAtEnd() { dataClearEntries(); }
+    } clearAtEnd;
 
     long long data = 0;
     for (int i = 0; i < dataEntryCount(); ++i) {

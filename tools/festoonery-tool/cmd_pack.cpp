@@ -34,14 +34,27 @@ const char kUsageText[] =
     "              leaves an existing archive as it was.\n"
     "  -h, --help  show this text\n";
 
+// The archive's sizes are signed 32-bit: one entry's data and the whole chunk stream
+// (15 header bytes, the name and the data per entry) hold at most this many bytes.
+constexpr uintmax_t kLargestStream = 2147483647;
+constexpr uintmax_t kChunkHeaderBytes = 15;
+
 struct Packing {
     std::set<std::string> names;
     std::string output;  // entry-name form of the archive path, never packed into itself
     int skipped = 0;
+    uintmax_t streamBytes = 0;  // the chunk stream the chosen files make
+    std::string tooLarge;       // the first problem with the sizes, if any
 };
 
 void addFile(Packing& packing, const std::string& name, uintmax_t size) {
     if (name == packing.output) return;
+    // Checked before any byte is read: what the format cannot hold is refused whole.
+    if (packing.tooLarge.empty() && size > kLargestStream) {
+        packing.tooLarge = tool::printableName(name) + " is " + std::to_string(size) +
+                           " bytes; an archive entry holds at most " + std::to_string(kLargestStream) +
+                           " bytes";
+    }
     if (size == 0) {
         fprintf(tool::err(), "festoonery-tool pack: skipping empty file %s (an archive cannot hold "
                              "empty files)\n",
@@ -49,7 +62,7 @@ void addFile(Packing& packing, const std::string& name, uintmax_t size) {
         ++packing.skipped;
         return;
     }
-    packing.names.insert(name);
+    if (packing.names.insert(name).second) packing.streamBytes += kChunkHeaderBytes + name.size() + size;
 }
 
 // Adds the files under one PATH; false after reporting a problem.
@@ -109,22 +122,34 @@ int runPack(int argc, char** argv) {
         return tool::fail("nothing to pack: no non-empty files under %s", list.c_str());
     }
 
+    if (!packing.tooLarge.empty()) return tool::fail("cannot pack: %s", packing.tooLarge.c_str());
+    if (packing.streamBytes > kLargestStream) {
+        return tool::fail("cannot pack: the %zu files make %ju bytes of archive contents; an archive "
+                          "holds at most %ju bytes",
+                          packing.names.size(), packing.streamBytes, kLargestStream);
+    }
+
     dataClearEntries();
     setDataMode(Record);
     long long bytes = 0;
     for (const std::string& name : packing.names) {
         FILE* file = dataOpen(name.c_str(), "rb");
         if (!file) {
-            return tool::fail("cannot open %s: %s", tool::printableName(name).c_str(), strerror(errno));
+            int error = errno;
+            dataClearEntries();
+            return tool::fail("cannot open %s: %s", tool::printableName(name).c_str(), strerror(error));
         }
         fclose(file);
     }
     for (int i = 0; i < dataEntryCount(); ++i) bytes += dataEntry(i)->length;
     writeArchiveFile(output.c_str());
+    int packed = dataEntryCount();
+    dataClearEntries();  // the entries are done with once written
 
     long long archiveSize = (long long)fs::file_size(output, ec);
-    fprintf(tool::out(), "Packed %d files (%lld bytes) into %s: %lld bytes, %.2f %% smaller", dataEntryCount(),
-            bytes, output.c_str(), archiveSize, bytes ? 100.0 * double(bytes - archiveSize) / double(bytes) : 0.0);
+    double change = bytes ? 100.0 * double(bytes - archiveSize) / double(bytes) : 0.0;
+    fprintf(tool::out(), "Packed %d files (%lld bytes) into %s: %lld bytes, %.2f %% %s", packed, bytes,
+            output.c_str(), archiveSize, change < 0 ? -change : change, change < 0 ? "larger" : "smaller");
     if (packing.skipped) fprintf(tool::out(), "; %d empty files skipped", packing.skipped);
     fprintf(tool::out(), ".\n");
     return tool::kOk;

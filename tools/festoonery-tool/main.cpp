@@ -10,6 +10,7 @@
 
 #include "command.h"
 #include "main/log.h"
+#include "platform/files.h"
 #include "platform/msgbox.h"
 
 namespace tool {
@@ -193,6 +194,9 @@ int usageError(const char* format, ...) {
 }  // namespace tool
 
 int main(int argc, char** argv) {
+    // pack, extract and image write files: past a file-size limit they report the
+    // failed write instead of being killed.
+    platform::ignoreFileSizeSignal();
     // A tool never shows a dialog, whatever FESTOONERY_UI says.
     platform::setUiBackend(platform::UiBackend::Script);
     setenv("FESTOONERY_ANSWERS", "", 1);

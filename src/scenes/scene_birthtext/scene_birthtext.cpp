@@ -3,6 +3,7 @@
 #include <FTGL/ftgl.h>
 #include <GL/glu.h>
 
+#include "main/log.h"
 #include "util/music/music.h"
 #include "util/shaderprogram/shaderprogram.h"
 #include "util/util/util.h"
@@ -12,7 +13,7 @@ const char* const kGreetingWords[kGreetingWordCount] = {"Happy", "0x20", "birthd
 
 bool BirthText::init() {
     font = loadFont("data/common/fonts/BaroqueScript.ttf");
-    font->FaceSize(48, 72);
+    if (!font->FaceSize(48, 72)) FATAL("Failed to set the size of font data/common/fonts/BaroqueScript.ttf");
     return font->CharMap(ft_encoding_unicode);
 }
 

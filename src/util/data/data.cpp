@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "main/log.h"
+#include "platform/files.h"
 #include "util/data/huffman.h"
 
 namespace {
@@ -71,6 +72,10 @@ void recordOpenedFile(FILE* file, const char* path) {
     long length = ftell(file);
     rewind(file);
     if (length < 0) FATAL("Negative file length: %i", int(length));
+    // Entry lengths are signed 32-bit: a larger file would be stored cut short.
+    if (length > long(INT32_MAX)) {
+        FATAL("File %s is %ld bytes; an archive entry holds at most %d bytes.", path, length, INT32_MAX);
+    }
     // One spare byte so an empty file still gets a real buffer.
     unsigned char* buffer = static_cast<unsigned char*>(malloc(size_t(length) + 1));
     if (!buffer) FATAL("Failed to allocate memory for data buffer loading %s!", path);
@@ -152,6 +157,15 @@ struct WriteState {
         FATAL(__VA_ARGS__);    \
     } while (0)
 
+// The same for a failed system call: the message is followed by the system's reason (a
+// missing folder, a full disk, the file-size limit), taken before the clean-up.
+#define FAIL_WITH_REASON(format, ...)                  \
+    do {                                               \
+        const char* reason_ = strerror(errno);         \
+        state.release();                               \
+        FATAL(format "\n%s", ##__VA_ARGS__, reason_);  \
+    } while (0)
+
 // A fresh file "PATH.XXXXXX" beside path, with the permissions a new file would get.
 FILE* createBeside(const char* path, char** createdName) {
     size_t length = strlen(path);
@@ -177,6 +191,30 @@ FILE* createBeside(const char* path, char** createdName) {
     *createdName = name;
     return file;
 }
+
+// Refuses a body longer than its block can be: the table must hold 1 to 256 symbols, and
+// no code is longer than n - 1 bits (1 bit for a single symbol), so the bit stream
+// holds at most uncompressed size x that many bits (plus the byte the next bit would
+// take). `head` holds the first headSize bytes (at least the block header) of a body of
+// bodySize bytes.
+void checkBodyBound(ReadState& state, const uint8_t* head, size_t headSize, size_t bodySize,
+                    const char* path) {
+    char why[200];
+    HuffmanHeader header = huffmanReadHeader(head);
+    if (header.symbols < 1 || header.symbols > 256) {
+        huffmanCheckBlock(head, headSize, why, sizeof why);
+        READ_FAIL("Damaged datafile %s: %s.", path, why);
+    }
+    uint64_t tableEnd = kHuffmanHeaderSize + kHuffmanRecordSize * uint64_t(header.symbols);
+    uint64_t longestCode = header.symbols > 1 ? header.symbols - 1 : 1;
+    uint64_t largest = tableEnd + uint64_t(header.uncompressedSize) * longestCode / 8 + 1;
+    if (uint64_t(bodySize) > largest) {
+        READ_FAIL("Damaged datafile %s: its block of %llu bytes is longer than %u bytes of %u "
+                  "symbols can need (%llu bytes at most).",
+                  path, (unsigned long long)bodySize, header.uncompressedSize, header.symbols,
+                  (unsigned long long)largest);
+    }
+}
 }  // namespace
 
 DataMode dataMode() { return g_mode; }
@@ -200,7 +238,10 @@ void selectStartupDataMode() {
 
 FILE* dataOpen(const char* path, const char* mode) {
     if (g_mode == Archive) return openFromArchive(path);
-    FILE* file = fopen(path, mode);
+    // Assets are read from regular files only: a pipe would block the loader and a
+    // device such as /dev/zero would never end.
+    bool reading = mode[0] == 'r' && !strchr(mode, '+');
+    FILE* file = reading ? platform::openRegularFile(path, mode) : fopen(path, mode);
     if (!file) return nullptr;
     if (g_mode == Record) recordOpenedFile(file, path);
     return file;
@@ -233,8 +274,10 @@ void writeDatafile() {
 void readArchiveFile(const char* path) {
     ReadState state;
     logLine("Reading datafile %s...\n", path);
-    state.archive = fopen(path, "rb");
-    if (!state.archive) READ_FAIL("Failed to open data file %s for reading.\n", path);
+    const char* reason = nullptr;
+    // Only a regular file: a pipe would block here and a device never end.
+    state.archive = platform::openRegularFile(path, "rb", &reason);
+    if (!state.archive) READ_FAIL("Failed to open data file %s for reading.\n%s\n", path, reason);
     fseek(state.archive, 0, SEEK_END);
     long length = ftell(state.archive);
     rewind(state.archive);
@@ -253,9 +296,19 @@ void readArchiveFile(const char* path) {
     }
 
     size_t bodySize = size_t(length) - kHeaderSize - 2;
+    // The block header and its symbol table come first and bound the whole body: a
+    // damaged or padded file is refused before its bulk is read into memory.
+    uint8_t head[kHuffmanHeaderSize + kHuffmanRecordSize * 256];
+    size_t headSize = bodySize < sizeof head ? bodySize : sizeof head;
+    if (headSize == 0 || fread(head, 1, headSize, state.archive) != headSize) {
+        READ_FAIL("Failed to read %i bytes from %s.", int(bodySize), path);
+    }
+    if (headSize >= kHuffmanHeaderSize) checkBodyBound(state, head, headSize, bodySize, path);
     state.body = static_cast<uint8_t*>(malloc(bodySize + 1));
     if (!state.body) READ_FAIL("Failed to allocate memory for data buffer loading %s!", path);
-    if (bodySize == 0 || fread(state.body, 1, bodySize, state.archive) != bodySize) {
+    memcpy(state.body, head, headSize);
+    size_t rest = bodySize - headSize;
+    if (rest > 0 && fread(state.body + headSize, 1, rest, state.archive) != rest) {
         READ_FAIL("Failed to read %i bytes from %s.", int(bodySize), path);
     }
     fclose(state.archive);
@@ -285,7 +338,7 @@ void readArchiveFile(const char* path) {
     state.temp = tmpfile();
     if (!state.temp) READ_FAIL("Failed to create tmpfile()");
     if (decodedSize > 0 && fwrite(state.decoded, 1, decodedSize, state.temp) != decodedSize) {
-        READ_FAIL("Failed to write file contents!");
+        FAIL_WITH_REASON("Failed to write file contents!");
     }
     rewind(state.temp);
 
@@ -346,13 +399,13 @@ void writeArchiveFile(const char* path) {
         }
         uint32_t nameLength = uint32_t(strlen(entry->name));
         if (fwrite(kChunkMagic, 1, kChunkMagicSize, state.temp) != kChunkMagicSize) {
-            WRITE_FAIL("Failed to write chunk header!");
+            FAIL_WITH_REASON("Failed to write chunk header!");
         }
-        if (!write32(state.temp, nameLength)) WRITE_FAIL("Failed to write fname_length!");
-        if (!write32(state.temp, uint32_t(entry->length))) WRITE_FAIL("Failed to write chunk size!");
-        if (fwrite(entry->name, 1, nameLength, state.temp) != nameLength) WRITE_FAIL("Failed to write filename!");
+        if (!write32(state.temp, nameLength)) FAIL_WITH_REASON("Failed to write fname_length!");
+        if (!write32(state.temp, uint32_t(entry->length))) FAIL_WITH_REASON("Failed to write chunk size!");
+        if (fwrite(entry->name, 1, nameLength, state.temp) != nameLength) FAIL_WITH_REASON("Failed to write filename!");
         if (fwrite(entry->data, 1, size_t(entry->length), state.temp) != size_t(entry->length)) {
-            WRITE_FAIL("Failed to write chunk!");
+            FAIL_WITH_REASON("Failed to write chunk!");
         }
     }
 
@@ -378,17 +431,20 @@ void writeArchiveFile(const char* path) {
 
     // Written beside the archive and renamed over it once complete.
     state.out = createBeside(path, &state.outName);
-    if (!state.out) WRITE_FAIL("Failed to open data file %s for writing. Gimme permissions, bitch!\n", path);
-    if (fwrite(kHeaderText, 1, kHeaderSize, state.out) != kHeaderSize) WRITE_FAIL("Failed to write header!");
-    if (fputc(kMajorVersion, state.out) == EOF) WRITE_FAIL("Failed to write major version!");
-    if (fputc(kMinorVersion, state.out) == EOF) WRITE_FAIL("Failed to write minor version!");
+    if (!state.out) {
+        const char* reason = strerror(errno);
+        WRITE_FAIL("Failed to open data file %s for writing. Gimme permissions, bitch!\n%s\n", path, reason);
+    }
+    if (fwrite(kHeaderText, 1, kHeaderSize, state.out) != kHeaderSize) FAIL_WITH_REASON("Failed to write header!");
+    if (fputc(kMajorVersion, state.out) == EOF) FAIL_WITH_REASON("Failed to write major version!");
+    if (fputc(kMinorVersion, state.out) == EOF) FAIL_WITH_REASON("Failed to write minor version!");
     if (fwrite(state.block, 1, blockSize, state.out) != blockSize || fflush(state.out) != 0 ||
         fsync(fileno(state.out)) != 0) {
-        WRITE_FAIL("Failed to write file contents!");
+        FAIL_WITH_REASON("Failed to write file contents!");
     }
     int closed = fclose(state.out);
     state.out = nullptr;
-    if (closed != 0) WRITE_FAIL("Failed to write file contents!");
+    if (closed != 0) FAIL_WITH_REASON("Failed to write file contents!");
     if (rename(state.outName, path) != 0) {
         int error = errno;
         WRITE_FAIL("Failed to replace %s with the new datafile: %s", path, strerror(error));

@@ -1,6 +1,7 @@
 #include "util/music/midi.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -127,6 +128,12 @@ float roundTo2(float x) { return float(floor(double(x) * 100.0 + 0.5) / 100.0); 
 MidiFile::MidiFile(const char* path) {
     FILE* file = dataOpen(path, "rb");
     if (!file) FATAL("Failed to open file %s", path);
+    // Sizes are logged and parsed as signed 32-bit: a larger file is refused unread.
+    if (fseek(file, 0, SEEK_END) == 0 && ftell(file) > long(INT32_MAX)) {
+        fclose(file);
+        FATAL("MIDI file %s is larger than %d bytes", path, INT32_MAX);
+    }
+    rewind(file);
     // Read to the end rather than trusting the stream's size: a directory opens, but its
     // size is meaningless and reading it fails. One spare byte keeps a zero after the data.
     size_t size = 0, capacity = 4096;
@@ -136,6 +143,12 @@ MidiFile::MidiFile(const char* path) {
     while ((got = fread(image + size, 1, capacity - size, file)) > 0) {
         size += got;
         if (size < capacity) continue;
+        // A file that grows while it is read stops at the same size.
+        if (capacity > size_t(INT32_MAX) / 2) {
+            fclose(file);
+            free(image);
+            FATAL("MIDI file %s is larger than %d bytes", path, INT32_MAX);
+        }
         capacity *= 2;
         uint8_t* grown = static_cast<uint8_t*>(realloc(image, capacity + 1));
         if (!grown) FATAL("Failed to allocate memory for MIDI file %s", path);
@@ -146,8 +159,9 @@ MidiFile::MidiFile(const char* path) {
     if (failed) FATAL("Failed to read MIDI file %s", path);
     image[size] = 0;
     logLine("Loading MIDI file %s, %i bytes long\n", path, int(size));
+    // Released also when parsing ends in a fatal error that unwinds.
+    std::unique_ptr<uint8_t, void (*)(void*)> owned(image, free);
     parse(image, size);
-    free(image);
 }
 
 MidiFile::MidiFile(const char* label, const uint8_t* image, size_t size) {
@@ -155,9 +169,12 @@ MidiFile::MidiFile(const char* label, const uint8_t* image, size_t size) {
     parse(image, size);
 }
 
-MidiFile::~MidiFile() {
-    free(copyright);
-    free(text);
+MidiFile::~MidiFile() = default;
+
+MidiFile::TextOwner::~TextOwner() {
+    free(file->copyright);
+    free(file->text);
+    file->copyright = file->text = nullptr;
 }
 
 void MidiFile::parse(const uint8_t* image, size_t size) {

@@ -63,6 +63,13 @@ public:
     bool minorKey = false;
 
 private:
+    // Frees copyright and text also when parsing ends in a fatal error that unwinds (the
+    // fuzz harness's fatal hook throws, and a constructor that throws runs no destructor).
+    struct TextOwner {
+        MidiFile* file;
+        ~TextOwner();
+    } textOwner_{this};
+
     void parse(const uint8_t* image, size_t size);
     void readEvent(MidiTrack& track, const uint8_t** cursor, const uint8_t* end, uint8_t& status,
                    float t);

@@ -18,6 +18,8 @@ constexpr JDIMENSION kMaxDimension = 16384;
 struct ErrorManager {
     jpeg_error_mgr base;  // first, so libjpeg's pointer is also ours
     const char* path;
+    FILE* file;       // released before the fatal box, so a hook that
+    JSAMPLE** lines;  // unwinds instead of exiting (fuzzing) leaks nothing
 };
 
 // libjpeg's own handler ends the process from inside the library; this one does the
@@ -25,8 +27,12 @@ struct ErrorManager {
 [[noreturn]] void exitThroughFatalBox(j_common_ptr info) {
     char message[JMSG_LENGTH_MAX];
     (*info->err->format_message)(info, message);
-    const char* path = reinterpret_cast<ErrorManager*>(info->err)->path;
-    fatalError(__FILE__, __LINE__, "Could not decode JPEG %s: %s", path, message);
+    ErrorManager* errors = reinterpret_cast<ErrorManager*>(info->err);
+    jpeg_destroy(info);
+    fclose(errors->file);
+    free(*errors->lines);
+    *errors->lines = nullptr;
+    fatalError(__FILE__, __LINE__, "Could not decode JPEG %s: %s", errors->path, message);
 }
 
 }  // namespace
@@ -38,7 +44,10 @@ bool readJPG(LoaderImage* image, const char* path) {
     ErrorManager errors;
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = exitThroughFatalBox;
+    JSAMPLE* lines = nullptr;
     errors.path = path;
+    errors.file = file;
+    errors.lines = &lines;
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
     jpeg_read_header(&info, TRUE);
@@ -52,7 +61,7 @@ bool readJPG(LoaderImage* image, const char* path) {
     info.out_color_space = image->type() == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_start_decompress(&info);
     size_t stride = size_t(info.output_width) * size_t(info.output_components);
-    JSAMPLE* lines = static_cast<JSAMPLE*>(malloc(stride * info.output_height + 1));
+    lines = static_cast<JSAMPLE*>(malloc(stride * info.output_height + 1));
     bool sized = lines && image->setSize(int(info.output_width), int(info.output_height));
     if (!sized) {
         logLine("  Out of memory for JPEG %s\n", path);
@@ -76,6 +85,7 @@ bool readJPG(LoaderImage* image, const char* path) {
         }
     }
     free(lines);
+    lines = nullptr;
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     fclose(file);

@@ -131,6 +131,7 @@ int PvGenericPngDecoder::decode(const char* path) {
         if (end || !crcRead) break;
     }
 
+    compressedSize_ = dataSize;
     if (prepareImage() == 1) {
         inflateEnd_ = inflateZlib(data, dataSize, this);
         finishImage();
@@ -166,6 +167,11 @@ int PvRawPngDecoder::prepareImage() {
         return 0;
     rowLength_ = pixelsPerByte_ > 1 ? (w + uint32_t(pixelsPerByte_) - 1) / uint32_t(pixelsPerByte_)
                                     : w * uint32_t(pixelBytes_);
+    // Deflate expands a byte into at most 1032 (a 258-byte match coded in two bits): an
+    // image the collected data cannot fill is refused before its buffer is allocated, so
+    // a few bytes declaring 16384 x 16384 pixels never cost a gigabyte.
+    constexpr uint64_t kMaxInflateRatio = 1032;
+    if (uint64_t(rowLength_) * height_ > (uint64_t(compressedSize_) + 1) * kMaxInflateRatio) return 0;
 
     if (ownsBuffer_) free(rgba_);
     // Zeroed so that pixels the stream never sets (indices beyond the palette, a

@@ -4,6 +4,7 @@
 // checksum is verified.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "util/texture/inflate.h"
@@ -55,6 +56,7 @@ protected:
     int32_t keys_[3] = {2147483647, 2147483647, 2147483647};
     int32_t gamma_ = 100000;  // stored, never applied
     int headerCount_ = 0;     // IHDR chunks seen; anything but 1 is refused
+    size_t compressedSize_ = 0;  // bytes of IDAT data collected, known before prepareImage
     InflateEnd inflateEnd_ = InflateEnd::Finished;
 };
 

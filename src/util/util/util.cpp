@@ -46,7 +46,19 @@ FTFont* loadFont(const char* path) {
     if (got <= 0) FATAL("Tried to read %i bytes from %s, got %i", int(length), path, int(got));
     fclose(file);
     // FTGL reads glyphs from the buffer for the font's whole life: it is never freed.
-    return new FTBufferFont(buffer, size_t(got));
+    return fontFromMemory(buffer, size_t(got), path);
+}
+
+FTFont* fontFromMemory(const unsigned char* bytes, size_t size, const char* label) {
+    FTFont* font = new FTBufferFont(bytes, size);
+    // A font FreeType cannot open (damaged, cut short) must stop here: FTGL's later calls
+    // on such a font crash.
+    if (FT_Error error = font->Error()) {
+        delete font;
+        FATAL("Failed to load font %s: FreeType error 0x%02x (not a usable TrueType font?)", label,
+              unsigned(error));
+    }
+    return font;
 }
 
 void fontPrintf(FTFont* font, const char* format, ...) {

@@ -1,6 +1,7 @@
 // Small shared helpers: fonts from the data layer, formatted text, the frame timer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class FTFont;
@@ -8,6 +9,9 @@ class FTFont;
 // A new FTGL buffer font from a font file read wholly into memory (kept for the font's
 // life). Face size and character map are the caller's.
 FTFont* loadFont(const char* path);
+// The font over bytes already in memory (kept, not copied, for the font's life); a font
+// FreeType cannot open ends the process with a box naming `label`.
+FTFont* fontFromMemory(const unsigned char* bytes, size_t size, const char* label);
 
 // Draws one line (at most 259 characters) at the origin of the current modelview.
 void fontPrintf(FTFont* font, const char* format, ...) __attribute__((format(printf, 2, 3)));

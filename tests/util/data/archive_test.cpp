@@ -102,7 +102,7 @@ TEST_F(ArchiveFileDeathTest, DamagedArchivesEndWithTheirMessage) {
         std::string bytes;  // the file; "<none>" for no file at all
         std::string message;
     } cases[] = {
-        {"missing file", "<none>", "Failed to open data file .*/data\\.mvt for reading\\.\\\\n\n"},
+        {"missing file", "<none>", "Failed to open data file .*/data\\.mvt for reading\\.\\\\nNo such file or directory\\\\n\n"},
         {"empty file", "", "Negative or zero file length: 0\n"},
         {"cut inside the header", kHeader.substr(0, 10), "Failed to read header!\n"},
         {"other header", std::string("Morvaset Data Filf\0\0\2", 21) + goodBody,
@@ -282,7 +282,8 @@ TEST_F(ArchiveFileDeathTest, FailedWritesLeaveTheOldArchiveAndNoTemporaryFile) {
         {"target is a folder", dir + "/folder", "Failed to replace .*/folder with the new datafile: ",
          [] { addEntry("ok.txt", "ok"); }},
         {"folder missing", dir + "/none/data.mvt",
-         "Failed to open data file .*/none/data\\.mvt for writing\\. Gimme permissions, bitch!\\\\n\n",
+         "Failed to open data file .*/none/data\\.mvt for writing\\. Gimme permissions, bitch!\\\\nNo such file or "
+         "directory\\\\n\n",
          [] { addEntry("ok.txt", "ok"); }},
     };
     for (const Case& c : cases) {
@@ -341,7 +342,7 @@ TEST_F(ArchiveFileDeathTest, ArchiveModeWithoutAnArchiveIsFatal) {
     ASSERT_EQ(0, chdir(dir.c_str()));
     setDataMode(Archive);
     EXPECT_EXIT(readDatafile(), testing::ExitedWithCode(1),
-                fatalBox("Failed to open data file data\\.mvt for reading\\.\\\\n\n"));
+                fatalBox("Failed to open data file data\\.mvt for reading\\.\\\\nNo such file or directory\\\\n\n"));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <memory>
@@ -497,9 +498,12 @@ TEST_F(MidiDeathTest, NullCursorsAndMissingFile) {
                 boxRegex("NULL-buffer specified"));
     EXPECT_EXIT(MidiFile m("data/common/music/no_such_file.mid"), testing::ExitedWithCode(1),
                 boxRegex("Failed to open file data/common/music/no_such_file.mid"));
+    // A folder, a pipe or a device is refused when it is opened: never read, never waited on.
     std::string dir = testpaths::freshScratchDir("midi_test_dir");
-    EXPECT_EXIT(MidiFile m(dir.c_str()), testing::ExitedWithCode(1),
-                boxRegex("Failed to read MIDI file " + dir));
+    ASSERT_EQ(0, mkfifo((dir + "/pipe.mid").c_str(), 0600));
+    for (const std::string& path : {dir, dir + "/pipe.mid", std::string("/dev/zero")}) {
+        EXPECT_EXIT(MidiFile m(path.c_str()), testing::ExitedWithCode(1), boxRegex("Failed to open file " + path));
+    }
 }
 
 TEST_F(MidiDeathTest, EveryTruncationOfAValidFileIsRefusedInOrder) {

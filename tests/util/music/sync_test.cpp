@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tinyxml.h>
 
 #include <cstring>
@@ -458,13 +459,16 @@ TEST_F(SyncDeathTest, DocumentsThatDoNotLoad) {
     std::string dir = testpaths::freshScratchDir("sync_test_docs") + "/";
     testpaths::writeFile(dir + "broken.xml", "<modulators><modulator></modulators>");
     testpaths::writeFile(dir + "empty.xml", "");
+    ASSERT_EQ(0, mkfifo((dir + "pipe.xml").c_str(), 0600));
     struct Case {
         std::string path;
         std::string message;
     } cases[] = {
         {dir + "missing.xml", "Could not load " + dir + "missing.xml. Error='Failed to open file'. Exiting.\n"},
         {dir + "broken.xml", "Could not load " + dir + "broken.xml. Error='Error reading end tag.'. Exiting.\n"},
-        {dir, "Could not load " + dir + ". Error='Failed to read file'. Exiting.\n"},
+        // A folder or a pipe is refused when it is opened, never read or waited on.
+        {dir, "Could not load " + dir + ". Error='Failed to open file'. Exiting.\n"},
+        {dir + "pipe.xml", "Could not load " + dir + "pipe.xml. Error='Failed to open file'. Exiting.\n"},
         {dir + "empty.xml", "Could not load " + dir + "empty.xml. Error='Error document empty.'. Exiting.\n"},
     };
     for (const Case& c : cases) {

@@ -345,6 +345,27 @@ Bytes pngWith(const std::vector<std::pair<const char*, Bytes>>& chunks) {
     return png;
 }
 
+// A few bytes of image data cannot fill 16384 x 16384 pixels (deflate gives at most
+// 1032 bytes per byte): the image is refused before its gigabyte is allocated, while the
+// same data under a size it can fill decodes.
+TEST(PngDecoder, SizeTheDataCannotFillIsRefusedBeforeAllocating) {
+    Bytes data = zlibStream(Bytes(2 * (1 + 2 * 4), 0), Block::Fixed);
+    struct Case {
+        uint32_t width, height;
+        uint32_t outputWidth;  // 0: refused, no buffer
+    } cases[] = {{16384, 16384, 0}, {16384, 1, 0}, {2, 2, 2}};
+    for (const Case& c : cases) {
+        Decoded d;
+        std::string name = "bomb_" + std::to_string(c.width) + "x" + std::to_string(c.height) + ".png";
+        Bytes png = pngWith({{"IHDR", ihdr(c.width, c.height, 8, 6, 0)}, {"IDAT", data}, {"IEND", {}}});
+        ASSERT_LT(png.size(), 100u);
+        d.result = d.decoder.decode(scratchFile(name, png).c_str());
+        EXPECT_EQ(1, d.result) << name;
+        EXPECT_EQ(c.outputWidth, d.decoder.outputWidth()) << name;
+        EXPECT_EQ(c.outputWidth == 0, d.decoder.rgba() == nullptr) << name;
+    }
+}
+
 TEST(PngLoader, HostileFilesAreRefusedInOrder) {
     PngSpec s = image(6, 5, 6, 9);
     Bytes data = zlibStream(filteredData(s), Block::Dynamic);

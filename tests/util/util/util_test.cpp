@@ -93,9 +93,14 @@ std::string utilBox(const std::string& message) {
            message + "\n";
 }
 
-TEST(LoadFontDeathTest, MissingAndEmptyFontFilesAreFatal) {
+TEST(LoadFontDeathTest, MissingEmptyAndDamagedFontFilesAreFatal) {
     std::string dir = testpaths::freshScratchDir("load_font");
     testpaths::writeFile(dir + "/empty.ttf", "");
+    testpaths::writeFile(dir + "/garbage.ttf", "not a font at all");
+    // FTGL crashes on a font FreeType could not open: these must end with the box.
+    std::string font = testpaths::readFile(testpaths::source("data/common/fonts/courier_new.ttf"));
+    ASSERT_GT(font.size(), 1000u);
+    testpaths::writeFile(dir + "/cut.ttf", font.substr(0, 1000));
     struct Case {
         DataMode mode;
         std::string path;
@@ -104,6 +109,8 @@ TEST(LoadFontDeathTest, MissingAndEmptyFontFilesAreFatal) {
         {Disk, dir + "/missing.ttf", "fp is NULL"},
         {Archive, "data/common/fonts/none.ttf", "fp is NULL"},
         {Disk, dir + "/empty.ttf", "Tried to read 0 bytes from .*/empty\\.ttf, got 0"},
+        {Disk, dir + "/garbage.ttf", "Failed to load font .*/garbage\\.ttf: FreeType error 0x[0-9a-f]+ .*"},
+        {Disk, dir + "/cut.ttf", "Failed to load font .*/cut\\.ttf: FreeType error 0x[0-9a-f]+ .*"},
     };
     for (const Case& c : cases) {
         setDataMode(c.mode);

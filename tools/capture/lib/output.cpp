@@ -15,6 +15,16 @@
 
 namespace offline {
 
+namespace {
+std::vector<std::string> g_createdFolders;  // by prepareFolder, parents first
+}
+
+void removeCreatedFolders() {
+    // rmdir removes only empty folders: frames already written stay.
+    for (auto it = g_createdFolders.rbegin(); it != g_createdFolders.rend(); ++it) rmdir(it->c_str());
+    g_createdFolders.clear();
+}
+
 bool prepareFolder(const std::string& path, std::string* error) {
     if (path.empty()) {
         *error = "no output folder given";
@@ -24,8 +34,11 @@ bool prepareFolder(const std::string& path, std::string* error) {
     for (size_t at = 1; at <= path.size(); ++at) {
         if (at != path.size() && path[at] != '/') continue;
         std::string part = path.substr(0, at);
-        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+        if (mkdir(part.c_str(), 0777) == 0) {
+            g_createdFolders.push_back(part);
+        } else if (errno != EEXIST) {
             *error = "cannot create the folder " + part + ": " + strerror(errno);
+            removeCreatedFolders();
             return false;
         }
     }

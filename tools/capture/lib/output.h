@@ -27,6 +27,9 @@ protected:
 // Creates the folder (and its parents) when missing; false with the reason when it
 // cannot be created or written into.
 bool prepareFolder(const std::string& path, std::string* error);
+// Removes the folders prepareFolder created, deepest first, where they are still empty
+// (a failed capture leaves no empty folder of its own behind).
+void removeCreatedFolders();
 
 class FolderOutput : public FrameOutput {
 public:

@@ -1,0 +1,32 @@
+// Feeds arbitrary bytes to the font path (FreeType through FTGL, from memory, as the
+// engine loads its fonts): a font it cannot open must be refused with the fatal box,
+// one it opens must size and measure text without crashing.
+#include <FTGL/ftgl.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "fuzz_support.h"
+#include "util/util/util.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzsupport::setUp();
+    // The font keeps reading its bytes, so they get a buffer of their own.
+    unsigned char* bytes = static_cast<unsigned char*>(malloc(size ? size : 1));
+    if (size) memcpy(bytes, data, size);
+    try {
+        FTFont* font = fontFromMemory(bytes, size, "fuzz.ttf");
+        if (font->FaceSize(48, 72)) {
+            font->CharMap(ft_encoding_unicode);
+            volatile float advance = font->Advance("Happy 0x20 birthday Tuppet! ~{|}");
+            (void)advance;
+            float box[6];
+            font->BBox("Best wishes from Morvaset", box[0], box[1], box[2], box[3], box[4], box[5]);
+        }
+        delete font;
+    } catch (const fuzzsupport::Refused&) {
+    }
+    free(bytes);
+    return 0;
+}
