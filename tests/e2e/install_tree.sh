@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # `cmake --install` as a package build does it (DESTDIR, prefix /usr): exactly the
-# expected files, a valid desktop entry, icons of their declared sizes, man pages that
-# render without warnings; then, on a display, the installed programs run from folders
+# expected files, a valid desktop entry, man pages that render without warnings; then, on a display, the installed programs run from folders
 # of their own: the launcher in $XDG_CONFIG_HOME/festoonery, the demo finding the
 # installed archive, and without it the places looked at logged before the fatal box.
 set -uo pipefail
@@ -41,22 +40,8 @@ expected=$(LC_ALL=C sort <<<"$expected")
 if [ "$got" = "$expected" ]; then pass "installed files"; else
   fail "installed files differ:"; diff <(echo "$expected") <(echo "$got"); fi
 [ "$(ls "$root")" = usr ] && pass "nothing outside the prefix" || fail "outside the prefix: $(ls "$root")"
-for p in festoonery festoonery-capture festoonery-launcher festoonery-tool; do
-  [ -x "$usr/bin/$p" ] || fail "bin/$p is not executable"
-done
 cmp -s "$usr/share/festoonery/data.mvt" "$RUNTIME_DIR/data.mvt" && pass "the build's archive" \
   || fail "share/festoonery/data.mvt is not the build's archive"
-
-python3 - "$usr/share/icons/hicolor" <<'PY' && pass "icons are RGBA PNGs of their sizes" || fail "icons"
-import struct, sys, zlib, glob, os
-for path in sorted(glob.glob(sys.argv[1] + '/*/apps/festoonery.png')):
-    size = int(path.split('/')[-3].split('x')[0])
-    data = open(path, 'rb').read()
-    assert data[:8] == b'\x89PNG\r\n\x1a\n', path
-    n, kind = struct.unpack('>I4s', data[8:16])
-    w, h, depth, colour = struct.unpack('>IIBB', data[16:26])
-    assert kind == b'IHDR' and (w, h, depth, colour) == (size, size, 8, 6), (path, w, h, depth, colour)
-PY
 
 if command -v desktop-file-validate >/dev/null; then
   if out=$(desktop-file-validate "$usr/share/applications/festoonery.desktop" 2>&1) && [ -z "$out" ]; then
