@@ -81,6 +81,7 @@ unset FESTOONERY_DATA
 start_until() {
   local log=$1 pattern=$2
   shift 2
+  : >"$log"  # before the start: the command may only open it after the first look
   "$@" >"$log" 2>"$log.err" &
   local pid=$!
   for _ in $(seq 1 600); do
@@ -112,7 +113,7 @@ for xdg in unset relative/path "$work/xdg"; do
      && grep -q "Done reading datafile $usr/share/festoonery/data.mvt: " "$work/launch.log"; then
     pass "launcher with XDG_CONFIG_HOME $xdg: runs in $folder with the installed archive"
   else
-    fail "launcher with XDG_CONFIG_HOME $xdg (status $status): $(ls -A "$folder" 2>&1 | tr '\n' ' ') $(tail -3 "$work/launch.log" "$work/launch.log.err")"
+    fail "launcher with XDG_CONFIG_HOME $xdg (status $status): $(ls -A "$folder" 2>&1 | tr '\n' ' ') $(tail -n 3 "$work/launch.log" "$work/launch.log.err")"
   fi
   [ "$(cd "$home" && find . -path ./.config -prune -o -print)" = . ] \
     || fail "launcher wrote into the home folder: $(ls -A "$home")"
@@ -128,7 +129,7 @@ if [ "$status" = 1 ] \
    && grep -q '^\[box\] Error in file .* | .*Failed to open data file data\.mvt for reading\.' "$work/lonely.log.err"; then
   pass "no archive anywhere: places logged, fatal box, status 1"
 else
-  fail "no archive anywhere (status $status): $(tail -3 "$work/lonely.log" "$work/lonely.log.err")"
+  fail "no archive anywhere (status $status): $(tail -n 3 "$work/lonely.log" "$work/lonely.log.err")"
 fi
 
 echo "$failures failure(s)"
