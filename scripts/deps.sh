@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the demo and the tests need, when missing.
-# Usage: scripts/deps.sh [run|test|video]
+# Usage: scripts/deps.sh [run|test|video|package]
 set -euo pipefail
 what=${1:-test}
 
@@ -12,9 +12,12 @@ packages=(
 )
 if [ "$what" = test ]; then
   packages+=(libgtest-dev googletest libbenchmark-dev libpng-dev clang libclang-rt-14-dev
-             xvfb xauth xdotool python3)
+             xvfb xauth xdotool python3 desktop-file-utils man-db)
 elif [ "$what" = video ]; then
   packages+=(ffmpeg xvfb)
+elif [ "$what" = package ]; then
+  # cpack's DEB generator: dpkg-shlibdeps computes the dependencies, file finds the binaries.
+  packages+=(dpkg-dev file)
 fi
 
 missing=()

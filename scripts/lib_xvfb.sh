@@ -18,3 +18,15 @@ start_private_xvfb() {
   rm -f "$file"
   return 1
 }
+
+# skip_without_display REASON: for test scripts that found no display. Ends the script
+# as skipped (status 77, the tests' SKIP_RETURN_CODE), or as failed when
+# FESTOONERY_REQUIRE_GL is set (the test command sets it: there it must not skip).
+skip_without_display() {
+  if [ -n "${FESTOONERY_REQUIRE_GL:-}" ] && [ "$FESTOONERY_REQUIRE_GL" != 0 ]; then
+    echo "FAIL: $1"
+    exit 1
+  fi
+  echo "SKIP: $1; the OpenGL tests need a display (or Xvfb)"
+  exit 77
+}

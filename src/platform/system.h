@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -23,6 +24,9 @@ bool performanceCounter(int64_t* count);
 uint32_t tickCount();
 
 void sleepMs(uint32_t milliseconds);
+
+// The folder of the running program's executable (links resolved); "." when unknown.
+std::string executableFolder();
 
 // errno of the last failed call, as the Win32 last-error code was used.
 uint32_t lastError();

@@ -1,5 +1,8 @@
 #include "platform/system.h"
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <ctime>
 
@@ -43,6 +46,15 @@ void sleepMs(uint32_t milliseconds) {
     timespec ts{time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
+}
+
+std::string executableFolder() {
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    std::string folder(path, size_t(n));
+    size_t slash = folder.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
 }
 
 uint32_t lastError() { return uint32_t(errno); }

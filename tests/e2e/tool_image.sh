@@ -4,7 +4,7 @@
 # pixels), TGA byte order, and every refusal as one clean line with exit status 1.
 set -uo pipefail
 TOOL="$BUILD_DIR/tools/festoonery-tool/festoonery-tool"
-SUITE="$SOURCE_DIR/../shared/conformance/pngsuite"
+SUITE="$SOURCE_DIR/tests/data/pngsuite"
 [ -x "$TOOL" ] || { echo "FAIL: no tool at $TOOL"; exit 1; }
 [ -f "$SUITE/MANIFEST.tsv" ] || { echo "FAIL: no PngSuite at $SUITE"; exit 1; }
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-image-test.XXXXXX")

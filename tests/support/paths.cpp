@@ -13,7 +13,7 @@ std::string source(const std::string& relative) {
 }
 
 std::string conformance(const std::string& relative) {
-    return std::string(FESTOONERY_SOURCE_DIR) + "/../shared/conformance/" + relative;
+    return std::string(FESTOONERY_SOURCE_DIR) + "/tests/data/" + relative;
 }
 
 std::string build(const std::string& relative) {

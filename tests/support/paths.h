@@ -1,4 +1,4 @@
-// Where tests find the repository, the build and the shared conformance files.
+// Where tests find the repository, the build and the conformance files.
 #pragma once
 
 #include <string>
@@ -7,7 +7,7 @@ namespace testpaths {
 
 // An absolute path below the repository root ("data/common/..." etc.).
 std::string source(const std::string& relative);
-// An absolute path below the shared conformance folder beside the repository.
+// An absolute path below the conformance files kept in the repository (tests/data/).
 std::string conformance(const std::string& relative);
 // An absolute path below the build folder.
 std::string build(const std::string& relative);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates every committed asset under data/common/ except the shaders, from
-# scratch and reproducibly: fonts, images, the MIDI composition and the soundtrack.
+# scratch and reproducibly: fonts, images, the MIDI composition and the soundtrack;
+# and the menu icons under dist/icons/.
 # Needs (generator-only, not for the build): fluidsynth fluid-soundfont-gm vorbis-tools
 # python3-pil fonts-dejavu-core fonts-liberation2 fonts-dancingscript.
 # Usage: tools/assets/regenerate.sh [--install]
@@ -22,4 +23,5 @@ $py "$here/asciichart.py" "$data/images/asciichart.png"
 $py "$here/birthday_midi.py" "$data/music/Festoonery.mid"
 $py "$here/check_midi.py" "$data/music/Festoonery.mid" 100
 bash "$here/render_soundtrack.sh" "$data/music"
-echo "assets regenerated under $data"
+$py "$here/icon.py" "$here/../../dist/icons"
+echo "assets regenerated under $data and dist/icons"

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "lib/image_io.h"
 #include "lib/options.h"
@@ -17,6 +18,7 @@
 #include "main/log.h"
 #include "platform/audio/decode.h"
 #include "platform/files.h"
+#include "util/data/datafile_path.h"
 #include "util/util/profile.h"
 
 namespace {
@@ -45,7 +47,8 @@ const char kUsage[] =
     "  --wav FILE      also write the soundtrack of the captured section as a WAV file\n"
     "  --samples N     multisamples per pixel, 0 for none (default 4, as the demo)\n"
     "  --archive FILE  the asset archive (default: data.mvt in the working folder, else\n"
-    "                  the one beside this program)\n"
+    "                  the one beside this program, else the installed one in\n"
+    "                  ../share/festoonery/ from this program's folder)\n"
     "  --level N       PNG compression level 0 (fastest) to 9 (default 1)\n"
     "  --quiet         no progress line\n"
     "  --help          this text\n"
@@ -191,11 +194,18 @@ int main(int argc, char** argv) {
         // Every failure from here on ends with exit(); success ends with _exit(0).
         atexit(offline::removeCreatedFolders);
     }
+    std::string searched;  // every place looked at, when none had an archive
     if (archive.empty()) {
-        archive = fileExists("data.mvt") ? "data.mvt" : programFolder() + "/data.mvt";
+        const std::vector<std::string> places = datafileCandidates(programFolder());
+        archive = findDatafile(places);
+        if (archive.empty()) {
+            archive = places[1];
+            searched = describePlaces(places);
+        }
     }
     if (!fileExists(archive) && (!getenv("FESTOONERY_DATA") || strcmp(getenv("FESTOONERY_DATA"), "disk") != 0))
-        failure("no asset archive at " + archive + " (build it, or name one with --archive)");
+        failure("no asset archive at " + (searched.empty() ? archive : searched) +
+                " (build it, or name one with --archive)");
 
     offline::openWindow(160, 90, 0, 0, "Festoonery! (capture)");
     std::string refusal = offline::sizeRefusal(width, height, samples);

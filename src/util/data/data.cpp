@@ -11,6 +11,8 @@
 
 #include "main/log.h"
 #include "platform/files.h"
+#include "platform/system.h"
+#include "util/data/datafile_path.h"
 #include "util/data/huffman.h"
 
 namespace {
@@ -263,7 +265,15 @@ void dataClearEntries() {
 
 void readDatafile() {
     if (g_mode != Archive) return;
-    readArchiveFile(kDatafileName);
+    std::vector<std::string> places = datafileCandidates(platform::executableFolder());
+    std::string found = findDatafile(places);
+    if (found.empty()) {
+        // The reader's own error names the working folder's data.mvt; this line says
+        // where else it was looked for.
+        logLine("[DATA] No archive at %s\n", describePlaces(places).c_str());
+        found = kDatafileName;
+    }
+    readArchiveFile(found.c_str());
 }
 
 void writeDatafile() {

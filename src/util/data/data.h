@@ -36,11 +36,13 @@ DataEntry* dataEntry(int index);
 // removes entries).
 void dataClearEntries();
 
-// The archive file in the working directory.
+// The archive file's name.
 constexpr const char* kDatafileName = "data.mvt";
 
-// Reads data.mvt into the entry list (Archive mode only) and writes the entry list into
-// data.mvt (Record mode only). Every failure is fatal.
+// Reads data.mvt into the entry list (Archive mode only; the first of the places in
+// datafile_path.h that has one: the working folder, beside the program, the installed
+// data folder) and writes the entry list into data.mvt in the working folder (Record
+// mode only). Every failure is fatal.
 void readDatafile();
 void writeDatafile();
 
