@@ -1,14 +1,15 @@
 // Usage: festoonery-audio-clock [FILE.ogg|FILE.mp3] [SECONDS]
-//        festoonery-audio-clock --pulse [--running|--combined] [--onsets] [--fps N]
-//                               [--seconds S]
+//        festoonery-audio-clock --pulse [--running|--combined] [--sdl] [--onsets]
+//                               [--fps N] [--seconds S]
 // Plays the file (without one: a generated 5 s tone, silent output) and samples the
 // stream position like a frame loop at 60 and then 144 frames per second. Prints, per
 // rate, how far each frame's advance of the position strays from the time the frame
 // took, and how far the position strays from the time since playback began.
 // --pulse compares the position with what a PulseAudio server plays (pulse_check.h):
 // on a private server it starts itself (--combined: its stream through a combine sink,
-// which buffers more), or with --running on the session's server; --onsets prints
-// each onset's times.
+// which buffers more), or with --running on the session's server; --sdl plays through
+// SDL's PulseAudio driver instead of the client library; --onsets prints each onset's
+// times.
 #include <sndfile.h>
 
 #include <algorithm>
@@ -105,6 +106,8 @@ int pulseMain(int argc, char** argv) {
             options.privateServer = false;
         } else if (arg == "--combined") {
             options.combined = true;
+        } else if (arg == "--sdl") {
+            options.sdlOutput = true;
         } else if (arg == "--onsets") {
             options.listOnsets = true;
         } else if ((arg == "--fps" || arg == "--seconds") && i + 1 < argc) {

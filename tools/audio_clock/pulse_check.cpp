@@ -266,8 +266,8 @@ private:
         pa_buffer_attr attr;
         memset(&attr, 0xff, sizeof attr);
         attr.fragsize = uint32_t(kRate / 100 * 4);  // 10 ms
-        // Raw reports, not interpolated: each maps the stream's bytes to times exactly.
-        auto flags = pa_stream_flags_t(PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+        // Raw reports, asked for after every fragment read, not interpolated.
+        auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY);
         if (pa_stream_connect_record(stream_, monitor_.c_str(), &attr, flags) < 0) {
             *error = pa_strerror(pa_context_errno(context_));
             return false;
@@ -283,16 +283,31 @@ private:
         }
     }
 
-    // The server's last timing report says which byte of the record stream was leaving
-    // the sink at the report's timestamp: the bytes the server had captured into the
-    // stream, less what the monitor has been given but the sink not yet played.
-    bool playedAt(pa_stream* stream, double* byteTime, int64_t* byteIndex) {
-        const pa_timing_info* info = pa_stream_get_timing_info(stream);
-        if (!info || info->write_index_corrupt) return false;
+    // A timing report says which byte of the record stream was leaving the sink at the
+    // report's stamp: the bytes the server had captured into the stream, less what the
+    // monitor has been given but the sink not yet played. The null sink plays at the
+    // monotonic clock's pace, so each report gives the time at which byte 0 was played;
+    // a report whose figures were taken on either side of a sink's block is off by that
+    // block, so the median of the last reports is taken.
+    static void onTiming(pa_stream* stream, int success, void* self) {
+        auto* me = static_cast<MonitorRecorder*>(self);
+        me->timingPending_ = false;
+        const pa_timing_info* info = success ? pa_stream_get_timing_info(stream) : nullptr;
+        if (!info || info->write_index_corrupt) return;
         double stamp = double(info->timestamp.tv_sec) + double(info->timestamp.tv_usec) * 1e-6;
-        *byteTime = stamp - realtimeMinusMonotonic_;
-        *byteIndex = info->write_index + int64_t(double(info->source_usec) * 1e-6 * kRate) * 4 -
-                     int64_t(double(info->sink_usec) * 1e-6 * kRate) * 4;
+        double playing = double(info->write_index) / 4.0 + double(info->source_usec) * 1e-6 * kRate -
+                         double(info->sink_usec) * 1e-6 * kRate;
+        double origin = stamp - realtimeOffset() - playing / kRate;
+        me->origins_[me->reports_++ % kReports] = origin;
+    }
+
+    // When byte 0 of the record stream was played; false before the first report.
+    bool origin(double* seconds) const {
+        size_t count = size_t(std::min<int64_t>(reports_, kReports));
+        if (count == 0) return false;
+        std::vector<double> sorted(origins_, origins_ + count);
+        std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
+        *seconds = sorted[count / 2];
         return true;
     }
 
@@ -302,22 +317,27 @@ private:
         size_t bytes;
         while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 &&
                bytes > 0) {
-            double reportTime = 0;
-            int64_t reportIndex = 0;
-            bool timed = me->playedAt(stream, &reportTime, &reportIndex);
+            double zero = 0;
+            bool timed = me->origin(&zero);
             size_t frames = bytes / 4;
             const int16_t* samples = static_cast<const int16_t*>(data);
             for (size_t i = 0; i < frames; ++i) {
                 if (!me->detector_.feed(samples ? samples[i * 2] : int16_t(0))) continue;
-                int64_t index = me->consumed_ + int64_t(i) * 4;
                 if (timed)
-                    me->onsets_.push_back(reportTime + double(index - reportIndex) / 4.0 / kRate);
+                    me->onsets_.push_back(zero + (double(me->consumed_) / 4.0 + double(i)) / kRate);
                 else
                     ++me->untimed_;
             }
             me->consumed_ += int64_t(bytes);
             ++me->fragments_;
             pa_stream_drop(stream);
+        }
+        if (!me->timingPending_) {
+            pa_operation* op = pa_stream_update_timing_info(stream, &MonitorRecorder::onTiming, me);
+            if (op) {
+                me->timingPending_ = true;
+                pa_operation_unref(op);
+            }
         }
     }
 
@@ -330,9 +350,12 @@ private:
     int untimed_ = 0;
     int64_t fragments_ = 0;
     int64_t consumed_ = 0;  // bytes of the record stream read so far
-    // Timing reports carry wall-clock stamps; the difference to CLOCK_MONOTONIC.
-    double realtimeMinusMonotonic_ = realtimeOffset();
+    static constexpr int64_t kReports = 15;
+    double origins_[kReports] = {};
+    int64_t reports_ = 0;
+    bool timingPending_ = false;
 
+    // Timing reports carry wall-clock stamps: the difference to CLOCK_MONOTONIC now.
     static double realtimeOffset() {
         timespec real, mono;
         clock_gettime(CLOCK_REALTIME, &real);
@@ -395,6 +418,7 @@ int run(const Options& options) {
         printf("pulse: cannot record the sink's monitor: %s\n", error.c_str());
         return 1;
     }
+    audio::preferSdlOutput(options.sdlOutput);
     if (!BASS_Init(-1, kRate, 0, nullptr, nullptr)) return 1;
     printf("output: %s\n", audio::outputDriver());
     if (strcmp(audio::outputDriver(), "pulseaudio") != 0) {

@@ -7,6 +7,7 @@ namespace pulsecheck {
 struct Options {
     bool privateServer = true;  // false: the server of the session (PipeWire's too)
     bool combined = false;      // private server: through a combine sink (more buffering)
+    bool sdlOutput = false;     // SDL's PulseAudio driver, not the client library
     bool listOnsets = false;    // a line per onset
     double fps = 60.0;          // the frame loop that samples the position
     double seconds = 10.0;      // soundtrack length
