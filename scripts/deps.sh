@@ -8,11 +8,11 @@ packages=(
   build-essential cmake pkg-config
   libsdl1.2-compat-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
   libftgl-dev libfreetype-dev libjpeg62-turbo-dev libtinyxml-dev libsndfile1-dev libgtk-3-dev
-  zlib1g-dev
+  zlib1g-dev libpulse-dev
 )
 if [ "$what" = test ]; then
   packages+=(libgtest-dev googletest libbenchmark-dev libpng-dev clang libclang-rt-14-dev
-             xvfb xauth xdotool python3 desktop-file-utils man-db)
+             xvfb xauth xdotool python3 desktop-file-utils man-db pulseaudio pulseaudio-utils)
 elif [ "$what" = video ]; then
   packages+=(ffmpeg xvfb)
 elif [ "$what" = package ]; then

@@ -1,19 +1,30 @@
 // Usage: festoonery-audio-clock [FILE.ogg|FILE.mp3] [SECONDS]
+//        festoonery-audio-clock --pulse [--running|--combined] [--sdl] [--onsets]
+//                               [--fps N] [--seconds S]
 // Plays the file (without one: a generated 5 s tone, silent output) and samples the
 // stream position like a frame loop at 60 and then 144 frames per second. Prints, per
 // rate, how far each frame's advance of the position strays from the time the frame
 // took, and how far the position strays from the time since playback began.
+// --pulse compares the position with what a PulseAudio server plays (pulse_check.h):
+// on a private server it starts itself (--combined: its stream through a combine sink,
+// which buffers more), or with --running on the session's server; --sdl plays through
+// SDL's PulseAudio driver instead of the client library; --onsets prints each onset's
+// times.
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/audio/bass.h"
 #include "platform/audio/offline.h"
 #include "platform/system.h"
+#ifdef FESTOONERY_HAVE_PULSE
+#include "pulse_check.h"
+#endif
 
 namespace {
 
@@ -86,8 +97,43 @@ void measure(HSTREAM stream, double fps, double seconds) {
 
 }  // namespace
 
+int pulseMain(int argc, char** argv) {
+#ifdef FESTOONERY_HAVE_PULSE
+    pulsecheck::Options options;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--running") {
+            options.privateServer = false;
+        } else if (arg == "--combined") {
+            options.combined = true;
+        } else if (arg == "--sdl") {
+            options.sdlOutput = true;
+        } else if (arg == "--onsets") {
+            options.listOnsets = true;
+        } else if ((arg == "--fps" || arg == "--seconds") && i + 1 < argc) {
+            double value = atof(argv[++i]);
+            if (!(value >= 1.0 && value <= 1000.0)) {
+                fprintf(stderr, "%s: expected 1 to 1000, got %s\n", arg.c_str(), argv[i]);
+                return 2;
+            }
+            (arg == "--fps" ? options.fps : options.seconds) = value;
+        } else {
+            fprintf(stderr, "unknown option %s\n", arg.c_str());
+            return 2;
+        }
+    }
+    return pulsecheck::run(options);
+#else
+    (void)argc;
+    (void)argv;
+    fprintf(stderr, "--pulse: built without the PulseAudio client library (libpulse-dev)\n");
+    return 1;
+#endif
+}
+
 int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc > 1 && std::string(argv[1]) == "--pulse") return pulseMain(argc, argv);
     double seconds = argc > 2 ? atof(argv[2]) : 4.0;
     std::vector<char> image = argc > 1 ? readAll(argv[1]) : toneFile(seconds + 1.0);
     if (image.empty()) {

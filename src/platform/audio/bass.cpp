@@ -11,6 +11,7 @@
 #include "platform/audio/decode.h"
 #include "platform/audio/mix.h"
 #include "platform/audio/offline.h"
+#include "platform/audio/output.h"
 #include "platform/audio/position_estimator.h"
 #include "platform/system.h"
 
@@ -38,6 +39,11 @@ struct Stream {
     int64_t previousPassStart = 0;
     bool fed = false;  // every frame of a non-looping stream has been handed
     bool paused = false;
+    // The output frame that carried the first handed frame: handed frames go out one
+    // after the other from there, so the frames heard are the output frame leaving the
+    // device minus this, whatever else the output has queued.
+    bool started = false;
+    int64_t outputStart = 0;
     audio::PositionEstimator heard;
 };
 
@@ -47,8 +53,13 @@ std::mutex g_lock;
 Stream g_streams[kMaxStreams];
 bool g_offline = false;
 bool g_initialised = false;
-bool g_deviceOpen = false;
-int64_t g_queuedAtCallback = 0;  // frames still in the device when it asks for more
+bool g_deviceOpen = false;  // the SDL output
+bool g_pulseOpen = false;   // the libpulse output
+bool g_preferSdl = false;
+bool g_externalOutput = false;
+int64_t g_outputFrames = 0;  // frames rendered for the output since it opened
+// SDL output: frames still in the device when it asks for more.
+int64_t g_queuedAtCallback = 0;
 char g_driver[64] = "";
 
 double nowSeconds() {
@@ -82,8 +93,12 @@ int64_t currentFrame(Stream& s, double now) {
     return frame;
 }
 
-void mixInto(Stream& s, int32_t* mix, int frames, double now) {
-    int64_t heardBefore = s.handed - g_queuedAtCallback;
+// The output frame at which the mix block starts: `outputFrame`.
+void mixInto(Stream& s, int32_t* mix, int frames, int64_t outputFrame) {
+    if (!s.started) {
+        s.started = true;
+        s.outputStart = outputFrame;
+    }
     int done = 0;
     while (done < frames && !s.fed) {
         int64_t take = s.frames - s.readFrame;
@@ -102,27 +117,21 @@ void mixInto(Stream& s, int32_t* mix, int frames, double now) {
             }
         }
     }
-    s.heard.onCallback(now, heardBefore, s.handed);
 }
 
+// Lock held. The output frame `frame` leaves the device at `now`.
+void observe(double now, int64_t frame) {
+    for (Stream& s : g_streams)
+        if (s.used && s.playing && s.started) s.heard.onCallback(now, frame - s.outputStart, s.handed);
+}
+
+// SDL asks for the next buffer while g_queuedAtCallback frames are still to be heard.
 void deviceCallback(void*, Uint8* out, int bytes) {
-    int frames = bytes / audio::kBytesPerFrame;
-    int32_t mix[kDeviceFrames * 2 * 4];
-    int16_t* samples = reinterpret_cast<int16_t*>(out);
-    memset(out, 0, size_t(bytes));
     double now = nowSeconds();
+    int frames = bytes / audio::kBytesPerFrame;
+    audio::renderOutput(reinterpret_cast<int16_t*>(out), frames);
     std::lock_guard<std::mutex> guard(g_lock);
-    for (int start = 0; start < frames;) {
-        int count = frames - start;
-        if (count > int(sizeof mix / sizeof mix[0] / 2)) count = int(sizeof mix / sizeof mix[0] / 2);
-        memset(mix, 0, sizeof(int32_t) * 2 * size_t(count));
-        // The frames of later sub-blocks are heard later than those of the first.
-        double blockTime = now + double(start) / audio::kOutputRate;
-        for (Stream& s : g_streams)
-            if (s.used && s.playing) mixInto(s, mix, count, blockTime);
-        audio::mixStore(samples + start * 2, mix, count * 2);
-        start += count;
-    }
+    observe(now, g_outputFrames - frames - g_queuedAtCallback);
 }
 
 // Main thread only; never with the lock held (SDL_CloseAudio waits for a running
@@ -133,6 +142,10 @@ void closeDevice() {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         g_deviceOpen = false;
     }
+    if (g_pulseOpen) {
+        audio::pulseOutputClose();
+        g_pulseOpen = false;
+    }
     g_initialised = false;
     g_driver[0] = '\0';
     std::lock_guard<std::mutex> guard(g_lock);
@@ -141,17 +154,21 @@ void closeDevice() {
 
 char g_openError[256] = "";
 
+// exit() without SDL_Quit (a fatal box, a test's child) would destroy the streams while
+// an output thread still mixes them: close the output first. Handlers run before the
+// destructors of the globals above, which were registered earlier.
+void closeAtExit() {
+    static bool registered = false;
+    if (!registered) registered = atexit(closeDevice) == 0;
+}
+
 // Why the last openDevice failed, kept before SDL_QuitSubSystem clears SDL's error.
 void keepOpenError(const char* stage) {
     const char* error = SDL_GetError();
     snprintf(g_openError, sizeof g_openError, "%s: %s", stage, error && error[0] ? error : "no device");
 }
 
-bool openDevice() {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        keepOpenError("SDL_InitSubSystem");
-        return false;
-    }
+SDL_AudioSpec wantedSpec() {
     SDL_AudioSpec wanted;
     memset(&wanted, 0, sizeof wanted);
     wanted.freq = audio::kOutputRate;
@@ -159,8 +176,29 @@ bool openDevice() {
     wanted.channels = 2;
     wanted.samples = kDeviceFrames;
     wanted.callback = deviceCallback;
-    // No obtained spec: SDL converts whatever the hardware wants from 44100 Hz S16 stereo.
-    if (SDL_OpenAudio(&wanted, nullptr) != 0) {
+    return wanted;
+}
+
+bool openDevice() {
+    g_outputFrames = 0;  // no output thread runs yet
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        keepOpenError("SDL_InitSubSystem");
+        return false;
+    }
+    // The buffer size SDL really took sets the queue. Another format than ours (a card
+    // that wants 48000 Hz, say): reopened without an obtained spec, SDL converts, and the
+    // buffer is taken to be the one asked for.
+    SDL_AudioSpec wanted = wantedSpec(), obtained;
+    memset(&obtained, 0, sizeof obtained);
+    bool opened = SDL_OpenAudio(&wanted, &obtained) == 0;
+    if (opened && (obtained.freq != audio::kOutputRate || obtained.format != AUDIO_S16SYS ||
+                   obtained.channels != 2 || obtained.samples == 0)) {
+        SDL_CloseAudio();
+        wanted = wantedSpec();
+        obtained = wantedSpec();
+        opened = SDL_OpenAudio(&wanted, nullptr) == 0;
+    }
+    if (!opened) {
         keepOpenError("SDL_OpenAudio");
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
@@ -169,14 +207,26 @@ bool openDevice() {
     if (name[0] == '\0') snprintf(g_driver, sizeof g_driver, "unknown");
     // The dummy driver asks when its buffer has been "played"; a sound card asks while
     // the previous buffer is still playing.
-    g_queuedAtCallback = strcmp(g_driver, "dummy") == 0 ? 0 : kDeviceFrames;
+    g_queuedAtCallback = strcmp(g_driver, "dummy") == 0 ? 0 : obtained.samples;
     g_deviceOpen = true;
-    // exit() without SDL_Quit (a fatal box, a test's child) would destroy the streams
-    // while the callback thread still mixes them: close the device first. Handlers run
-    // before the destructors of the globals above, which were registered earlier.
-    static bool closesAtExit = false;
-    if (!closesAtExit) closesAtExit = atexit(closeDevice) == 0;
+    closeAtExit();
     SDL_PauseAudio(0);  // the callback runs from now on, in silence while nothing plays
+    return true;
+}
+
+// The libpulse output, where SDL would take PulseAudio too: SDL_AUDIODRIVER unset or
+// naming it. Without a server (or the library) SDL opens the device as before.
+bool openPulse() {
+    if (g_preferSdl) return false;
+    const char* driver = getenv("SDL_AUDIODRIVER");
+    if (driver && driver[0] && strcmp(driver, "pulseaudio") != 0 && strcmp(driver, "pulse") != 0)
+        return false;
+    g_outputFrames = 0;  // no output thread runs yet
+    char why[256];
+    if (!audio::pulseOutputOpen(why, sizeof why)) return false;
+    snprintf(g_driver, sizeof g_driver, "pulseaudio");
+    g_pulseOpen = true;
+    closeAtExit();
     return true;
 }
 
@@ -193,6 +243,35 @@ void useOfflineClock(bool offline) {
 bool offlineClock() { return g_offline; }
 
 const char* outputDriver() { return g_driver; }
+
+void preferSdlOutput(bool sdl) { g_preferSdl = sdl; }
+
+void useExternalOutput(bool external) {
+    if (external == g_externalOutput) return;
+    closeDevice();
+    g_externalOutput = external;
+}
+
+void renderOutput(int16_t* out, int frames) {
+    int32_t mix[kDeviceFrames * 2 * 4];
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (int start = 0; start < frames;) {
+        int count = frames - start;
+        if (count > int(sizeof mix / sizeof mix[0] / 2)) count = int(sizeof mix / sizeof mix[0] / 2);
+        memset(mix, 0, sizeof(int32_t) * 2 * size_t(count));
+        for (Stream& s : g_streams)
+            if (s.used && s.playing) mixInto(s, mix, count, g_outputFrames);
+        mixStore(out + start * 2, mix, count * 2);
+        g_outputFrames += count;
+        start += count;
+    }
+}
+
+void observeOutput(double ageSeconds, int64_t frame) {
+    double now = nowSeconds() - ageSeconds;
+    std::lock_guard<std::mutex> guard(g_lock);
+    observe(now, frame);
+}
 
 namespace {
 void advanceOffline(Stream& s, int64_t to) {
@@ -239,6 +318,16 @@ BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
         snprintf(g_driver, sizeof g_driver, "offline");
         g_initialised = true;
         logLine("Audio output: offline clock, nothing plays\n");
+        return TRUE;
+    }
+    if (g_externalOutput) {
+        snprintf(g_driver, sizeof g_driver, "external");
+        g_outputFrames = 0;
+        g_initialised = true;
+        return TRUE;
+    }
+    if (openPulse()) {
+        g_initialised = true;
         return TRUE;
     }
     bool opened = openDevice();
@@ -336,6 +425,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     s->passStart = -s->position;
     s->previousPassStart = s->passStart;
     s->fed = false;
+    s->started = false;
     s->heard.reset();
     return TRUE;
 }
@@ -379,6 +469,7 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
         s->passStart = -frame;
         s->previousPassStart = s->passStart;
         s->fed = false;
+        s->started = false;  // the next render re-bases the stream on the output
         s->heard.reset();
     }
     return TRUE;

@@ -17,8 +17,13 @@ bool offlineClock();
 void offlineAdvanceBytes(QWORD bytes);
 void offlineSetSeconds(double seconds);
 
-// What BASS_Init opened: "offline", the SDL audio driver's name ("dummy" is the silent
-// output paced by the real clock), or "" before BASS_Init.
+// What BASS_Init opened: "offline", "pulseaudio" (the server's own playback clock, on
+// the PulseAudio client library, or SDL's driver of that name), the SDL audio driver's
+// name ("dummy" is the silent output paced by the real clock), or "" before BASS_Init.
 const char* outputDriver();
+
+// Takes effect at the next BASS_Init: true opens SDL's PulseAudio driver where the
+// PulseAudio client library would otherwise play (for comparing the two).
+void preferSdlOutput(bool sdl);
 
 }  // namespace audio

@@ -1,8 +1,10 @@
-// What the listener hears now, from the audio device's callbacks and a monotonic clock.
+// What the listener hears now, from observations of the output and a monotonic clock.
 //
 // A device asks for more frames when it is running low; at that moment the frames heard
-// are the frames handed to it so far minus those still queued in it. Such observations
-// come every 10 to 100 ms and each one is late or early by the scheduler's jitter. The
+// are the frames handed to it so far minus those still queued in it. A sound server
+// reports which frame leaves its sink at a time stamp. Such observations come every 10
+// to 100 ms and each one is late or early by the scheduler's jitter (a callback) or by
+// a sink block (a report taken across one). The
 // estimator keeps one straight line "frame = (t - origin) * rate" whose origin is a running
 // average of the observations, so that a query between callbacks interpolates smoothly.
 // Queries never go backwards and never pass the frames handed to the device.
@@ -22,9 +24,8 @@ public:
     // has been heard yet. Queries answer 0 until the next observation.
     void reset();
 
-    // The device asks for more at `now`: `heard` frames (handed minus queued, may be
-    // negative while the first frames are still queued) and `handed` frames given to it
-    // including what this callback hands over.
+    // An observation at `now`: `heard` frames (negative while the first frames are still
+    // queued) and `handed` frames given to the device so far.
     void onCallback(double now, int64_t heard, int64_t handed);
 
     // Frames heard at `now`: at least the previous answer, at most `handed`.

@@ -1,0 +1,495 @@
+// The measurement: a soundtrack of short tone bursts (the onsets) plays through the audio
+// layer into a PulseAudio null sink, while a record stream on the sink's monitor finds
+// each onset and asks the server, through the stream's timing information, when that
+// sample left the sink. A frame loop samples the layer's position like the demo; the
+// time at which the position passes an onset's frame is when the layer says the onset is
+// heard. Both sides read CLOCK_MONOTONIC.
+#include "pulse_check.h"
+
+#include <pulse/pulseaudio.h>
+#include <signal.h>
+#include <sndfile.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/audio/bass.h"
+#include "platform/audio/decode.h"
+#include "platform/audio/offline.h"
+
+namespace pulsecheck {
+namespace {
+
+constexpr int kRate = 44100;
+constexpr double kBurstSeconds = 0.030;
+constexpr double kOnsetSpacing = 0.250;
+constexpr double kFinalBurstSeconds = 0.100;  // runs to the stream's last frame
+
+double monotonic() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+// An onset: a sample at or above half the bursts' amplitude after at least 50 ms below.
+// The same detector reads the decoded soundtrack and the recording, so both name the
+// same sample.
+class OnsetDetector {
+public:
+    bool feed(int16_t left) {
+        bool loud = std::abs(int(left)) >= kThreshold;
+        bool onset = loud && quiet_ >= kMinQuietFrames;
+        quiet_ = loud ? 0 : quiet_ + 1;
+        return onset;
+    }
+
+private:
+    static constexpr int kThreshold = 32767 * 3 / 10;
+    static constexpr int64_t kMinQuietFrames = kRate / 20;
+    int64_t quiet_ = kMinQuietFrames;
+};
+
+// The soundtrack as an OGG image: silence with a 1 kHz burst (amplitude 0.6) every
+// 250 ms from 0.5 s on, and a last burst that ends with the stream.
+std::vector<char> soundtrack(double seconds) {
+    int64_t frames = int64_t(seconds * kRate);
+    std::vector<float> samples(size_t(frames) * 2, 0.0f);
+    auto burst = [&](int64_t first, int64_t count) {
+        for (int64_t i = 0; i < count && first + i < frames; ++i) {
+            float v = 0.6f * float(std::sin(2.0 * M_PI * 1000.0 * double(i) / kRate));
+            samples[size_t(first + i) * 2] = samples[size_t(first + i) * 2 + 1] = v;
+        }
+    };
+    int64_t finalStart = frames - int64_t(kFinalBurstSeconds * kRate);
+    for (double t = 0.5; t * kRate + kOnsetSpacing * kRate < double(finalStart); t += kOnsetSpacing)
+        burst(int64_t(t * kRate), int64_t(kBurstSeconds * kRate));
+    burst(finalStart, frames - finalStart);
+
+    char path[] = "/tmp/festoonery-onsets-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0) return {};
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = 2;
+    info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, 1);
+    std::vector<char> bytes;
+    if (file) {
+        double quality = 0.9;
+        sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
+        sf_writef_float(file, samples.data(), frames);
+        sf_close(file);
+        FILE* f = fopen(path, "rb");
+        char chunk[65536];
+        size_t got;
+        while (f && (got = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+        if (f) fclose(f);
+    }
+    remove(path);
+    return bytes;
+}
+
+// A PulseAudio server of this process alone: a null sink at 44100 Hz s16 stereo, a
+// socket in a fresh folder, anonymous access, stopped by stop() (or when we die).
+class PrivateServer {
+public:
+    // combined: a combine sink over the null sink takes the stream, so the server adds
+    // a buffer and a resampler of its own, as desktop set-ups do.
+    bool start(bool combined) {
+        char dir[] = "/tmp/festoonery-pulse-XXXXXX";
+        if (!mkdtemp(dir)) return false;
+        dir_ = dir;
+        std::string runtime = dir_ + "/runtime", socket = dir_ + "/native";
+        mkdir(runtime.c_str(), 0700);
+        pid_ = fork();
+        if (pid_ < 0) return false;
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
+            setenv("XDG_STATE_HOME", (dir_ + "/state").c_str(), 1);
+            setenv("HOME", dir_.c_str(), 1);
+            std::string native = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket;
+            std::vector<const char*> argv = {
+                "pulseaudio", "--daemonize=no", "--system=no", "-n", "--exit-idle-time=-1",
+                "--use-pid-file=no", "--realtime=no", "--high-priority=no", "--enable-memfd=no",
+                "--log-target=stderr", "--log-level=error",
+                "--load=module-null-sink sink_name=festoonery rate=44100 format=s16le channels=2",
+                native.c_str()};
+            if (combined) argv.push_back("--load=module-combine-sink sink_name=combined slaves=festoonery");
+            argv.push_back(nullptr);
+            execvp(argv[0], const_cast<char**>(argv.data()));
+            fprintf(stderr, "pulse: cannot run pulseaudio: %s\n", strerror(errno));
+            _exit(127);
+        }
+        setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+        if (combined) setenv("PULSE_SINK", "combined", 1);
+        for (int i = 0; i < 200; ++i) {  // up to 10 s
+            int status;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return false;
+            }
+            if (access(socket.c_str(), F_OK) == 0) return true;
+            usleep(50000);
+        }
+        return false;
+    }
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+        }
+        if (!dir_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir_, ignored);
+            dir_.clear();
+        }
+    }
+    ~PrivateServer() { stop(); }
+
+private:
+    pid_t pid_ = -1;
+    std::string dir_;
+};
+
+// Records the default sink's monitor and notes, for each onset, the time the server
+// says its sample was played (CLOCK_MONOTONIC seconds).
+class MonitorRecorder {
+public:
+    ~MonitorRecorder() { close(); }
+
+    bool open(std::string* error) {
+        loop_ = pa_threaded_mainloop_new();
+        context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "festoonery-audio-clock monitor");
+        pa_context_set_state_callback(context_, &MonitorRecorder::signal, loop_);
+        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+            pa_threaded_mainloop_start(loop_) < 0) {
+            *error = pa_strerror(pa_context_errno(context_));
+            return false;
+        }
+        pa_threaded_mainloop_lock(loop_);
+        bool ok = waitContext(error) && connectMonitor(error);
+        pa_threaded_mainloop_unlock(loop_);
+        return ok;
+    }
+
+    // Blocks until the first recorded data has come (the stream runs).
+    bool waitRunning(double seconds) {
+        double until = monotonic() + seconds;
+        for (;;) {
+            pa_threaded_mainloop_lock(loop_);
+            bool running = fragments_ > 0;
+            pa_threaded_mainloop_unlock(loop_);
+            if (running) return true;
+            if (monotonic() > until) return false;
+            usleep(5000);
+        }
+    }
+
+    void close() {
+        if (!loop_) return;
+        pa_threaded_mainloop_lock(loop_);
+        if (stream_) {
+            pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+            stream_ = nullptr;
+        }
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        pa_threaded_mainloop_unlock(loop_);
+        pa_threaded_mainloop_stop(loop_);
+        pa_threaded_mainloop_free(loop_);
+        loop_ = nullptr;
+    }
+
+    std::vector<double> onsets() {
+        pa_threaded_mainloop_lock(loop_);
+        std::vector<double> copy = onsets_;
+        pa_threaded_mainloop_unlock(loop_);
+        return copy;
+    }
+    int untimed() const { return untimed_; }
+
+private:
+    static void signal(pa_context*, void* loop) {
+        pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+    }
+    static void streamSignal(pa_stream*, void* loop) {
+        pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+    }
+    static void serverInfo(pa_context*, const pa_server_info* info, void* self) {
+        auto* me = static_cast<MonitorRecorder*>(self);
+        const char* sink = getenv("PULSE_SINK");  // where playback streams go, as libpulse does
+        if (!sink && info) sink = info->default_sink_name;
+        if (sink) me->monitor_ = std::string(sink) + ".monitor";
+        pa_threaded_mainloop_signal(me->loop_, 0);
+    }
+
+    bool waitContext(std::string* error) {
+        for (;;) {
+            pa_context_state_t state = pa_context_get_state(context_);
+            if (state == PA_CONTEXT_READY) return true;
+            if (!PA_CONTEXT_IS_GOOD(state)) {
+                *error = pa_strerror(pa_context_errno(context_));
+                return false;
+            }
+            pa_threaded_mainloop_wait(loop_);
+        }
+    }
+
+    bool connectMonitor(std::string* error) {
+        pa_operation* op = pa_context_get_server_info(context_, &MonitorRecorder::serverInfo, this);
+        while (op && pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop_);
+        if (op) pa_operation_unref(op);
+        if (monitor_.empty()) {
+            *error = "the server names no default sink";
+            return false;
+        }
+        pa_sample_spec spec{PA_SAMPLE_S16LE, uint32_t(kRate), 2};
+        stream_ = pa_stream_new(context_, "onset monitor", &spec, nullptr);
+        pa_stream_set_state_callback(stream_, &MonitorRecorder::streamSignal, loop_);
+        pa_stream_set_read_callback(stream_, &MonitorRecorder::readable, this);
+        pa_buffer_attr attr;
+        memset(&attr, 0xff, sizeof attr);
+        attr.fragsize = uint32_t(kRate / 100 * 4);  // 10 ms
+        // Raw reports, asked for after every fragment read, not interpolated.
+        auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY);
+        if (pa_stream_connect_record(stream_, monitor_.c_str(), &attr, flags) < 0) {
+            *error = pa_strerror(pa_context_errno(context_));
+            return false;
+        }
+        for (;;) {
+            pa_stream_state_t state = pa_stream_get_state(stream_);
+            if (state == PA_STREAM_READY) return true;
+            if (!PA_STREAM_IS_GOOD(state)) {
+                *error = pa_strerror(pa_context_errno(context_));
+                return false;
+            }
+            pa_threaded_mainloop_wait(loop_);
+        }
+    }
+
+    // A timing report says which byte of the record stream was leaving the sink at the
+    // report's stamp: the bytes the server had captured into the stream, less what the
+    // monitor has been given but the sink not yet played. The null sink plays at the
+    // monotonic clock's pace, so each report gives the time at which byte 0 was played;
+    // a report whose figures were taken on either side of a sink's block is off by that
+    // block, so the median of the last reports is taken.
+    static void onTiming(pa_stream* stream, int success, void* self) {
+        auto* me = static_cast<MonitorRecorder*>(self);
+        me->timingPending_ = false;
+        const pa_timing_info* info = success ? pa_stream_get_timing_info(stream) : nullptr;
+        if (!info || info->write_index_corrupt) return;
+        double stamp = double(info->timestamp.tv_sec) + double(info->timestamp.tv_usec) * 1e-6;
+        double playing = double(info->write_index) / 4.0 + double(info->source_usec) * 1e-6 * kRate -
+                         double(info->sink_usec) * 1e-6 * kRate;
+        double origin = stamp - realtimeOffset() - playing / kRate;
+        me->origins_[me->reports_++ % kReports] = origin;
+    }
+
+    // When byte 0 of the record stream was played; false before the first report.
+    bool origin(double* seconds) const {
+        size_t count = size_t(std::min<int64_t>(reports_, kReports));
+        if (count == 0) return false;
+        std::vector<double> sorted(origins_, origins_ + count);
+        std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
+        *seconds = sorted[count / 2];
+        return true;
+    }
+
+    static void readable(pa_stream* stream, size_t, void* self) {
+        auto* me = static_cast<MonitorRecorder*>(self);
+        const void* data;
+        size_t bytes;
+        while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 &&
+               bytes > 0) {
+            double zero = 0;
+            bool timed = me->origin(&zero);
+            size_t frames = bytes / 4;
+            const int16_t* samples = static_cast<const int16_t*>(data);
+            for (size_t i = 0; i < frames; ++i) {
+                if (!me->detector_.feed(samples ? samples[i * 2] : int16_t(0))) continue;
+                if (timed)
+                    me->onsets_.push_back(zero + (double(me->consumed_) / 4.0 + double(i)) / kRate);
+                else
+                    ++me->untimed_;
+            }
+            me->consumed_ += int64_t(bytes);
+            ++me->fragments_;
+            pa_stream_drop(stream);
+        }
+        if (!me->timingPending_) {
+            pa_operation* op = pa_stream_update_timing_info(stream, &MonitorRecorder::onTiming, me);
+            if (op) {
+                me->timingPending_ = true;
+                pa_operation_unref(op);
+            }
+        }
+    }
+
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    std::string monitor_;
+    OnsetDetector detector_;
+    std::vector<double> onsets_;
+    int untimed_ = 0;
+    int64_t fragments_ = 0;
+    int64_t consumed_ = 0;  // bytes of the record stream read so far
+    static constexpr int64_t kReports = 15;
+    double origins_[kReports] = {};
+    int64_t reports_ = 0;
+    bool timingPending_ = false;
+
+    // Timing reports carry wall-clock stamps: the difference to CLOCK_MONOTONIC now.
+    static double realtimeOffset() {
+        timespec real, mono;
+        clock_gettime(CLOCK_REALTIME, &real);
+        clock_gettime(CLOCK_MONOTONIC, &mono);
+        return double(real.tv_sec - mono.tv_sec) + double(real.tv_nsec - mono.tv_nsec) * 1e-9;
+    }
+};
+
+struct Sample {
+    double t;
+    int64_t frame;
+};
+
+// When the sampled position passed `frame`, interpolated between the two frames around it.
+double passedAt(const std::vector<Sample>& samples, int64_t frame) {
+    for (size_t i = 1; i < samples.size(); ++i) {
+        const Sample& a = samples[i - 1];
+        const Sample& b = samples[i];
+        if (b.frame >= frame && a.frame < frame)
+            return a.t + (b.t - a.t) * double(frame - a.frame) / double(b.frame - a.frame);
+    }
+    return NAN;
+}
+
+double percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    double index = p * double(values.size() - 1);
+    size_t low = size_t(std::floor(index));
+    size_t high = std::min(low + 1, values.size() - 1);
+    return values[low] + (values[high] - values[low]) * (index - double(low));
+}
+
+}  // namespace
+
+int run(const Options& options) {
+    PrivateServer server;
+    if (options.privateServer && !server.start(options.combined)) {
+        printf("pulse: no private PulseAudio server could be started\n");
+        return 1;
+    }
+    // The pulse path, whatever the caller's environment chose (the tests' is "dummy").
+    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+
+    std::vector<char> image = soundtrack(options.seconds);
+    audio::DecodedAudio decoded;
+    if (image.empty() || !audio::decodeStream(image.data(), image.size(), &decoded)) {
+        printf("pulse: the soundtrack could not be made\n");
+        return 1;
+    }
+    std::vector<int64_t> reference;
+    OnsetDetector detector;
+    for (int64_t i = 0; i < decoded.frames; ++i)
+        if (detector.feed(decoded.samples[i * 2])) reference.push_back(i);
+    int64_t lastFrame = decoded.frames;
+    free(decoded.samples);
+
+    MonitorRecorder recorder;
+    std::string error;
+    if (!recorder.open(&error)) {
+        printf("pulse: cannot record the sink's monitor: %s\n", error.c_str());
+        return 1;
+    }
+    audio::preferSdlOutput(options.sdlOutput);
+    if (!BASS_Init(-1, kRate, 0, nullptr, nullptr)) return 1;
+    printf("output: %s\n", audio::outputDriver());
+    if (strcmp(audio::outputDriver(), "pulseaudio") != 0) {
+        printf("pulse: the audio layer did not open the PulseAudio output\n");
+        return 1;
+    }
+    // The output plays silence from its opening on; a second more lets the server settle
+    // its latencies, as the demo's loading does before it plays.
+    if (!recorder.waitRunning(5.0)) {
+        printf("pulse: no data from the sink's monitor\n");
+        return 1;
+    }
+    usleep(1000000);
+    HSTREAM stream = BASS_StreamCreateFile(TRUE, image.data(), 0, image.size(), 0);
+    if (!stream || !BASS_ChannelPlay(stream, FALSE)) return 1;
+
+    std::vector<Sample> samples;
+    int backwards = 0;
+    double start = monotonic(), stopSeen = NAN;
+    for (int i = 1;; ++i) {
+        double target = start + i / options.fps;
+        while (monotonic() < target) usleep(target - monotonic() > 0.002 ? 1000 : 100);
+        double t = monotonic();
+        bool playing = BASS_ChannelIsActive(stream) == BASS_ACTIVE_PLAYING;
+        int64_t frame = int64_t(BASS_ChannelGetPosition(stream, BASS_POS_BYTE) / 4);
+        if (!samples.empty() && frame < samples.back().frame) ++backwards;
+        samples.push_back({t, frame});
+        if (!playing) {
+            stopSeen = t;
+            break;
+        }
+        if (t - start > options.seconds + 5.0) break;
+    }
+    usleep(300000);
+    std::vector<double> heard = recorder.onsets();
+    recorder.close();
+    server.stop();
+
+    if (std::isnan(stopSeen)) {
+        printf("pulse: the stream did not stop within %.0f s of its end\n", 5.0);
+        return 1;
+    }
+    if (heard.size() != reference.size()) {
+        printf("pulse: %zu onsets in the recording (%d without timing), %zu in the soundtrack\n",
+               heard.size(), recorder.untimed(), reference.size());
+        return 1;
+    }
+    std::vector<double> offsets, magnitudes;
+    for (size_t i = 0; i < reference.size(); ++i) {
+        double engine = passedAt(samples, reference[i]);
+        if (std::isnan(engine)) continue;
+        offsets.push_back((engine - heard[i]) * 1000.0);
+        if (options.listOnsets)
+            printf("onset %2zu at frame %6lld: server %.4f s, layer %.4f s, %+.2f ms\n", i,
+                   (long long)reference[i], heard[i] - start, engine - start, offsets.back());
+        magnitudes.push_back(std::fabs(offsets.back()));
+    }
+    if (offsets.empty()) {
+        printf("pulse: the position never passed an onset\n");
+        return 1;
+    }
+    double lastHeard = heard.back() + double(lastFrame - reference.back()) / kRate;
+    printf("pulse: %zu onsets, layer minus server: median %+.1f ms, min %+.1f ms, max %+.1f ms\n",
+           offsets.size(), percentile(offsets, 0.5), percentile(offsets, 0.0), percentile(offsets, 1.0));
+    if (backwards)
+        printf("pulse: the position went backwards %d times\n", backwards);
+    else
+        printf("pulse: the position never went backwards\n");
+    printf("pulse: offset median %.1f ms, p95 %.1f ms, stop seen %.1f ms after the last frame\n",
+           percentile(magnitudes, 0.5), percentile(magnitudes, 0.95), (stopSeen - lastHeard) * 1000.0);
+    return 0;
+}
+
+}  // namespace pulsecheck
