@@ -183,8 +183,10 @@ void DevMode::reload() {
     int rebuilt = manager_->shaders->rebuildAll(&failed);
     for (const std::string& pair : failed)
         logLine("[dev] shader %s failed to build, keeping the previous program\n", pair.c_str());
-    manager_->music->reloadSync();
-    logLine("[dev] reloaded %i shader programs and the sync description\n", rebuilt);
+    if (manager_->music->reloadSync())
+        logLine("[dev] reloaded %i shader programs and the sync description\n", rebuilt);
+    else
+        logLine("[dev] reloaded %i shader programs, kept the previous sync description\n", rebuilt);
 }
 
 void DevMode::beforeFrame() {

@@ -39,6 +39,9 @@ if w=$(sdl_window); then
         '\[dev\] shader billboard\.vert \+ billboard\.frag failed to build, keeping the previous program$' \
         || fail "no line for the broken shader"
     wait_for "$run/out.log" '\[dev\] reloaded 20 shader programs' || fail "the edit did not reload"
+    printf '<modulators stream_filename=' >"$run/data/common/music/Festoonery.xml"
+    wait_for "$run/out.log" '\[dev\] reloaded 20 shader programs, kept the previous sync description$' \
+        || fail "a description that does not parse was not kept out"
     key Home '\[dev\] seek to beat 0\.00$'
     kill -0 "$pid" 2>/dev/null || fail "the run ended after the broken shader"
     press_in_window "$w" Escape

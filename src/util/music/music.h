@@ -53,6 +53,7 @@ private:
     void construct(const char* path);
     const char* syncPath_ = nullptr;
     std::string streamPath_;  // the soundtrack file loadStream read
+    bool reloading_ = false;
 };
 
 // Process-wide beat state shared by every beat computation (Music::beat and the

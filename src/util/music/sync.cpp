@@ -32,7 +32,9 @@ void Music::loadSync() {
     if (!streamName) FATAL("element->Attribute( \"stream_filename\" ) is NULL");
     const char* midiName = element->Attribute("mididata_filename");
     if (!midiName) FATAL("element->Attribute( \"mididata_filename\" ) is NULL");
-    loadStream((prefix + streamName).c_str());
+    std::string streamPath = prefix + streamName;
+    // A reload keeps the playing stream when the description still names its file.
+    if (!(reloading_ && streamPath == streamPath_)) loadStream(streamPath.c_str());
     loadMidi((prefix + midiName).c_str());
 
     logLine("Loading Modulators...\n");
@@ -48,20 +50,15 @@ bool Music::reloadSync() {
     const char* path = syncPath_ ? syncPath_ : "data/common/music/Festoonery.xml";
     if (!syncDocumentParses(path)) return false;
     HSTREAM previous = stream;
-    std::string previousPath = streamPath_;
     QWORD position = BASS_ChannelGetPosition(previous, BASS_POS_BYTE);
     bool playing = BASS_ChannelIsActive(previous) == BASS_ACTIVE_PLAYING;
     MidiFile* previousMidi = midi;
     midi = nullptr;
+    reloading_ = true;
     loadSync();
+    reloading_ = false;
     delete previousMidi;
-    if (streamPath_ == previousPath) {
-        // The same soundtrack: the new stream made from it is dropped, the playing one kept.
-        BASS_StreamFree(stream);
-        stream = previous;
-        lengthBytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
-        return true;
-    }
+    if (stream == previous) return true;
     BASS_ChannelFlags(stream, 0, BASS_SAMPLE_LOOP);
     BASS_ChannelSetPosition(stream, position, BASS_POS_BYTE);
     if (playing) BASS_ChannelPlay(stream, FALSE);
