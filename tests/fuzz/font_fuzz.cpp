@@ -20,6 +20,7 @@ namespace {
 // Kept reachable, so leak detection does not count them.
 constexpr size_t kFontsKeptWithGlyphs = 1000;
 std::vector<FTFont*> g_kept;
+std::vector<unsigned char*> g_keptBytes;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (void)advance;
             float box[6];
             font->BBox("Best wishes from Morvaset", box[0], box[1], box[2], box[3], box[4], box[5]);
-            g_kept.push_back(font);  // with its bytes, which it reads until the end
+            g_kept.push_back(font);
+            g_keptBytes.push_back(bytes);  // the font reads them until the end
             return 0;
         }
         delete font;
