@@ -17,10 +17,14 @@ namespace {
 // deletes a font: fonts live until the process ends. So does a font here once its glyphs
 // were made; after this many (a few hundred MB) the glyph checks stop and fonts are only
 // opened, sized and deleted, which makes no glyph.
-// Kept reachable, so leak detection does not count them.
+// Kept reachable until the very end (never destroyed: leak detection runs after the
+// static destructors), so it does not count them.
 constexpr size_t kFontsKeptWithGlyphs = 1000;
-std::vector<FTFont*> g_kept;
-std::vector<unsigned char*> g_keptBytes;
+struct Kept {
+    std::vector<FTFont*> fonts;
+    std::vector<unsigned char*> bytes;
+};
+Kept* const g_kept = new Kept();
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -30,14 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size) memcpy(bytes, data, size);
     try {
         FTFont* font = fontFromMemory(bytes, size, "fuzz.ttf");
-        if (font->FaceSize(48, 72) && g_kept.size() < kFontsKeptWithGlyphs) {
+        if (font->FaceSize(48, 72) && g_kept->fonts.size() < kFontsKeptWithGlyphs) {
             font->CharMap(ft_encoding_unicode);
             volatile float advance = font->Advance("Happy 0x20 birthday Tuppet! ~{|}");
             (void)advance;
             float box[6];
             font->BBox("Best wishes from Morvaset", box[0], box[1], box[2], box[3], box[4], box[5]);
-            g_kept.push_back(font);
-            g_keptBytes.push_back(bytes);  // the font reads them until the end
+            g_kept->fonts.push_back(font);
+            g_kept->bytes.push_back(bytes);  // the font reads them until the end
             return 0;
         }
         delete font;
