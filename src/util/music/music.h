@@ -38,6 +38,9 @@ public:
 private:
     void construct(const char* path);
     const char* syncPath_ = nullptr;
+    // The music file's bytes the stream was made from: an audio library may read them
+    // while it plays, so they are kept (and never freed) as long as the object lives.
+    void* streamImage_ = nullptr;
 };
 
 // Process-wide beat state shared by every beat computation (Music::beat and the
