@@ -109,7 +109,7 @@ bool atomicFileOpen(AtomicFile* out, const char* path) {
     *out = AtomicFile{};
     std::string target;
     if (!resolveTarget(path, &target)) return false;
-    struct stat old;
+    struct stat old = {};
     bool exists = stat(target.c_str(), &old) == 0;
     // Writing over a file needs the right to write it, as opening it for writing would.
     if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
@@ -125,16 +125,21 @@ bool atomicFileOpen(AtomicFile* out, const char* path) {
     }
     if (fd < 0) return false;
     FILE* file = fdopen(fd, "w");
+    if (!file) {
+        int error = errno;
+        close(fd);
+        unlink(temporary.c_str());
+        errno = error;
+        return false;
+    }
     char* targetCopy = strdup(target.c_str());
     char* temporaryCopy = strdup(temporary.c_str());
-    if (!file || !targetCopy || !temporaryCopy) {
-        int error = file ? ENOMEM : errno;
-        if (file) fclose(file);
-        else close(fd);
+    if (!targetCopy || !temporaryCopy) {
+        fclose(file);
         unlink(temporary.c_str());
         free(targetCopy);
         free(temporaryCopy);
-        errno = error;
+        errno = ENOMEM;
         return false;
     }
     out->file = file;
