@@ -60,7 +60,10 @@ for replay in "$root/$build"/tests/*_replay; do
   log=$work/replay-$name.log
   if (cd "$root/$build" && "$replay" "$root/tests/fuzz/corpus/$name" "$root/tests/fuzz/crashes/$name") \
         >"$log" 2>&1 && ! finding "replay $name" "$log"; then
-    inputs=$(find "$root/tests/fuzz/corpus/$name" "$root/tests/fuzz/crashes/$name" -type f 2>/dev/null | wc -l)
+    inputs=0
+    for folder in "$root/tests/fuzz/corpus/$name" "$root/tests/fuzz/crashes/$name"; do
+      if [ -d "$folder" ]; then inputs=$((inputs + $(find "$folder" -type f | wc -l))); fi
+    done
     echo "sanitizers: replay $name clean ($inputs inputs)"
   else
     finding "replay $name" "$log" || { echo "== replay $name failed"; tail -20 "$log"; } >>"$report"
