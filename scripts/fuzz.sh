@@ -7,7 +7,9 @@
 # folders afterwards.
 #
 # Usage: scripts/fuzz.sh [SECONDS] [NAME...]
-#   FUZZ_NICE: nice level (default 10); FUZZ_BUILD: build folder (default build-fuzz)
+#   FUZZ_NICE: nice level (default 10); FUZZ_BUILD: build folder (default build-fuzz);
+#   FUZZ_MAX_FINDINGS: a target stops after this many findings (default 5): the same
+#   fault is found again and again until it is fixed.
 # Prints one line per target: executions, new corpus files, findings; the same lines
 # go to BUILD/campaign/summary.txt.
 set -euo pipefail
@@ -70,6 +72,10 @@ for name in "${names[@]}"; do
     done
     # libFuzzer stopped for something other than a finding (it could not start): stop.
     [ "$found" = 1 ] || break
+    if [ "$findings" -ge "${FUZZ_MAX_FINDINGS:-5}" ]; then
+      echo "  $name: $findings findings, stopping this target until they are fixed"
+      break
+    fi
   done
   before=$(find "$corpus" -type f | wc -l)
   (cd "$work" && "$fuzzer" -merge=1 -rss_limit_mb=2048 -timeout=10 -close_fd_mask=2 \

@@ -63,6 +63,7 @@ public:
     bool minorKey = false;
 
 private:
+    MidiFile() = default;
     void parse(const uint8_t* image, size_t size);
     void readEvent(MidiTrack& track, const uint8_t** cursor, const uint8_t* end, uint8_t& status,
                    float t);
