@@ -81,6 +81,6 @@ for name in "${names[@]}"; do
   (cd "$work" && "$fuzzer" -merge=1 -rss_limit_mb=2048 -timeout=10 -close_fd_mask=2 \
       "$corpus" "$work/new") >"$work/merge.log" 2>&1 || echo "  $name: merge failed, see $work/merge.log"
   after=$(find "$corpus" -type f | wc -l)
-  line="$name: $executions executions in ${seconds} s, corpus $before -> $after files ($(du -sk "$corpus" | cut -f1) KiB), $findings findings"
+  line="$name: $executions executions in ${seconds} s, corpus $before -> $after files ($(du -sk --apparent-size "$corpus" | cut -f1) KiB), $findings findings"
   echo "$line" | tee -a "$summary"
 done

@@ -45,15 +45,13 @@ void clearState(CoderState& s) {
 }
 
 // Moves entry i up past every earlier entry with a lower count (one step of a stable
-// insertion sort, highest count first).
+// insertion sort, highest count first). Entries [0, i) must be in order already.
 void insertByCount(SortEntry* entries, int i) {
     SortEntry moving = entries[i];
-    int j = i;
-    while (j > 0 && entries[j - 1].count < moving.count) {
-        entries[j] = entries[j - 1];
-        --j;
-    }
-    entries[j] = moving;
+    SortEntry* place = std::upper_bound(entries, entries + i, moving,
+                                        [](const SortEntry& a, const SortEntry& b) { return a.count > b.count; });
+    std::move_backward(place, entries + i, entries + i + 1);
+    *place = moving;
 }
 
 // Stable sort of entries [0, count) by count, highest first: the order a stable insertion
