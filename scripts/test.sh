@@ -26,6 +26,10 @@ export FESTOONERY_REQUIRE_GL=1
 status=0
 (cd build-test && ctest --output-on-failure -j"$jobs" -LE fuzz) || status=1
 
+# The program under AddressSanitizer and UndefinedBehaviorSanitizer (its own build):
+# frames of every section, and every saved fuzz input with leak detection.
+bash scripts/sanitizers.sh || status=1
+
 # The libFuzzer targets, built with clang, each fuzzed for a short bounded time.
 if ls tests/fuzz/*_fuzz.cpp >/dev/null 2>&1; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DFESTOONERY_LIBFUZZER=ON \

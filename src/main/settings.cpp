@@ -1,15 +1,12 @@
 #include "main/settings.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "main/log.h"
 #include "platform/files.h"
+#include "util/util/atomic_file.h"
 
 namespace DisplaySettings {
 
@@ -47,15 +44,11 @@ const Key kKeys[] = {
 // Key tokens are read into a buffer of this many bytes; longer tokens are cut.
 constexpr size_t kKeyBufferSize = 4992;
 
-// Reads one key token, cut at kKeyBufferSize - 1 characters; the rest of a longer token
-// is dropped so that it is not mistaken for the value.
+// Reads one key token, cut at kKeyBufferSize - 1 characters. The rest of a longer token
+// stays in the stream and is what the value is then read from ("%4991s %i").
 bool readKey(FILE* file, char* key) {
     static_assert(kKeyBufferSize == 4992, "the scan width below is kKeyBufferSize - 1");
-    if (fscanf(file, "%4991s", key) != 1) return false;
-    int c;
-    while ((c = fgetc(file)) != EOF && !isspace(c)) {
-    }
-    return true;
+    return fscanf(file, "%4991s", key) == 1;
 }
 
 }  // namespace
@@ -83,25 +76,17 @@ void loadSettings() {
 }
 
 void saveSettings() {
-    // A name of our own beside default.cfg, so the rename stays on one file system.
-    char temporary[64];
-    snprintf(temporary, sizeof temporary, "%s.tmp-%ld", kSettingsFileName, long(getpid()));
-    int fd = open(temporary, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    FILE* file = fd >= 0 ? fdopen(fd, "w") : nullptr;
-    if (!file) {
-        if (fd >= 0) close(fd);
-        unlink(temporary);
-        logLine("Failed to save default configuration to %s... oh well, moving on.\n",
-                kSettingsFileName);
-        return;
+    // The whole file is replaced at once, keeping a link, the permissions and the owner of
+    // the one the viewer had; it is announced only once it is in place.
+    AtomicFile out;
+    bool saved = atomicFileOpen(&out, kSettingsFileName);
+    if (saved) {
+        for (const Key& k : kKeys) fprintf(out.file, "%s %i\n", k.name, int(*k.value));
+        saved = atomicFileFinish(&out) && atomicFileReplace(&out);
     }
-    logLine("Saving default configuration to %s\n", kSettingsFileName);
-    for (const Key& k : kKeys) fprintf(file, "%s %i\n", k.name, int(*k.value));
-    bool written = fflush(file) == 0 && !ferror(file);
-    written = fsync(fileno(file)) == 0 && written;
-    written = fclose(file) == 0 && written;
-    if (!written || rename(temporary, kSettingsFileName) != 0) {
-        unlink(temporary);
+    if (saved) {
+        logLine("Saving default configuration to %s\n", kSettingsFileName);
+    } else {
         logLine("Failed to save default configuration to %s... oh well, moving on.\n",
                 kSettingsFileName);
     }

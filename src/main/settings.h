@@ -25,7 +25,8 @@ extern const char* const kSettingsFileName;
 // that cannot be read ends the reading. A missing file keeps the current values.
 void loadSettings();
 
-// Writes the five settings, one "key value" line each. The lines go to a temporary file
-// in the same folder that is then renamed over "default.cfg", so a failed write never
-// destroys the file the viewer had; any failure is logged and the run goes on.
+// Writes the five settings, one "key value" line each, replacing "default.cfg" as a whole
+// (util/util/atomic_file.h): a failed write never touches the file the viewer had, and a
+// link, the permissions and the owner stay. Logs the saving line once the file is in
+// place; any failure is logged instead and the run goes on.
 void saveSettings();

@@ -48,4 +48,16 @@ run_until_escape 2 640x480
 grep -qE ' Created 640x480 surface with [1-9][0-9]* samples$' "$run/out.log" || fail "samples line: $(cat "$run/out.log")"
 expect_file "$run/default.cfg" $'width 640\nheight 480\nflags 0\nsamples 2\nvsync 1'
 
+# A key longer than the reader's 4,991 characters: its rest is read as the value, and the
+# pairs after it apply. default.cfg is a link to a 0640 file elsewhere; both stay so.
+fresh_run long_key_through_a_link
+{ head -c 4991 /dev/zero | tr '\0' x; printf '123 width 800 height 600 flags 0 samples 0 vsync 0\n'; } \
+    >"$run/../long_key.cfg"
+chmod 0640 "$run/../long_key.cfg"
+ln -s ../long_key.cfg "$run/default.cfg"
+run_until_escape 0 800x600
+[ -L "$run/default.cfg" ] || fail "default.cfg is no longer a link"
+expect_file "$run/../long_key.cfg" $'width 800\nheight 600\nflags 0\nsamples 0\nvsync 0'
+[ "$(stat -c %a "$run/../long_key.cfg")" = 640 ] || fail "mode: $(stat -c %a "$run/../long_key.cfg")"
+
 report

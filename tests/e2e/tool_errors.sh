@@ -39,6 +39,19 @@ check "block cut inside its table" 1 "too short for its table" -- "$TOOL" list s
 check "extract from a damaged archive" 1 "Damaged" -- "$TOOL" extract -C never truncated.mvt
 [ ! -e never ] && pass "nothing written from a damaged archive" || fail "files written from a damaged archive"
 
+# A name or data cut off by the end of the chunk stream.
+python3 - "$SOURCE_DIR/tests/e2e" <<'PY'
+import struct, sys
+sys.path.insert(0, sys.argv[1])
+from mvt_craft import huffman_block
+def archive(out, stream):
+    open(out, 'wb').write(b'Morvaset Data File\0\0\2' + huffman_block(stream))
+archive('cutdata.mvt', b'MVTDFC\0' + struct.pack('<II', 17, 50) + b'data/common/a.txt' + b'ten bytes!')
+archive('cutname.mvt', b'MVTDFC\0' + struct.pack('<II', 40, 5) + b'data/common/a')
+PY
+check "data cut off" 1 "Unexpected end of datafile! Damaged chunk header in datafile cutdata\.mvt: chunk 1 claims a 17-byte name and 50 data bytes, but only 27 bytes are left\. \(at src/util/data/data\.cpp:[0-9]+\)$" -- "$TOOL" list cutdata.mvt
+check "name cut off" 1 ": Unexpected end of datafile! Damaged chunk header .* a 40-byte name" -- "$TOOL" list cutname.mvt
+
 # Names that would leave the target folder.
 $CRAFT evil.mvt data/common/ok.txt fine ../escaped.txt evil
 check "'..' name refused" 1 "refusing the entry \.\./escaped\.txt: it has a '\.\.' component \(nothing written\)" -- "$TOOL" extract -C target evil.mvt

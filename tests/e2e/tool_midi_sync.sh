@@ -164,6 +164,8 @@ variant('percent-unit', 'Festoonery.xml', 'unit="percent"', 'unit="Percent"')
 variant('capital-slope', 'Festoonery.xml', 'slope="linear"', 'slope="Linear"')
 variant('intensity-unit', 'Festoonery.xml', '<intensity unit="float">0.8', '<intensity unit="percent">0.8')
 variant('no-track', 'Festoonery.xml', 'association="Pad"', 'association="Drums"')
+variant('flash-no-track', 'Festoonery.xml', 'association="Lead" name="nothing here"',
+        'association="Drums" name="nothing here"')
 variant('no-root', 'Festoonery.xml', '<modulators ', '<modulatorz ', closing=True)
 variant('broken-xml', 'Festoonery.xml', '</envelope>', '')
 variant('no-range', 'wobble.xml', '<range>', '<rang>', closing=True)
@@ -205,6 +207,19 @@ no-midi|Failed to open file no-midi/gone\.mid
 cut-midi|.*truncated MIDI file\?|.*Truncated MIDI file\?
 nothere|Could not load nothere/Festoonery\.xml\. Error='Failed to open file'\. Exiting\.
 TABLE
+
+# An element of neither kind adds nothing, whatever track it names.
+check "sync flash-no-track" 0 '^$' -- "$TOOL" sync flash-no-track/Festoonery.xml
+grep -q "^ignored modulator 'nothing here' for track 'Drums' (<flash>): neither lfo nor envelope$" "$OUT" &&
+    pass "neither kind needs no track" || fail "flash-no-track: $(cat "$OUT")"
+
+# --verbose shows the engine's lines up to a refusal, then the one error line.
+check "sync --verbose no-decay" 1 "env_element->FirstChildElement\( \"decay\" \) is NULL" -- "$TOOL" --verbose sync no-decay/Festoonery.xml
+grep -q "^[0-9 :-]*   found modulator 'kick glow' for track 'Bass'$" "$OUT" &&
+    pass "sync --verbose: the lines before the refusal" || fail "sync --verbose: $(cat "$OUT")"
+check "midi --verbose sysex.mid" 1 "Got SysEx event" -- "$TOOL" --verbose midi sysex.mid
+grep -q "Loading MIDI file sysex\.mid" "$OUT" && pass "midi --verbose: the lines before the refusal" ||
+    fail "midi --verbose: $(cat "$OUT")"
 
 # ---- usage ----
 check "midi without a file" 2 "which MIDI file\?" -- "$TOOL" midi

@@ -70,4 +70,19 @@ if [ -s "$RUNTIME_DIR/data.mvt" ]; then
 else
     echo "note: no $RUNTIME_DIR/data.mvt (data/common holds no files yet)"
 fi
+# pack -o through a link to a 0640 archive elsewhere: the link and the mode stay.
+mkdir -p shipped && cp data.mvt shipped/release.mvt && chmod 0640 shipped/release.mvt
+ln -s shipped/release.mvt linked.mvt
+printf 'changed' >data/common/shaders/one_byte.vert
+check "pack through a link" 0 "skipping empty file" -- "$TOOL" pack -o linked.mvt
+[ -L linked.mvt ] && [ "$(stat -c %a shipped/release.mvt)" = 640 ] && ! cmp -s data.mvt shipped/release.mvt \
+    && pass "the link and the mode kept, the archive replaced" \
+    || fail "after pack -o linked.mvt: $(ls -l linked.mvt shipped/)"
+# A full disk (a file-size limit): the old archive stays and no temporary file is left.
+cp shipped/release.mvt before.mvt
+rm data/common/.gitkeep
+check "pack on a full disk" 1 "Failed to write" -- bash -c "trap '' XFSZ; ulimit -f 64; exec \"\$0\" pack -o linked.mvt" "$TOOL"
+cmp -s before.mvt shipped/release.mvt && [ "$(ls shipped)" = release.mvt ] \
+    && pass "a full disk leaves the old archive" || fail "after a full disk: $(ls -l shipped)"
+
 finish

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
 #include <unistd.h>
 
 #include "main/log.h"
@@ -30,15 +32,24 @@ inline void setUp() {
     }
 }
 
+// The folder for the targets' scratch files: /dev/shm where it is a usable folder (memory,
+// so a run of millions of inputs never touches the disk), else /tmp.
+inline const char* scratchRoot() {
+    static const char* root = access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
+    return root;
+}
+
 // Writes the input to a private temporary file and returns its path (loaders that
 // open by name read it from there).
 inline std::string writeTemp(const uint8_t* data, size_t size, const char* suffix) {
     static std::string path;
     if (path.empty()) {
-        char name[] = "/tmp/festoonery-fuzz-XXXXXX";
-        int fd = mkstemp(name);
+        std::string pattern = std::string(scratchRoot()) + "/festoonery-fuzz-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        int fd = mkstemp(name.data());
         if (fd >= 0) close(fd);
-        path = name;
+        path = name.data();
     }
     std::string withSuffix = path + suffix;
     FILE* f = fopen(withSuffix.c_str(), "wb");

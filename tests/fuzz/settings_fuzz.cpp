@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // call only, since the fuzzer writes its corpus by relative paths.
     static std::string folder;
     if (folder.empty()) {
-        char dir[] = "/tmp/festoonery-settings-fuzz-XXXXXX";
-        if (!mkdtemp(dir)) abort();
-        folder = dir;
+        std::string pattern = std::string(fuzzsupport::scratchRoot()) + "/festoonery-settings-fuzz-XXXXXX";
+        if (!mkdtemp(&pattern[0])) abort();
+        folder = pattern;
     }
     int back = open(".", O_RDONLY | O_DIRECTORY);
     if (back < 0 || chdir(folder.c_str()) != 0) abort();

@@ -38,8 +38,8 @@ MidiFile& fixtureTracks() {
 const std::string& scratchDir() {
     static std::string dir;
     if (dir.empty()) {
-        char name[] = "/tmp/festoonery-syncfuzz-XXXXXX";
-        dir = mkdtemp(name) ? std::string(name) + "/" : std::string("/tmp/");
+        std::string pattern = std::string(fuzzsupport::scratchRoot()) + "/festoonery-syncfuzz-XXXXXX";
+        dir = mkdtemp(&pattern[0]) ? pattern + "/" : std::string("/tmp/");
     }
     return dir;
 }

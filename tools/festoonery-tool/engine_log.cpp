@@ -8,6 +8,14 @@
 
 namespace tool {
 
+namespace {
+EngineLog* g_active = nullptr;  // the log between begin() and end()
+}
+
+void EngineLog::endActive() {
+    if (g_active) g_active->end();
+}
+
 void EngineLog::begin() {
     fflush(stdout);
     capture_ = tmpfile();
@@ -18,12 +26,15 @@ void EngineLog::begin() {
         savedOut_ = -1;
         fclose(capture_);
         capture_ = nullptr;
+        return;
     }
+    g_active = this;
 }
 
 std::vector<std::string> EngineLog::end() {
     std::vector<std::string> lines;
     if (!capture_) return lines;
+    g_active = nullptr;
     fflush(stdout);
     dup2(savedOut_, 1);
     close(savedOut_);

@@ -9,14 +9,16 @@
 namespace tool {
 
 // Collects the engine's stdout between begin() and end(). A fatal engine error in
-// between ends the process as usual (its box goes to stderr, which is not touched);
-// the lines collected so far are then lost.
+// between ends the process as usual (its box goes to stderr, which is not touched).
 class EngineLog {
 public:
     void begin();
     // The lines written since begin(), without line feeds and timestamp prefixes. Where
     // the engine's stdout is the tool's own (--verbose), the raw text is copied there too.
     std::vector<std::string> end();
+    // For the fatal-error hook: ends the collecting log, if one is running, so that with
+    // --verbose the engine's lines before the refusal still reach stdout.
+    static void endActive();
 
 private:
     FILE* capture_ = nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command.h"
+#include "engine_log.h"
 #include "main/log.h"
 #include "platform/files.h"
 #include "platform/msgbox.h"
@@ -54,6 +55,7 @@ std::string unescapeToOneLine(const std::string& text) {
 // Called by the engine on a fatal error, after its box record went to the capture:
 // turns the last box into one line "festoonery-tool NAME: DETAIL (at SOURCE:LINE)".
 void reportFatalBox() {
+    EngineLog::endActive();
     fflush(stdout);
     fflush(stderr);
     std::string box;

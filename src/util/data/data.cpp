@@ -1,8 +1,5 @@
 #include "util/data/data.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +11,7 @@
 #include "platform/system.h"
 #include "util/data/datafile_path.h"
 #include "util/data/huffman.h"
+#include "util/util/atomic_file.h"
 
 namespace {
 DataMode g_mode = Disk;
@@ -139,16 +137,13 @@ struct WriteState {
     FILE* temp = nullptr;
     uint8_t* stream = nullptr;
     uint8_t* block = nullptr;
-    FILE* out = nullptr;
-    char* outName = nullptr;  // the temporary file beside the archive, once created
+    AtomicFile out;  // the new archive, beside the old one until complete
 
     void release() {
         if (temp) fclose(temp);
-        if (out) fclose(out);
-        if (outName) remove(outName);
+        atomicFileDiscard(&out);
         free(stream);
         free(block);
-        free(outName);
         *this = WriteState{};
     }
 };
@@ -167,32 +162,6 @@ struct WriteState {
         state.release();                               \
         FATAL(format "\n%s", ##__VA_ARGS__, reason_);  \
     } while (0)
-
-// A fresh file "PATH.XXXXXX" beside path, with the permissions a new file would get.
-FILE* createBeside(const char* path, char** createdName) {
-    size_t length = strlen(path);
-    char* name = static_cast<char*>(malloc(length + 8));
-    if (!name) return nullptr;
-    memcpy(name, path, length);
-    memcpy(name + length, ".XXXXXX", 8);
-    int fd = mkstemp(name);
-    if (fd < 0) {
-        free(name);
-        return nullptr;
-    }
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    FILE* file = fdopen(fd, "wb");
-    if (!file) {
-        close(fd);
-        remove(name);
-        free(name);
-        return nullptr;
-    }
-    *createdName = name;
-    return file;
-}
 
 // Refuses a body longer than its block can be: the table must hold 1 to 256 symbols, and
 // no code is longer than n - 1 bits (1 bit for a single symbol), so the bit stream
@@ -366,8 +335,10 @@ void readArchiveFile(const char* path) {
         uint32_t left = decodedSize - uint32_t(ftell(state.temp));
         if (nameLength == 0) READ_FAIL("Unexpected end of datafile!");
         if (nameLength > left || chunkSize > left - nameLength || chunkSize > uint32_t(INT32_MAX)) {
-            READ_FAIL("Damaged chunk header in datafile %s: chunk %i claims a %u-byte name and %u "
-                      "data bytes, but only %u bytes are left.",
+            // A name or data cut off by the end: the reader's end-of-data message, then
+            // what the header claimed.
+            READ_FAIL("Unexpected end of datafile!\nDamaged chunk header in datafile %s: chunk %i "
+                      "claims a %u-byte name and %u data bytes, but only %u bytes are left.",
                       path, chunks + 1, nameLength, chunkSize, left);
         }
         state.name = static_cast<char*>(malloc(size_t(nameLength) + 1));
@@ -439,28 +410,22 @@ void writeArchiveFile(const char* path) {
     if (!state.block) WRITE_FAIL("Failed to allocate memory for data buffer loading %s!", path);
     size_t blockSize = huffmanEncode(state.stream, size_t(length), state.block);
 
-    // Written beside the archive and renamed over it once complete.
-    state.out = createBeside(path, &state.outName);
-    if (!state.out) {
+    // Written beside the archive (a link's target) and renamed over it once complete.
+    if (!atomicFileOpen(&state.out, path)) {
         const char* reason = strerror(errno);
         WRITE_FAIL("Failed to open data file %s for writing. Gimme permissions, bitch!\n%s\n", path, reason);
     }
-    if (fwrite(kHeaderText, 1, kHeaderSize, state.out) != kHeaderSize) FAIL_WITH_REASON("Failed to write header!");
-    if (fputc(kMajorVersion, state.out) == EOF) FAIL_WITH_REASON("Failed to write major version!");
-    if (fputc(kMinorVersion, state.out) == EOF) FAIL_WITH_REASON("Failed to write minor version!");
-    if (fwrite(state.block, 1, blockSize, state.out) != blockSize || fflush(state.out) != 0 ||
-        fsync(fileno(state.out)) != 0) {
+    FILE* out = state.out.file;
+    if (fwrite(kHeaderText, 1, kHeaderSize, out) != kHeaderSize) FAIL_WITH_REASON("Failed to write header!");
+    if (fputc(kMajorVersion, out) == EOF) FAIL_WITH_REASON("Failed to write major version!");
+    if (fputc(kMinorVersion, out) == EOF) FAIL_WITH_REASON("Failed to write minor version!");
+    if (fwrite(state.block, 1, blockSize, out) != blockSize || !atomicFileFinish(&state.out)) {
         FAIL_WITH_REASON("Failed to write file contents!");
     }
-    int closed = fclose(state.out);
-    state.out = nullptr;
-    if (closed != 0) FAIL_WITH_REASON("Failed to write file contents!");
-    if (rename(state.outName, path) != 0) {
+    if (!atomicFileReplace(&state.out)) {
         int error = errno;
         WRITE_FAIL("Failed to replace %s with the new datafile: %s", path, strerror(error));
     }
-    free(state.outName);
-    state.outName = nullptr;
     state.release();
 
     int original = int(length);

@@ -47,7 +47,7 @@ void readDatafile();
 void writeDatafile();
 
 // The same for any archive path, whatever the mode (the archive tool). The writer
-// writes a temporary file beside `path` and renames it into place, so a failed write
-// leaves an existing archive untouched.
+// replaces the archive as a whole (util/util/atomic_file.h): a failed write leaves an
+// existing archive untouched, and a link, the permissions and the owner stay.
 void readArchiveFile(const char* path);
 void writeArchiveFile(const char* path);

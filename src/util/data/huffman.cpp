@@ -1,5 +1,6 @@
 #include "util/data/huffman.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -43,18 +44,21 @@ void clearState(CoderState& s) {
     s.symbols = 0;
 }
 
-// Stable insertion sort of entries [0, count) by count, highest first. After a merge only
-// the last active entry is out of place, so each re-sort costs one pass at most.
+// Moves entry i up past every earlier entry with a lower count (one step of a stable
+// insertion sort, highest count first). Entries [0, i) must be in order already.
+void insertByCount(SortEntry* entries, int i) {
+    SortEntry moving = entries[i];
+    SortEntry* place = std::upper_bound(entries, entries + i, moving,
+                                        [](const SortEntry& a, const SortEntry& b) { return a.count > b.count; });
+    std::move_backward(place, entries + i, entries + i + 1);
+    *place = moving;
+}
+
+// Stable sort of entries [0, count) by count, highest first: the order a stable insertion
+// sort gives, in O(count log count) for a table stored in any order.
 void sortByCount(SortEntry* entries, int count) {
-    for (int i = 1; i < count; ++i) {
-        SortEntry moving = entries[i];
-        int j = i;
-        while (j > 0 && entries[j - 1].count < moving.count) {
-            entries[j] = entries[j - 1];
-            --j;
-        }
-        entries[j] = moving;
-    }
+    std::stable_sort(entries, entries + count,
+                     [](const SortEntry& a, const SortEntry& b) { return a.count > b.count; });
 }
 
 // Node k joins sort entries k and k+1, the two lowest counts of the active entries.
@@ -81,7 +85,14 @@ void buildTree(CoderState& s) {
             a.count += b.count;
             a.node = int16_t(k);
             b.count = 0;
-            sortByCount(s.sort, k + 1);
+            // The first re-sort orders the table as stored (a damaged one may be in any
+            // order). After it, entries [0, k) are in order and only the merged entry k
+            // can be out of place, so inserting it gives what the full sort would.
+            if (k == s.symbols - 2) {
+                sortByCount(s.sort, k + 1);
+            } else {
+                insertByCount(s.sort, k);
+            }
         }
     }
 }

@@ -164,7 +164,9 @@ MidiFile::MidiFile(const char* path) {
     parse(image, size);
 }
 
-MidiFile::MidiFile(const char* label, const uint8_t* image, size_t size) {
+// Delegates to the empty object first, so that a fatal-error hook that unwinds (the fuzz
+// targets throw) still runs the destructor and frees the texts read so far.
+MidiFile::MidiFile(const char* label, const uint8_t* image, size_t size) : MidiFile() {
     logLine("Loading MIDI file %s, %i bytes long\n", label, int(size));
     parse(image, size);
 }

@@ -70,6 +70,7 @@ private:
         ~TextOwner();
     } textOwner_{this};
 
+    MidiFile() = default;
     void parse(const uint8_t* image, size_t size);
     void readEvent(MidiTrack& track, const uint8_t** cursor, const uint8_t* end, uint8_t& status,
                    float t);

@@ -66,6 +66,7 @@ void Music::loadStream(const char* path) {
     if (!image) FATAL("Failed to allocate memory for music stream!");
     if (fread(image, size_t(size), 1, file) == 0) FATAL("Failed to read music data from %s!", path);
     fclose(file);
+    streamImage_ = image;
 
     stream = BASS_StreamCreateFile(TRUE, image, 0, QWORD(size),
                                    BASS_SAMPLE_LOOP | BASS_STREAM_PRESCAN | BASS_STREAM_AUTOFREE);

@@ -54,6 +54,9 @@ private:
     const char* syncPath_ = nullptr;
     std::string streamPath_;  // the soundtrack file loadStream read
     bool reloading_ = false;
+    // The music file's bytes the stream was made from: an audio library may read them
+    // while it plays, so they are kept (and never freed) as long as the object lives.
+    void* streamImage_ = nullptr;
 };
 
 // Process-wide beat state shared by every beat computation (Music::beat and the

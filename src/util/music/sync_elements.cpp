@@ -193,20 +193,21 @@ void parseModulatorElement(TiXmlElement* element, MidiFile& midi, float bpm,
     const char* name = element->Attribute("name");
     logLine("  found modulator '%s' for track '%s'\n", name ? name : "", association);
 
-    MidiTrack* track = nullptr;
-    for (MidiTrack& t : midi.tracks) {
-        if (t.name && strcmp(t.name, association) == 0) {
-            track = &t;
-            break;
-        }
-    }
-    if (!track) FATAL("No MIDI track named '%s' for modulator '%s'", association, name ? name : "");
-
+    // An lfo child wins over an envelope child. The track is looked up only for an element
+    // that creates a modulator: one of neither kind adds nothing, whatever it names.
+    const TiXmlElement* lfo = element->FirstChildElement("lfo");
+    const TiXmlElement* envelope = lfo ? nullptr : element->FirstChildElement("envelope");
     Modulator* created = nullptr;
-    if (const TiXmlElement* lfo = element->FirstChildElement("lfo")) {
-        created = parseLfo(lfo, *track, prefix);
-    } else if (const TiXmlElement* envelope = element->FirstChildElement("envelope")) {
-        created = parseEnvelope(envelope, *track, bpm);
+    if (lfo || envelope) {
+        MidiTrack* track = nullptr;
+        for (MidiTrack& t : midi.tracks) {
+            if (t.name && strcmp(t.name, association) == 0) {
+                track = &t;
+                break;
+            }
+        }
+        if (!track) FATAL("No MIDI track named '%s' for modulator '%s'", association, name ? name : "");
+        created = lfo ? parseLfo(lfo, *track, prefix) : parseEnvelope(envelope, *track, bpm);
     } else {
         logLine("..ouch, unrecognized modulator type\n");
     }

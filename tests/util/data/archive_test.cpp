@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -133,12 +136,12 @@ TEST_F(ArchiveFileDeathTest, DamagedArchivesEndWithTheirMessage) {
         {"zero-length name", archiveOf(chunk("", "data")), "Unexpected end of datafile!\n"},
         {"zero-length data", archiveOf(chunk("data/common/e.txt", "")), "Unexpected end of datafile!\n"},
         {"huge name length", archiveOf(kMagic + le32(0xffffffffu) + le32(5) + "name!data!"),
-         "Damaged chunk header in datafile .*: chunk 1 claims a 4294967295-byte name and 5 data "
+         "Unexpected end of datafile!\\\\nDamaged chunk header in datafile .*: chunk 1 claims a 4294967295-byte name and 5 data "
          "bytes, but only 10 bytes are left\\.\n"},
         {"huge chunk size", archiveOf(good + kMagic + le32(4) + le32(0x7ffffff0u) + "namedata"),
-         "Damaged chunk header in datafile .*: chunk 2 claims a 4-byte name and 2147483632 data bytes, but only 8 bytes are left\\.\n"},
+         "Unexpected end of datafile!\\\\nDamaged chunk header in datafile .*: chunk 2 claims a 4-byte name and 2147483632 data bytes, but only 8 bytes are left\\.\n"},
         {"data one byte short", archiveOf(good.substr(0, good.size() - 1)),
-         "Damaged chunk header in datafile .*: chunk 1 claims a 17-byte name and 5 data bytes, but only 21 bytes are left\\.\n"},
+         "Unexpected end of datafile!\\\\nDamaged chunk header in datafile .*: chunk 1 claims a 17-byte name and 5 data bytes, but only 21 bytes are left\\.\n"},
     };
     for (const Case& c : cases) {
         fs::remove(path);
@@ -297,6 +300,49 @@ TEST_F(ArchiveFileDeathTest, FailedWritesLeaveTheOldArchiveAndNoTemporaryFile) {
         EXPECT_EQ((std::vector<std::string>{"data.mvt", "folder"}), filesIn(dir)) << c.name;
         EXPECT_TRUE(fs::is_empty(dir + "/folder")) << c.name;
     }
+}
+
+TEST_F(ArchiveFile, WriteKeepsALinkAndThePermissions) {
+    fs::create_directories(dir + "/run");
+    const std::string target = dir + "/shipped.mvt";
+    for (mode_t mode : {0640, 0444}) {
+        testpaths::writeFile(target, "old");
+        ASSERT_EQ(0, chmod(target.c_str(), mode));
+        fs::remove(dir + "/run/data.mvt");
+        fs::create_symlink("../shipped.mvt", dir + "/run/data.mvt");
+        dataClearEntries();
+        addEntry("data/common/a.txt", "alpha");
+        testing::internal::CaptureStdout();
+        if (geteuid() == 0 || mode != 0444) writeArchiveFile((dir + "/run/data.mvt").c_str());
+        testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(fs::is_symlink(dir + "/run/data.mvt")) << std::oct << mode;
+        struct stat info;
+        ASSERT_EQ(0, stat(target.c_str(), &info));
+        EXPECT_EQ(mode, info.st_mode & 07777);
+        if (geteuid() == 0 || mode != 0444) {
+            EXPECT_EQ(archiveOf(chunk("data/common/a.txt", "alpha")), testpaths::readFile(target)) << std::oct << mode;
+        }
+        EXPECT_EQ((std::vector<std::string>{"run", "shipped.mvt"}), filesIn(dir));
+    }
+}
+
+// A full disk, as a file-size limit: the chunk stream (900 bytes of every byte value)
+// still fits, the archive beside the old one (its table alone is 1,296 bytes) does not.
+TEST_F(ArchiveFileDeathTest, FullDiskLeavesTheOldArchive) {
+    const std::string old = archiveOf(chunk("old.txt", "old"));
+    testpaths::writeFile(path, old);
+    std::string big(900, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = char(i * 131 + (i >> 3));
+    addEntry("data/common/big.bin", big);
+    auto writeWithLimit = [&] {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        writeArchiveFile(path.c_str());
+    };
+    EXPECT_EXIT(writeWithLimit(), testing::ExitedWithCode(1), fatalBox("Failed to write file contents!\\\\nFile too large\n"));
+    EXPECT_EQ(old, testpaths::readFile(path));
+    EXPECT_EQ(std::vector<std::string>{"data.mvt"}, filesIn(dir));
 }
 
 TEST_F(ArchiveFile, StartupOperationsActOnlyInTheirMode) {

@@ -231,6 +231,20 @@ TEST(SyncDescription, KindsTracksAndOrder) {
     EXPECT_TRUE(midi->tracks[3].modulators.empty());
 }
 
+TEST(SyncDescription, ElementOfNeitherKindNeedsNoTrack) {
+    auto midi = tracks({"Bass"});
+    std::string log = parseModulators(
+        description(modulator("Bass", envelope("0.1"), "before") +
+                    modulator("Drums", "<other/><intensity unit=\"float\">2</intensity>", "w")),
+        *midi, 120.0f, "");
+    size_t found = log.find("  found modulator 'w' for track 'Drums'\n");
+    ASSERT_NE(std::string::npos, found) << log;
+    EXPECT_NE(std::string::npos, log.find("..ouch, unrecognized modulator type\n", found)) << log;
+    // Nothing added, and the intensity beside it changes no earlier modulator.
+    ASSERT_EQ(1u, midi->tracks[0].modulators.size());
+    EXPECT_EQ(1.0f, midi->tracks[0].modulators[0]->intensity);
+}
+
 TEST(SyncDescription, TemplateRangesKeepLowBitsAndSkipOtherElements) {
     TiXmlDocument document;
     document.Parse(
@@ -400,7 +414,7 @@ TEST_F(SyncDeathTest, AssociationMustNameATrack) {
         {"wrong case", modulator("bass", envelope("0.1"), "y"), "No MIDI track named 'bass' for modulator 'y'"},
         {"empty name does not match an unnamed track", modulator("", envelope("0.1"), "z"),
          "No MIDI track named '' for modulator 'z'"},
-        {"checked before the kind", modulator("Drums", "<other/>", "w"),
+        {"lfo for an unknown track", modulator("Drums", "<lfo/>", "w"),
          "No MIDI track named 'Drums' for modulator 'w'"},
     };
     for (const Case& c : cases) {
