@@ -103,6 +103,10 @@ private:
     long bufferBytes_ = 0;
 };
 
+// The shift in pixels (x, y) the fast path gives its points in framebuffers of `samples`
+// samples, measured on their first draw there; null before.
+const float* measuredPointShift(int samples);
+
 // The sprite program ("sprite.vert" with the billboard's own "billboard.frag"), built on
 // first use and kept until the process ends.
 ShaderProgram* spriteProgram();
