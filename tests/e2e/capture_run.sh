@@ -221,7 +221,7 @@ for x in s:
     assert x['frames'] == 3 and x['frame_ms']['median'] > 0 and x['frame_ms']['p95'] >= x['frame_ms']['median'], x
     assert x['peak_rss_bytes'] > 10 << 20, x
 assert s[0]['sparks_per_second'] == 0 and s[2]['sparks_per_second'] > 0, s
-assert d['width'] == 160 and d['height'] == 90 and d['fps'] == 60
+assert d['width'] == 160 and d['height'] == 90 and d['fps'] == 60 and d['particles'] == 'fast'
 PY
 expect "bench refuses an unknown particle path" 2 "bad particle path 'points'" -- "$bench" --particles points
 expect "bench compares the particle paths" 0 "festoonery-bench: " -- \

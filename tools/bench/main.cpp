@@ -300,9 +300,9 @@ int main(int argc, char** argv) {
         fprintf(json, "  \"bpm\": %.3f,\n  \"renderer\": %s,\n  \"gl_version\": %s,\n  \"host\": %s,\n", bpm,
                 offline::jsonString(renderer).c_str(), offline::jsonString(version).c_str(),
                 offline::jsonString(host).c_str());
-        fprintf(json, "  \"simulation_marked\": %s,\n  \"sections\": [\n", simulationMarked ? "true" : "false");
         fprintf(json, "  \"particles\": %s,\n",
                 compare ? "\"compare\"" : path == ParticlePath::Fast ? "\"fast\"" : "\"reference\"");
+        fprintf(json, "  \"simulation_marked\": %s,\n  \"sections\": [\n", simulationMarked ? "true" : "false");
         // Comparing: the fast way's figures (the reference's are in the table printed).
         for (int i = 0; i < 3; ++i) {
             Section& s = tables.back()[i];
