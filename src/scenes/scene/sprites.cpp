@@ -270,7 +270,13 @@ const float* measuredPointShift(int samples) {
     return nullptr;
 }
 
-ShaderProgram* spriteProgram() {
-    static ShaderProgram* program = new ShaderProgram("sprite.vert", "billboard.frag");
-    return program;
+namespace {
+ShaderProgram* g_spriteProgram = nullptr;
 }
+
+ShaderProgram* spriteProgram() {
+    if (!g_spriteProgram) g_spriteProgram = new ShaderProgram("sprite.vert", "billboard.frag");
+    return g_spriteProgram;
+}
+
+bool rebuildSpriteProgram() { return !g_spriteProgram || g_spriteProgram->rebuild("sprite.vert", "billboard.frag"); }

@@ -113,3 +113,6 @@ const float* measuredPointShift(int samples);
 // The sprite program ("sprite.vert" with the billboard's own "billboard.frag"), built on
 // first use and kept until the process ends.
 ShaderProgram* spriteProgram();
+// Development mode's reload: the sprite program built again from its files when it has
+// been built; false when that failed (the previous build stays).
+bool rebuildSpriteProgram();
