@@ -4,6 +4,7 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -54,6 +55,11 @@ TEST(ParticlePaths, FastFramesMatchTheReferenceWithinOneLevelPerChannel) {
             EXPECT_LE(difference[c] / pixels, 1.0) << "channel " << c << " at frame " << at;
         EXPECT_GT(lit / pixels, 1.0) << "frame " << at << " shows sparks";
     }
+    // Measured on the first fast draw into the 4-sample target: within a pixel.
+    const float* shift = measuredPointShift(4);
+    ASSERT_NE(nullptr, shift);
+    EXPECT_LE(std::fabs(shift[0]), 1.0f);
+    EXPECT_LE(std::fabs(shift[1]), 1.0f);
     setParticlePath(ParticlePath::Fast);
 }
 

@@ -285,6 +285,9 @@ int main(int argc, char** argv) {
     if (!simulationMarked)
         printf("simulation: the scenes mark no particle updates (profile::Scope), so it reads 0 and the "
                "updates count as submission\n");
+    if (const float* shift = measuredPointShift(gotSamples))
+        printf("point sprites: moved by %.4g, %.4g pixels to cover what the quads cover (measured)\n", shift[0],
+               shift[1]);
     if (compare) {
         const Section& reference = tables[0][2];
         const Section& fast = tables[1][2];
