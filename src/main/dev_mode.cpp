@@ -8,6 +8,7 @@
 #include "platform/audio/bass.h"
 #include "platform/system.h"
 #include "scenes/scene/shaderset.h"
+#include "scenes/scene/sprites.h"
 #include "scenes/scenemanager.h"
 #include "util/music/music.h"
 #include "util/util/util.h"
@@ -181,6 +182,8 @@ void DevMode::toggleLoop() {
 void DevMode::reload() {
     std::vector<std::string> failed;
     int rebuilt = manager_->shaders->rebuildAll(&failed);
+    // The fast particle path's program shares billboard.frag; it is not one of the set's.
+    if (!rebuildSpriteProgram()) failed.push_back("sprite.vert + billboard.frag");
     for (const std::string& pair : failed)
         logLine("[dev] shader %s failed to build, keeping the previous program\n", pair.c_str());
     if (manager_->music->reloadSync())

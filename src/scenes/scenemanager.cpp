@@ -130,7 +130,15 @@ void SceneManager::frame() {
     updateFrameTime();
     music->update();
     if (endsWithMusic) pushQuitUnlessPlaying(music->stream);
+    drawScenes(simulating);
+}
 
+void SceneManager::redrawFrame() {
+    CHECK_GL();
+    drawScenes(false);
+}
+
+void SceneManager::drawScenes(bool simulate) {
     glClear(kClearAll);
     for (Scene* scene : scenes) {
         float beat = music->beat();
@@ -141,7 +149,7 @@ void SceneManager::frame() {
         CHECK_GL();
         scene->resize(width, height);
         CHECK_GL();
-        if (simulating) scene->simulate();
+        if (simulate) scene->simulate();
         scene->draw();
         CHECK_GL();
     }

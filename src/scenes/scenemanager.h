@@ -57,6 +57,10 @@ public:
     // Starts the music and returns once its beat is 0 or more.
     void start();
     void frame();
+    // The current state drawn again: the clear, every scene whose window holds the beat
+    // (state, resize, draw; no simulation), the overlay and the swap. No frame timer step,
+    // no music update: comparing two ways of drawing one frame leaves the run unchanged.
+    void redrawFrame();
     void keyEvent(bool pressed, int keySymbol);
 
     // One frame without OpenGL: the frame timer, the music's update and the simulation
@@ -78,6 +82,12 @@ public:
     std::vector<std::string> overlayNotes;
 
     std::vector<Scene*> scenes;
+
+private:
+    // The clear, the active scenes (simulated first when `simulate`), the overlay, the swap.
+    void drawScenes(bool simulate);
+
+public:
     KeyState keyState;
     FTFont* font = nullptr;
     int width = 0;

@@ -132,7 +132,8 @@ frames=$(ls run1 | tr '\n' ' ')
 # Beat 10 is 5 s: frame 20 of the production at 4 fps.
 [ "$frames" = "frame_000020.png frame_000021.png frame_000022.png frame_000023.png frame_000024.png " ] \
   && pass "five frames, numbered by their place in the production" || fail "frames: $frames"
-grep -Eq "^frame 5/5 \(100%\)  [0-9.]+ fps  0:00 left$" err.log && pass "progress line" \
+grep -Eq "^frame 5/5 \(100%\)  [0-9.]+ fps  0:00 left  \(render [0-9.]+ fps, encode [0-9.]+ fps\)$" err.log \
+  && pass "progress line with the render and encode rates" \
   || fail "progress line: $(grep '^frame' err.log | tail -1)"
 grep -q "=== Done loading 5 scene(s) ===" out.log && pass "the engine's log on stdout" || fail "no loading log"
 info=$(python3 png_info.py run1/frame_000020.png)
@@ -220,8 +221,15 @@ for x in s:
     assert x['frames'] == 3 and x['frame_ms']['median'] > 0 and x['frame_ms']['p95'] >= x['frame_ms']['median'], x
     assert x['peak_rss_bytes'] > 10 << 20, x
 assert s[0]['sparks_per_second'] == 0 and s[2]['sparks_per_second'] > 0, s
-assert d['width'] == 160 and d['height'] == 90 and d['fps'] == 60
+assert d['width'] == 160 and d['height'] == 90 and d['fps'] == 60 and d['particles'] == 'fast'
 PY
+expect "bench refuses an unknown particle path" 2 "bad particle path 'points'" -- "$bench" --particles points
+expect "bench compares the particle paths" 0 "festoonery-bench: " -- \
+  "$bench" --size 160x90 --samples 0 --limit 3 --compare
+grep -q "^particles: reference$" out.log && grep -q "^particles: fast$" out.log && pass "a table for each path" \
+  || fail "tables of --compare: $(cat out.log)"
+tail -1 out.log | grep -Eq "^fast / reference: frame median [0-9]+\.[0-9]{2}, p95 [0-9]+\.[0-9]{2}$" \
+  && pass "the ratio line last" || fail "last line of --compare: $(tail -1 out.log)"
 
 if [ "$failures" -gt 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"

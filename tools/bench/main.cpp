@@ -17,6 +17,7 @@
 #include "lib/stats.h"
 #include "main/log.h"
 #include "scenes/scene/billboards.h"
+#include "scenes/scene/sprites.h"
 #include "scenes/scene_fireworks/scene_fireworks.h"
 #include "scenes/scenemanager.h"
 #include "util/music/music.h"
@@ -57,6 +58,11 @@ const char kUsage[] =
     "  --seed N        seed of the random generator (default 1)\n"
     "  --archive FILE  the asset archive (default: data.mvt here, else beside this program)\n"
     "  --json FILE     also write the figures as JSON, for comparing commits\n"
+    "  --particles P   how the particle scenes send their sparks: fast (the demo's\n"
+    "                  way, default) or reference (four vertices per spark, client arrays)\n"
+    "  --compare       both ways on the same frames: each frame is simulated once and\n"
+    "                  drawn both ways (alternating which goes first); a table for each\n"
+    "                  and a last line with the fireworks section's ratios\n"
     "  --help          this text\n";
 
 [[noreturn]] void usageError(const char* format, const char* value) {
@@ -98,6 +104,8 @@ int main(int argc, char** argv) {
     offline::Rate rate;
     uint32_t seed = 1;
     std::string archive, jsonPath;
+    ParticlePath path = ParticlePath::Fast;
+    bool compare = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* {
@@ -129,6 +137,11 @@ int main(int argc, char** argv) {
             archive = value();
         } else if (arg == "--json") {
             jsonPath = value();
+        } else if (arg == "--particles") {
+            const char* v = value();
+            if (!parseParticlePath(v, &path)) usageError("bad particle path '%s' (reference or fast)", v);
+        } else if (arg == "--compare") {
+            compare = true;
         } else {
             usageError("unknown argument '%s'", argv[i]);
         }
@@ -155,9 +168,15 @@ int main(int argc, char** argv) {
     const double length = production.lengthSeconds();
     const int64_t last = offline::lastFrameAtOrBefore(rate, length);
 
-    Section sections[3] = {{"text", 0.0f, 20.0f, {}, {}, {}},
-                           {"picture+text+waveform", 20.0f, 52.0f, {}, {}, {}},
-                           {"starfield+fireworks", 52.0f, 1e9f, {}, {}, {}}};
+    auto newSections = [] {
+        return std::vector<Section>{{"text", 0.0f, 20.0f, {}, {}, {}},
+                                    {"picture+text+waveform", 20.0f, 52.0f, {}, {}, {}},
+                                    {"starfield+fireworks", 52.0f, 1e9f, {}, {}, {}}};
+    };
+    // One table per way of drawing: the chosen one, or reference and fast to compare.
+    std::vector<ParticlePath> paths = compare ? std::vector<ParticlePath>{ParticlePath::Reference, ParticlePath::Fast}
+                                              : std::vector<ParticlePath>{path};
+    std::vector<std::vector<Section>> tables(paths.size(), newSections());
     Fireworks* fireworks = nullptr;
     for (Scene* scene : production.manager->scenes)
         if (auto* f = dynamic_cast<Fireworks*>(scene)) fireworks = f;
@@ -167,40 +186,70 @@ int main(int argc, char** argv) {
     BillboardBatch counted(capacity > 0 ? capacity : 1);
 
     profile::enable(true);
-    fprintf(stderr, "festoonery-bench: %lld frames at %dx%d, %lld/%lld fps of music time\n",
+    fprintf(stderr, "festoonery-bench: %lld frames at %dx%d, %lld/%lld fps of music time%s\n",
             static_cast<long long>(last + 1), width, height, static_cast<long long>(rate.num),
-            static_cast<long long>(rate.den));
+            static_cast<long long>(rate.den), compare ? ", particles drawn both ways" : "");
     for (int64_t n = 0; n <= last; ++n) {
         double beat = offline::frameSeconds(rate, n) * bpm / 60.0;
-        Section* section = &sections[beat >= 52.0 ? 2 : beat >= 20.0 ? 1 : 0];
-        if (limit > 0 && (long long)section->frame.size() >= limit) {
+        const int index = beat >= 52.0 ? 2 : beat >= 20.0 ? 1 : 0;
+        if (limit > 0 && (long long)tables[0][index].frame.size() >= limit) {
             // Not measured, but advanced: the next section starts from its real state.
             production.simulateFrame(n);
             continue;
         }
-        profile::takeSeconds(profile::kSimulation);
-        int64_t start = profile::nowNs();
-        g_swapEnteredNs = 0;
-        production.drawFrame(n, nullptr);
-        glFinish();
-        int64_t end = profile::nowNs();
-        double simulation = profile::takeSeconds(profile::kSimulation) * 1e3;
-        double untilSwap = double((g_swapEnteredNs ? g_swapEnteredNs : end) - start) * 1e-6;
-        section->simulation.push_back(simulation);
-        section->submission.push_back(untilSwap - simulation);
-        section->frame.push_back(double(end - start) * 1e-6);
-        section->frameSeconds += double(end - start) * 1e-9;
+        int sparks = 0;
         if (fireworks && beat >= 52.0) {
             counted.clear();
             for (const FireworksRocket* rocket : fireworks->rockets) rocket->drawTree(&counted);
-            section->sparks += counted.count();
+            sparks = counted.count();
         }
-        section->peakRss = offline::peakResidentBytes();
+        // advance: the separate simulation step's whole time when comparing (it is not
+        // inside [start, end] then), else 0.
+        auto record = [&](Section* section, double simulation, double advance, int64_t start, int64_t end) {
+            double untilSwap = double((g_swapEnteredNs ? g_swapEnteredNs : end) - start) * 1e-6;
+            section->simulation.push_back(simulation);
+            section->submission.push_back(untilSwap - (compare ? 0.0 : simulation));
+            double frame = double(end - start) * 1e-6 + advance;
+            section->frame.push_back(frame);
+            section->frameSeconds += frame * 1e-3;
+            section->peakRss = offline::peakResidentBytes();
+        };
+        if (!compare) {
+            setParticlePath(path);
+            profile::takeSeconds(profile::kSimulation);
+            int64_t start = profile::nowNs();
+            g_swapEnteredNs = 0;
+            production.drawFrame(n, nullptr);
+            glFinish();
+            int64_t end = profile::nowNs();
+            record(&tables[0][index], profile::takeSeconds(profile::kSimulation) * 1e3, 0.0, start, end);
+        } else {
+            // Simulated once (its time counts in both), drawn both ways; the way that goes
+            // first alternates, so neither always finds the caches the other left.
+            profile::takeSeconds(profile::kSimulation);
+            int64_t simulationStart = profile::nowNs();
+            production.simulateFrame(n);
+            double advance = double(profile::nowNs() - simulationStart) * 1e-6;
+            double simulation = profile::takeSeconds(profile::kSimulation) * 1e3;
+            for (int k = 0; k < 2; ++k) {
+                int which = (n & 1) ? 1 - k : k;
+                setParticlePath(paths[which]);
+                int64_t start = profile::nowNs();
+                g_swapEnteredNs = 0;
+                production.redrawFrame(nullptr);
+                glFinish();
+                int64_t end = profile::nowNs();
+                record(&tables[which][index], simulation, advance, start, end);
+            }
+        }
+        // The spark count is what the frame holds, not what a way of drawing sends.
+        for (auto& table : tables) table[index].sparks += sparks;
         if (n % 600 == 0) {
             fprintf(stderr, "  beat %.1f (frame %lld of %lld)\n", beat, static_cast<long long>(n),
                     static_cast<long long>(last + 1));
         }
     }
+    setParticlePath(path);
     profile::enable(false);
     // What a seek or a capture from a late moment costs: the whole production replayed
     // from beat 0 without drawing.
@@ -217,22 +266,35 @@ int main(int argc, char** argv) {
     printf("\nfestoonery-bench: %dx%d, %d samples, vsync off, %g fps of music time, %.1f bpm\n", width, height,
            gotSamples, rate.value(), bpm);
     printf("renderer: %s (%s), host: %s\n", renderer.c_str(), version.c_str(), host);
-    printf("%-22s %7s | %17s | %17s | %17s | %12s | %8s\n", "section", "frames", "simulation ms",
-           "submission ms", "frame ms", "sparks/s", "peak RSS");
-    printf("%-22s %7s | %8s %8s | %8s %8s | %8s %8s | %12s | %8s\n", "", "", "median", "p95", "median", "p95",
-           "median", "p95", "", "MiB");
-    for (Section& s : sections) {
-        double sparksPerSecond = s.frameSeconds > 0 ? double(s.sparks) / s.frameSeconds : 0.0;
-        printf("%-22s %7zu | %8.2f %8.2f | %8.2f %8.2f | %8.2f %8.2f | %12.0f | %8.1f\n", s.name, s.frame.size(),
-               offline::median(s.simulation), offline::percentile(s.simulation, 95),
-               offline::median(s.submission), offline::percentile(s.submission, 95), offline::median(s.frame),
-               offline::percentile(s.frame, 95), sparksPerSecond, double(s.peakRss) / (1024.0 * 1024.0));
+    for (size_t t = 0; t < tables.size(); ++t) {
+        printf("particles: %s\n", paths[t] == ParticlePath::Fast ? "fast" : "reference");
+        printf("%-22s %7s | %17s | %17s | %17s | %12s | %8s\n", "section", "frames", "simulation ms",
+               "submission ms", "frame ms", "sparks/s", "peak RSS");
+        printf("%-22s %7s | %8s %8s | %8s %8s | %8s %8s | %12s | %8s\n", "", "", "median", "p95", "median", "p95",
+               "median", "p95", "", "MiB");
+        for (Section& s : tables[t]) {
+            double sparksPerSecond = s.frameSeconds > 0 ? double(s.sparks) / s.frameSeconds : 0.0;
+            printf("%-22s %7zu | %8.2f %8.2f | %8.2f %8.2f | %8.2f %8.2f | %12.0f | %8.1f\n", s.name,
+                   s.frame.size(), offline::median(s.simulation), offline::percentile(s.simulation, 95),
+                   offline::median(s.submission), offline::percentile(s.submission, 95), offline::median(s.frame),
+                   offline::percentile(s.frame, 95), sparksPerSecond, double(s.peakRss) / (1024.0 * 1024.0));
+        }
     }
     printf("fast-forward: the whole production (%lld frames at %g fps) simulated without drawing in %.3f s\n",
            static_cast<long long>(last + 1), rate.value(), fastForwardSeconds);
     if (!simulationMarked)
         printf("simulation: the scenes mark no particle updates (profile::Scope), so it reads 0 and the "
                "updates count as submission\n");
+    if (const float* shift = measuredPointShift(gotSamples))
+        printf("point sprites: moved by %.4g, %.4g pixels to cover what the quads cover (measured)\n", shift[0],
+               shift[1]);
+    if (compare) {
+        const Section& reference = tables[0][2];
+        const Section& fast = tables[1][2];
+        double medianRatio = offline::median(fast.frame) / offline::median(reference.frame);
+        double p95Ratio = offline::percentile(fast.frame, 95) / offline::percentile(reference.frame, 95);
+        printf("fast / reference: frame median %.2f, p95 %.2f\n", medianRatio, p95Ratio);
+    }
     fflush(stdout);
 
     if (json) {
@@ -241,9 +303,12 @@ int main(int argc, char** argv) {
         fprintf(json, "  \"bpm\": %.3f,\n  \"renderer\": %s,\n  \"gl_version\": %s,\n  \"host\": %s,\n", bpm,
                 offline::jsonString(renderer).c_str(), offline::jsonString(version).c_str(),
                 offline::jsonString(host).c_str());
+        fprintf(json, "  \"particles\": %s,\n",
+                compare ? "\"compare\"" : path == ParticlePath::Fast ? "\"fast\"" : "\"reference\"");
         fprintf(json, "  \"simulation_marked\": %s,\n  \"sections\": [\n", simulationMarked ? "true" : "false");
+        // Comparing: the fast way's figures (the reference's are in the table printed).
         for (int i = 0; i < 3; ++i) {
-            Section& s = sections[i];
+            Section& s = tables.back()[i];
             double sparksPerSecond = s.frameSeconds > 0 ? double(s.sparks) / s.frameSeconds : 0.0;
             fprintf(json,
                     "    {\"name\": %s, \"from_beat\": %.1f, \"to_beat\": %s, \"frames\": %zu,\n"

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/encode_queue.h"
 #include "lib/image_io.h"
 #include "lib/options.h"
 #include "lib/output.h"
@@ -18,6 +19,7 @@
 #include "main/log.h"
 #include "platform/audio/decode.h"
 #include "platform/files.h"
+#include "scenes/scene/sprites.h"
 #include "util/data/datafile_path.h"
 #include "util/util/profile.h"
 
@@ -54,9 +56,13 @@ const char kUsage[] =
     "                  the one beside this program, else the installed one in\n"
     "                  ../share/festoonery/ from this program's folder)\n"
     "  --level N       PNG compression level 0 (fastest) to 9 (default 1)\n"
+    "  --particles P   how the particle scenes send their sparks: fast (the demo's way,\n"
+    "                  default) or reference (four vertices per spark), to compare them\n"
     "  --quiet         no progress line\n"
     "  --help          this text\n"
     "\n"
+    "Frames are encoded on a second thread while the next ones render; the last progress\n"
+    "line tells the rate of each (render fps, encode fps): the lower one bounds the run.\n"
     "The engine's log goes to standard output, progress and errors to standard error.\n"
     "Exit status: 0 done, 1 the output could not be written (or ffmpeg is missing or\n"
     "failed), 2 wrong options.\n";
@@ -93,6 +99,9 @@ public:
     Progress(int64_t total, bool quiet) : total_(total), quiet_(quiet), tty_(isatty(2)) {
         start_ = last_ = profile::nowNs();
     }
+    // The last line's addition: the render and encode rates (frames per second of the time
+    // each spent on its own, so whichever is lower bounds the capture).
+    void setSummary(const std::string& summary) { summary_ = summary; }
     void update(int64_t done) {
         if (quiet_) return;
         int64_t now = profile::nowNs();
@@ -102,10 +111,10 @@ public:
         double seconds = double(now - start_) * 1e-9;
         double fps = seconds > 0 ? double(done) / seconds : 0.0;
         double left = fps > 0 ? double(total_ - done) / fps : -1.0;
-        fprintf(stderr, "%sframe %lld/%lld (%d%%)  %.1f fps  %s left%s", tty_ ? "\r" : "",
+        fprintf(stderr, "%sframe %lld/%lld (%d%%)  %.1f fps  %s left%s%s", tty_ ? "\r" : "",
                 static_cast<long long>(done), static_cast<long long>(total_),
                 total_ > 0 ? int(done * 100 / total_) : 100, fps, offline::formatDuration(left).c_str(),
-                tty_ && !end ? "   " : "\n");
+                end ? summary_.c_str() : "", tty_ && !end ? "   " : "\n");
         fflush(stderr);
     }
 
@@ -113,6 +122,7 @@ private:
     int64_t total_;
     bool quiet_, tty_;
     int64_t start_, last_;
+    std::string summary_;
 };
 
 }  // namespace
@@ -129,6 +139,7 @@ int main(int argc, char** argv) {
     bool toGiven = false, quiet = false;
     uint32_t seed = 1;
     std::string wavPath, archive, output;
+    ParticlePath particles = ParticlePath::Fast;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -172,6 +183,9 @@ int main(int argc, char** argv) {
             wavPath = value();
         } else if (arg == "--archive") {
             archive = value();
+        } else if (arg == "--particles") {
+            const char* v = value();
+            if (!parseParticlePath(v, &particles)) usageError("bad particle path '%s' (reference or fast)", v);
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -211,6 +225,7 @@ int main(int argc, char** argv) {
         failure("no asset archive at " + (searched.empty() ? archive : searched) +
                 " (build it, or name one with --archive)");
 
+    setParticlePath(particles);
     offline::openWindow(160, 90, 0, 0, "Festoonery! (capture)");
     std::string refusal = offline::sizeRefusal(width, height, samples);
     if (!refusal.empty()) usageError("cannot capture here: %s", refusal.c_str());
@@ -289,25 +304,40 @@ int main(int argc, char** argv) {
 
     offline::CaptureTarget target(width, height, samples);
     Progress progress(total, quiet);
-    auto emit = [&](int64_t index) {
-        int w = 0, h = 0;
-        const unsigned char* pixels = target.map(int(index & 1), &w, &h);
-        bool ok = sink->write(pixels, w, h);
-        target.unmap(int(index & 1));
-        if (!ok) {
-            if (temporarySound) remove(soundPath.c_str());
-            failure(sink->error());
+    const int64_t renderStart = profile::nowNs();
+    bool finished = true;
+    {
+        // Two frames may wait while one is encoded and the next renders.
+        offline::EncodeQueue encoder(sink.get(), 2);
+        auto emit = [&](int64_t index) {
+            int w = 0, h = 0;
+            const unsigned char* pixels = target.map(int(index & 1), &w, &h);
+            bool ok = encoder.push(pixels, w, h);
+            target.unmap(int(index & 1));
+            if (!ok) {
+                encoder.drain();
+                if (temporarySound) remove(soundPath.c_str());
+                failure(sink->error());
+            }
+        };
+        for (int64_t i = 0; i < total; ++i) {
+            production->drawFrame(first + i, &target);
+            target.queueRead(int(i & 1));
+            if (i > 0) emit(i - 1);
+            progress.update(i);
         }
-    };
-    for (int64_t i = 0; i < total; ++i) {
-        production->drawFrame(first + i, &target);
-        target.queueRead(int(i & 1));
-        if (i > 0) emit(i - 1);
-        progress.update(i);
+        emit(total - 1);
+        double renderSeconds = double(profile::nowNs() - renderStart) * 1e-9 - encoder.waitSeconds();
+        finished = encoder.drain();
+        double encodeSeconds = encoder.encodeSeconds();
+        char summary[128];
+        snprintf(summary, sizeof summary, "  (render %.1f fps, encode %.1f fps)",
+                 renderSeconds > 0 ? double(total) / renderSeconds : 0.0,
+                 encodeSeconds > 0 ? double(total) / encodeSeconds : 0.0);
+        progress.setSummary(summary);
+        progress.update(total);
     }
-    emit(total - 1);
-    progress.update(total);
-    bool finished = sink->finish();
+    finished = sink->finish() && finished;
     if (temporarySound) remove(soundPath.c_str());
     if (!finished) failure(sink->error());
     fprintf(stderr, "festoonery-capture: wrote %s\n", output.c_str());

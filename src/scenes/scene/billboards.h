@@ -30,6 +30,9 @@ public:
     BillboardBatch(const BillboardBatch&) = delete;
     BillboardBatch& operator=(const BillboardBatch&) = delete;
 
+    // Every particle added is drawn, whatever its alpha.
+    static constexpr bool kSkipsInvisible = false;
+
     void clear() { count_ = 0; }
     // One particle; ignored once the batch is full.
     void add(float x, float y, float z, float r, float g, float b, float a);

@@ -80,10 +80,6 @@ bool FireworksParticle::update(float t) {
     return true;
 }
 
-void FireworksParticle::drawSpark(float fade, BillboardBatch* batch) const {
-    batch->add(position.x, position.y, position.z, colour[0], colour[1], colour[2], alpha * fade);
-}
-
 FireworksRocket::FireworksRocket(int sparkCount, float sparkSize) {
     for (int i = 0; i < sparkCount; ++i) sparks.push_back(new FireworksParticle());
     size = sparkSize;
@@ -125,7 +121,8 @@ bool FireworksRocket::update(float t) {
     }
     // While the rocket flies its trail is renewed; after the burst the sparks just die.
     for (FireworksParticle* spark : sparks) {
-        if (spark->update(t)) {
+        // Sparks are plain particles: the qualified call is direct, not virtual.
+        if (spark->FireworksParticle::update(t)) {
             sparkAlive = true;
         } else if (flying) {
             Vec4 sparkDirection = randomSphereDirection();
@@ -160,16 +157,6 @@ void FireworksRocket::addChildren(int count, int depth) {
     for (FireworksRocket* child : children) child->addChildren(count, depth - 1);
 }
 
-void FireworksRocket::drawTree(BillboardBatch* batch) const {
-    float fade = 1.0f;
-    if (children.empty()) {
-        fade = alpha;
-    } else if (!flying) {
-        for (const FireworksRocket* child : children) child->drawTree(batch);
-    }
-    for (const FireworksParticle* spark : sparks) spark->drawSpark(fade, batch);
-}
-
 void FireworksRocket::forgetDescendants() {
     for (FireworksRocket* child : children) {
         child->forgetDescendants();
@@ -189,6 +176,7 @@ Fireworks::Fireworks() { texture::init(&particleTexture); }
 Fireworks::~Fireworks() {
     for (FireworksRocket* rocket : rockets) delete rocket;
     delete batch_;
+    delete sprites_;
 }
 
 bool Fireworks::init() {
@@ -261,6 +249,15 @@ void Fireworks::draw() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     bindBillboardProgram(billboardProgram, particleTexture.name);
 
+    if (particlePath() == ParticlePath::Fast) {
+        if (!sprites_) sprites_ = new SpriteBatch(batch_->capacity());
+        for (const FireworksRocket* rocket : rockets) {
+            sprites_->begin(rocket->size);
+            rocket->drawTree(sprites_);
+            sprites_->draw(billboardProgram);
+        }
+        return;
+    }
     batch_->clear();
     for (const FireworksRocket* rocket : rockets) {
         billboardProgram->setUniform1f("size", rocket->size);

@@ -8,6 +8,7 @@
 
 #include "scenes/scene/billboards.h"
 #include "scenes/scene/scene.h"
+#include "scenes/scene/sprites.h"
 #include "util/texture/texture.h"
 
 class ShaderProgram;
@@ -31,8 +32,11 @@ public:
                         float lifetime);
     // Alive while age (t - start) <= lifetime; a dead particle keeps position and alpha.
     virtual bool update(float t);
-    // Adds this particle's billboard with alpha * fade.
-    void drawSpark(float fade, BillboardBatch* batch) const;
+    // Adds this particle's billboard with alpha * fade (to a BillboardBatch or SpriteBatch).
+    template <class Batch>
+    void drawSpark(float fade, Batch* batch) const {
+        batch->add(position.x, position.y, position.z, colour[0], colour[1], colour[2], alpha * fade);
+    }
 
     Vec4 position;
     Vec4 direction;
@@ -60,7 +64,20 @@ public:
     // Launches every child from here with one shared colour, speed and lifetime.
     void burst(float t);
     void addChildren(int count, int depth);
-    void drawTree(BillboardBatch* batch) const;
+    // Children first (after the burst), then this rocket's sparks with the rocket's alpha
+    // as fade when it has no children, else 1. A SpriteBatch leaves out what has alpha 0
+    // or below, so a childless rocket whose fade is not above 0 adds nothing to it.
+    template <class Batch>
+    void drawTree(Batch* batch) const {
+        float fade = 1.0f;
+        if (children.empty()) {
+            fade = alpha;
+        } else if (!flying) {
+            for (const FireworksRocket* child : children) child->drawTree(batch);
+        }
+        if (Batch::kSkipsInvisible && !(fade > 0.0f)) return;
+        for (const FireworksParticle* spark : sparks) spark->drawSpark(fade, batch);
+    }
     // Sparks of this rocket and all its descendants.
     int sparkCount() const;
     // Every descendant (and its sparks) back to the fields of a new particle, as they
@@ -96,6 +113,7 @@ public:
 
 private:
     BillboardBatch* batch_ = nullptr;
+    SpriteBatch* sprites_ = nullptr;  // made on the first draw on the fast path
     // The top-level rockets and their sparks as init launched them, in tree order; their
     // children had not been launched yet.
     std::vector<FireworksParticle> initialState_;

@@ -53,6 +53,7 @@ Starfield::Starfield() : batch_(kStarCount) {
 Starfield::~Starfield() {
     free(stars);
     free(initialStars);
+    delete sprites_;
 }
 
 bool Starfield::init() {
@@ -100,8 +101,20 @@ void Starfield::draw() {
 
     glBlendFunc(GL_ONE, GL_ONE);
     bindBillboardProgram(billboardProgram, particleTexture.name);
-    billboardProgram->setUniform1f("size", 0.5f);
+    billboardProgram->setUniform1f("size", kStarSize);
 
+    if (particlePath() == ParticlePath::Fast) {
+        if (!sprites_) sprites_ = new SpriteBatch(kStarCount);
+        sprites_->begin(kStarSize);
+        for (int i = 0; i < kStarCount; ++i) {
+            const Star& star = stars[i];
+            sprites_->add(star.position[0], star.position[1], star.position[2], star.colour[0],
+                          star.colour[1], star.colour[2], 1.0f);
+        }
+        sprites_->draw(billboardProgram);
+        CHECK_GL();
+        return;
+    }
     batch_.clear();
     for (int i = 0; i < kStarCount; ++i) {
         const Star& star = stars[i];

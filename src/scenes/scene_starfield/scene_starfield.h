@@ -4,6 +4,7 @@
 
 #include "scenes/scene/billboards.h"
 #include "scenes/scene/scene.h"
+#include "scenes/scene/sprites.h"
 #include "util/texture/texture.h"
 
 class ShaderProgram;
@@ -15,6 +16,7 @@ struct Star {
 };
 
 constexpr int kStarCount = 15000;
+constexpr float kStarSize = 0.5f;  // billboard edge, world units
 // Stars past this z (strictly) are reset, shortly after the far plane clipped them.
 constexpr float kStarResetZ = 150.0f;
 
@@ -53,4 +55,5 @@ public:
 
 private:
     BillboardBatch batch_;
+    SpriteBatch* sprites_ = nullptr;  // made on the first draw on the fast path
 };

@@ -240,6 +240,15 @@ void Production::drawFrame(int64_t frame, CaptureTarget* target) {
     }
 }
 
+void Production::redrawFrame(CaptureTarget* target) {
+    if (target) target->bind();
+    manager->redrawFrame();
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT) ++quitEvents_;
+    }
+}
+
 void Production::resize(int width, int height, CaptureTarget* target) {
     manager->resize(width, height);
     if (target) target->resize(width, height);

@@ -98,6 +98,9 @@ public:
     void fastForward(int64_t frame);
     // One frame as drawFrame advances it, without drawing.
     void simulateFrame(int64_t frame);
+    // The frame last drawn or simulated drawn (again) into the target, advancing nothing:
+    // simulateFrame(n) then redrawFrame draws what drawFrame(n) draws.
+    void redrawFrame(CaptureTarget* target);
     // Back to beat 0 (scenes as init left them, the generator seeded again, the frame
     // timer and the beat clock new), then fastForward(frame): the state at any frame
     // rebuilt at any time, as a seek does.

@@ -1,0 +1,62 @@
+// Where the fast particle path sends a spark: the point, the billboard fallback, or
+// nowhere, from its clip-space position.
+#include "scenes/scene/sprites.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct FateCase {
+    const char* what;
+    float clip[4];
+    float halfX, halfY;
+    SpriteFate fate;
+};
+
+// A viewport of 720 pixels (360 per clip unit at w = 1) and points of 2 to 64 pixels.
+constexpr float kPixelsPerClipY = 360.0f;
+constexpr float kMinPoint = 2.0f;
+constexpr float kMaxPoint = 64.0f;
+
+TEST(SpriteFate, FollowsTheSquaresPlaceAgainstTheClipVolumeAndTheLargestPoint) {
+    // Half edges of 0.25 and 0.5 clip units: every sum below is exact in floats.
+    const FateCase cases[] = {
+        {"centre of the view", {0.0f, 0.0f, 0.5f, 10.0f}, 0.25f, 0.5f, SpriteFate::Point},
+        {"inside, touching the right edge", {9.75f, 0.0f, 0.5f, 10.0f}, 0.25f, 0.5f, SpriteFate::Point},
+        {"crossing the right edge", {9.875f, 0.0f, 0.5f, 10.0f}, 0.25f, 0.5f, SpriteFate::Quad},
+        {"crossing the bottom edge", {0.0f, -9.75f, 0.5f, 10.0f}, 0.25f, 0.5f, SpriteFate::Quad},
+        {"centre outside, a corner inside", {10.125f, 0.0f, 0.5f, 10.0f}, 0.25f, 0.5f, SpriteFate::Quad},
+        {"wholly left of the view", {-10.5f, 0.0f, 0.5f, 10.0f}, 0.25f, 0.5f, SpriteFate::Culled},
+        {"wholly above the view", {0.0f, 10.75f, 0.5f, 10.0f}, 0.25f, 0.5f, SpriteFate::Culled},
+        {"before the near plane", {0.0f, 0.0f, -0.25f, 0.125f}, 0.25f, 0.5f, SpriteFate::Culled},
+        {"past the far plane", {0.0f, 0.0f, 10.5f, 10.0f}, 0.25f, 0.5f, SpriteFate::Culled},
+        {"behind the eye", {0.0f, 0.0f, 0.5f, -10.0f}, 0.25f, 0.5f, SpriteFate::Culled},
+        // Edge 2 * 0.5 * 360 / w pixels: exactly 64 at w = 5.625.
+        {"exactly the largest point", {0.0f, 0.0f, 0.5f, 5.625f}, 0.25f, 0.5f, SpriteFate::Point},
+        {"wider than the largest point", {0.0f, 0.0f, 0.5f, 5.5f}, 0.25f, 0.5f, SpriteFate::Quad},
+        {"exactly the smallest point", {0.0f, 0.0f, 0.5f, 180.0f}, 0.25f, 0.5f, SpriteFate::Point},
+        {"narrower than the smallest point", {0.0f, 0.0f, 0.5f, 200.0f}, 0.25f, 0.5f, SpriteFate::Quad},
+    };
+    for (const FateCase& c : cases)
+        EXPECT_EQ(c.fate, classifySprite(c.clip, c.halfX, c.halfY, kPixelsPerClipY, kMinPoint, kMaxPoint)) << c.what;
+}
+
+TEST(SpriteColour, ClampsAndRoundsToBytes) {
+    const struct {
+        float value;
+        uint8_t byte;
+    } cases[] = {{-0.5f, 0}, {0.0f, 0}, {0.001f, 0}, {0.5f / 255.0f + 1e-6f, 1}, {0.6f, 153},
+                 {1.0f, 255}, {1.2f, 255}};
+    for (const auto& c : cases) EXPECT_EQ(c.byte, colourByte(c.value)) << c.value;
+}
+
+TEST(ParticlePathOption, NamesTheTwoPathsOnly) {
+    ParticlePath path = ParticlePath::Fast;
+    EXPECT_TRUE(parseParticlePath("reference", &path));
+    EXPECT_EQ(ParticlePath::Reference, path);
+    EXPECT_TRUE(parseParticlePath("fast", &path));
+    EXPECT_EQ(ParticlePath::Fast, path);
+    for (const char* bad : {"", "Fast", "quads", "fast "}) EXPECT_FALSE(parseParticlePath(bad, &path)) << bad;
+}
+
+}  // namespace
