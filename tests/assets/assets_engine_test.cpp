@@ -257,8 +257,9 @@ TEST(AssetEngineImages, ClownThroughTheJpegReaderIsUprightWithTheHatOnTop) {
     setDataMode(Disk);
     LoaderImage image;
     ASSERT_TRUE(readJPG(&image, "data/common/images/cokie_the_clown.jpg"));
-    ASSERT_EQ(1024, image.width());
-    ASSERT_EQ(576, image.height());
+    // Full-HD: nearest filtering maps one texel to one pixel at 1920 x 1080.
+    ASSERT_EQ(1920, image.width());
+    ASSERT_EQ(1080, image.height());
     unsigned char* rgba = image.toRGBA();  // bottom row first, as OpenGL takes it
     ASSERT_NE(nullptr, rgba);
     auto pixel = [&](double fx, double fyFromTop) {

@@ -265,7 +265,7 @@ TEST(AssetClown, IsABaselineSixteenByNineJpeg) {
 }
 
 // Shares of the picture's pixels by kind: a gradient or a flat placeholder fails.
-TEST(AssetClown, IsColourfulWithAWhiteFaceAndARedNoseAtTheCentre) {
+TEST(AssetClown, IsColourfulWithAPinkFaceAndARedNoseAtTheCentre) {
     RgbImage img = decodeJpeg(testpaths::source("data/common/images/cokie_the_clown.jpg"));
     ASSERT_GT(img.width, 0u);
     auto px = [&](unsigned x, unsigned y) { return &img.rgb[(size_t(y) * img.width + x) * 3]; };
@@ -295,23 +295,46 @@ TEST(AssetClown, IsColourfulWithAWhiteFaceAndARedNoseAtTheCentre) {
     EXPECT_GT(saturated, total / 2) << "saturated pixels";
     EXPECT_GT(colours.size(), 400u) << "distinct colours (4 bits per channel)";
 
-    // Probes relative to the picture size: the make-up white beside the nose and
-    // the red nose in the middle.
+    // Probes relative to the picture size: the pink make-up beside the nose (white
+    // words cross it, so it is a colour, not white) and the red nose in the middle.
+    auto pink = [](const uint8_t* p) { return p[0] > 220 && p[1] > 120 && p[1] < 180 && p[2] > 150 && p[2] < 210; };
     struct Probe {
         const char* what;
         double fx, fy;
         bool (*ok)(const uint8_t*);
     } probes[] = {
         {"red nose", 0.5, 0.515, [](const uint8_t* p) { return p[0] > 180 && p[1] < 80 && p[2] < 80; }},
-        {"white face left of the nose", 0.40, 0.44,
-         [](const uint8_t* p) { return p[0] > 220 && p[1] > 220 && p[2] > 220; }},
-        {"white face right of the nose", 0.60, 0.44,
-         [](const uint8_t* p) { return p[0] > 220 && p[1] > 220 && p[2] > 220; }},
+        {"pink face left of the nose", 0.40, 0.44, pink},
+        {"pink face right of the nose", 0.60, 0.44, pink},
     };
     for (const Probe& p : probes) {
         const uint8_t* c = px(unsigned(p.fx * img.width), unsigned(p.fy * img.height));
         EXPECT_TRUE(p.ok(c)) << p.what << ": got " << int(c[0]) << "," << int(c[1]) << "," << int(c[2]);
     }
+}
+
+// The greeting's white words scroll through four columns of the width; where they pass,
+// at most a tenth of the picture may be near-white (ITU-R 601 luminance above 200), or
+// the words vanish in it. The picture as a whole stays bright.
+TEST(AssetClown, TheWordsColumnsHoldLittleNearWhite) {
+    RgbImage img = decodeJpeg(testpaths::source("data/common/images/cokie_the_clown.jpg"));
+    ASSERT_GT(img.width, 0u);
+    auto luminance = [&](unsigned x, unsigned y) {
+        const uint8_t* p = &img.rgb[(size_t(y) * img.width + x) * 3];
+        return 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2];
+    };
+    const double columns[][2] = {{0.0, 0.12}, {0.2, 0.32}, {0.4, 0.52}, {0.6, 0.72}};
+    for (const auto& c : columns) {
+        unsigned x0 = unsigned(std::lround(c[0] * img.width)), x1 = unsigned(std::lround(c[1] * img.width));
+        size_t nearWhite = 0;
+        for (unsigned y = 0; y < img.height; ++y)
+            for (unsigned x = x0; x < x1; ++x) nearWhite += luminance(x, y) > 200.0;
+        EXPECT_LE(nearWhite * 10, size_t(x1 - x0) * img.height) << "columns " << c[0] << " to " << c[1];
+    }
+    double sum = 0;
+    for (unsigned y = 0; y < img.height; ++y)
+        for (unsigned x = 0; x < img.width; ++x) sum += luminance(x, y);
+    EXPECT_GT(sum / (double(img.width) * img.height), 120.0) << "mean luminance";
 }
 
 // ---------------------------------------------------------------------------------

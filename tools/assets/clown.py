@@ -1,9 +1,17 @@
 #!/usr/bin/python3
-"""Draws cokie_the_clown.jpg: Cokie the clown, 1024 x 576 (16:9), baseline JPEG.
+"""Draws cokie_the_clown.jpg: Cokie the clown, 1920 x 1080 (16:9), baseline JPEG.
 
-Everything is vector shapes drawn at four times the size and scaled down with a
-Lanczos filter, which anti-aliases every edge. The confetti and balloon placement
-come from a fixed seed, so the file is the same on every run.
+The picture is shown with nearest filtering, so it is made at the size of a full-HD
+screen: one texel per pixel there, no stair steps. Shapes are laid out on a 1024 x 576
+design grid, drawn at three times the output size and scaled down with a Lanczos
+filter, which anti-aliases every edge. The confetti and balloon placement come from a
+fixed seed, so the file is the same on every run.
+
+White words scroll over the picture through four columns of the width (0-0.12,
+0.2-0.32, 0.4-0.52, 0.6-0.72; tools/assets/check_look.py measures them). So the
+make-up is coloured, not white, the rays and the light behind the head stay below
+near-white, and the curls, the ruff and the confetti carry no white: only the eyes,
+the teeth, the pom-pom and small highlights are left white.
 """
 import math
 import random
@@ -11,13 +19,15 @@ import sys
 
 from PIL import Image, ImageDraw, ImageFilter
 
-W, H = 1024, 576
-SS = 4                      # supersampling factor
+W, H = 1024, 576             # design grid: every coordinate below is in these units
+OUT_W, OUT_H = 1920, 1080    # the written picture
+SS = 3                       # supersampling factor over the output size
 SEED = 20240320
 
 
 def S(v):
-    return int(round(v * SS))
+    """Design units to supersampled canvas pixels."""
+    return int(round(v * OUT_W / W * SS))
 
 
 def box(cx, cy, rx, ry):
@@ -29,7 +39,7 @@ class Canvas:
     drawn on a layer of their own and composited."""
 
     def __init__(self):
-        self.img = Image.new("RGBA", (W * SS, H * SS), (0, 0, 0, 255))
+        self.img = Image.new("RGBA", (OUT_W * SS, OUT_H * SS), (0, 0, 0, 255))
 
     def layer(self):
         return Image.new("RGBA", self.img.size, (0, 0, 0, 0))
@@ -70,7 +80,7 @@ def background(c, rng):
     d = c.draw()
     # A circus sunburst: alternating wedges around a point behind the head.
     cx, cy = W / 2, H * 0.42
-    colours = [(235, 60, 70), (255, 205, 60), (60, 170, 230), (255, 140, 40),
+    colours = [(235, 60, 70), (250, 180, 30), (60, 170, 230), (255, 140, 40),
                (150, 90, 210), (70, 200, 120)]
     n = 24
     for i in range(n):
@@ -80,18 +90,19 @@ def background(c, rng):
         pts = [(cx, cy), (cx + far * math.cos(a0), cy + far * math.sin(a0)),
                (cx + far * math.cos(a1), cy + far * math.sin(a1))]
         polygon(d, pts, colours[i % len(colours)] + (255,))
-    # A soft light behind the clown so the figure stands out.
+    # A soft warm light behind the clown so the figure stands out; tinted, so that
+    # even at its centre it lifts the rays without turning them near-white.
     glow = c.layer()
     gd = ImageDraw.Draw(glow)
     for k in range(12, 0, -1):
         r = 60 + k * 28
-        gd.ellipse(box(cx, cy + 20, r * 1.25, r), fill=(255, 250, 225, 22))
+        gd.ellipse(box(cx, cy + 20, r * 1.25, r), fill=(255, 215, 150, 12))
     c.put(glow, blur=10)
     # Confetti.
     conf = c.layer()
     cd = ImageDraw.Draw(conf)
-    palette = [(255, 255, 255), (255, 80, 160), (255, 240, 90), (80, 230, 255),
-               (120, 255, 120), (255, 120, 40)]
+    palette = [(190, 130, 255), (255, 80, 160), (255, 200, 40), (80, 210, 255),
+               (100, 230, 110), (255, 120, 40)]
     for _ in range(170):
         x, y = rng.uniform(0, W), rng.uniform(0, H)
         if abs(x - W / 2) < 230 and y > 40:
@@ -114,7 +125,7 @@ def balloon(c, x, y, r, colour):
     d = c.draw()
     # String first, so the balloon covers its top.
     pts = [(x + 8 * math.sin(t / 6.0), y + r * 1.15 + t * 3.0) for t in range(0, 70)]
-    d.line([(S(px), S(py)) for px, py in pts], fill=(250, 250, 250, 255), width=S(1.6))
+    d.line([(S(px), S(py)) for px, py in pts], fill=(185, 185, 200, 255), width=S(1.6))
     ellipse(d, x, y, r, r * 1.18, colour + (255,), outline=(40, 30, 40, 255), width=2.5)
     polygon(d, [(x - 7, y + r * 1.18 + 8), (x + 7, y + r * 1.18 + 8), (x, y + r * 1.18 - 2)],
             colour + (255,), outline=(40, 30, 40, 255), width=2)
@@ -133,7 +144,7 @@ def collar(c):
         for x in range(300 + row * 24, 740, 48):
             ellipse(d, x, y, 9, 9, (255, 225, 60, 255))
     # The ruff: two rings of overlapping scallops in alternating colours.
-    cols = [(255, 255, 255), (240, 70, 90), (255, 255, 255), (80, 190, 255)]
+    cols = [(255, 190, 40), (240, 70, 90), (120, 215, 110), (80, 170, 255)]
     for ring, (y0, sag, rx, ry, n) in enumerate(((478, 26, 38, 30, 13), (456, 14, 32, 26, 11))):
         for i in range(n):
             t = i / (n - 1)
@@ -152,8 +163,8 @@ def spiral(cx, cy, r, turns, phase, n=40):
 
 def hair(c, rng):
     d = c.draw()
-    curl_colours = [(255, 40, 110), (255, 215, 0), (0, 200, 255), (150, 70, 245),
-                    (70, 225, 90), (255, 255, 255)]
+    curl_colours = [(255, 40, 110), (255, 200, 0), (0, 190, 255), (150, 70, 245),
+                    (70, 215, 90), (255, 120, 200)]
     for side in (-1, 1):
         blobs = []
         for _ in range(34):
@@ -180,19 +191,19 @@ def face(c):
     fx, fy = W / 2, 290
     # Ears.
     for side in (-1, 1):
-        ellipse(d, fx + side * 132, fy + 10, 26, 40, (250, 200, 170, 255), outline=(60, 30, 30, 255), width=3)
-        ellipse(d, fx + side * 134, fy + 12, 12, 22, (225, 150, 130, 255))
-    # White make-up face.
-    ellipse(d, fx, fy, 142, 152, (252, 250, 246, 255), outline=(60, 40, 50, 255), width=4)
+        ellipse(d, fx + side * 132, fy + 10, 26, 40, (240, 170, 150, 255), outline=(60, 30, 30, 255), width=3)
+        ellipse(d, fx + side * 134, fy + 12, 12, 22, (215, 125, 110, 255))
+    # Pink make-up face (white words cross it).
+    ellipse(d, fx, fy, 142, 152, (248, 150, 180, 255), outline=(60, 40, 50, 255), width=4)
     # Soft shading at the jaw, then rosy cheeks.
     sh = c.layer()
     sd = ImageDraw.Draw(sh)
-    sd.ellipse(box(fx, fy + 120, 110, 40), fill=(200, 190, 210, 70))
+    sd.ellipse(box(fx, fy + 120, 110, 40), fill=(170, 80, 100, 70))
     c.put(sh, blur=14)
     ck = c.layer()
     kd = ImageDraw.Draw(ck)
     for side in (-1, 1):
-        kd.ellipse(box(fx + side * 88, fy + 45, 30, 22), fill=(255, 100, 130, 150))
+        kd.ellipse(box(fx + side * 88, fy + 45, 30, 22), fill=(235, 60, 110, 150))
     c.put(ck, blur=6)
     d = c.draw()
     # Eyes: blue make-up diamonds, white eyes, black pupils with a glint.
@@ -234,7 +245,7 @@ def hat(c):
     # A tilted party cone with stripes, a band and a pom-pom.
     base_l, base_r = (402, 148), (598, 128)
     tip = (528, 22)
-    polygon(d, [base_l, base_r, tip], (250, 210, 40, 255), outline=(60, 30, 30, 255), width=4)
+    polygon(d, [base_l, base_r, tip], (250, 185, 30, 255), outline=(60, 30, 30, 255), width=4)
     stripes = [(240, 60, 90), (60, 150, 240), (240, 60, 90), (60, 150, 240)]
     for i, col in enumerate(stripes):
         t0 = 0.15 + i * 0.22
@@ -270,7 +281,7 @@ def make():
     face(c)
     collar(c)
     hat(c)
-    return c.img.convert("RGB").resize((W, H), Image.LANCZOS)
+    return c.img.convert("RGB").resize((OUT_W, OUT_H), Image.LANCZOS)
 
 
 if __name__ == "__main__":

@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """Writes the spark sprite own_particle_256.png: 256 x 256, 8-bit RGBA.
 
-The sparks are drawn additively, once with (GL_ONE, GL_ONE) where only the colour
-counts and once with (GL_SRC_ALPHA, GL_ONE) where colour times alpha counts. So the
-colour itself carries the fade (RGB reaches 0 at the rim) and alpha falls with it.
-The profile is purely radial and deterministic; no randomness is involved.
+The sparks are drawn additively; the billboard shader multiplies the sprite's RGB by
+the particle's colour (its alpha only whitens the core, see billboard.frag), so RGB is
+the light itself: it reaches 0 at the rim, where the square must not show, and alpha
+falls with it. The profile is a small hot core on a wide soft halo, purely radial and
+deterministic; no randomness is involved.
 """
 import math
 import sys
@@ -21,10 +22,10 @@ def intensity(d):
     smooth, monotone, exactly 0 from the rim on."""
     if d >= 1.0:
         return 0.0
-    window = (1.0 - d * d) ** 2          # reaches 0 with zero slope at the rim
-    core = math.exp(-d * d * 30.0)      # small hot centre
-    halo = math.exp(-d * d * 3.5)       # wide soft glow
-    return min(1.0, 0.5 * core + 0.5 * halo) * window
+    window = (1.0 - d ** 4) ** 2        # flat inside, 0 with zero slope at the rim
+    core = math.exp(-d * d * 40.0)      # small hot centre, saturated at d < 0.06
+    halo = math.exp(-d * d * 4.0)       # wide soft glow
+    return min(1.0, 0.55 * core + 0.7 * halo) * window
 
 
 def make():

@@ -124,64 +124,82 @@ TEST_F(ShaderProgramTest, BillboardKeepsItsThreeUniformsAndSamplesUnitZero) {
     EXPECT_EQ(0, unit) << "the particle texture is bound on unit 0";
 }
 
-// Draws one particle (four vertices at the origin) through the billboard program into
-// the window and reads pixels back: the quad must be spread by right, up and size
-// and coloured texture times vertex colour.
+// Draws one particle (four vertices at one point) through the billboard program into
+// the window and reads pixels back: the quad must be spread by right, up and size (the
+// glow's radius) and coloured as the particle look asks: texture RGB times the colour
+// with its saturation doubled about its peak, whitened towards the peak where the
+// texture's alpha is full (the core), times the depth cue 1.4 - distance / 110 clamped
+// to [0.5, 1.25].
 TEST_F(ShaderProgramTest, BillboardSpreadsFourEqualVerticesIntoATintedSquare) {
     ShaderProgram billboard("billboard.vert", "billboard.frag");
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, texture);
-    const unsigned char grey[4] = {128, 255, 255, 255};  // halves red only
+    // Left texel a halo (alpha 0), right texel the core (alpha 255); both halve red.
+    const unsigned char texels[8] = {128, 255, 255, 0, 128, 255, 255, 255};
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, grey);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 2, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
     glViewport(0, 0, 320, 180);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT);
 
-    billboard.bind();
-    const float right[3] = {1, 0, 0};
-    const float up[3] = {0, 1, 0};
-    billboard.setUniform3fv("right", right);
-    billboard.setUniform3fv("up", up);
-    billboard.setUniform1f("size", 1.0f);  // edge 1 of the 2-unit clip square: half the window
-    glBegin(GL_QUADS);
-    glColor4f(1.0f, 0.5f, 0.25f, 1.0f);
-    const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    for (const auto& c : corners) {
-        glTexCoord2f(c[0], c[1]);
-        glVertex3f(0, 0, 0);
-    }
-    glEnd();
-    ShaderProgram::unbind();
-    glDisable(GL_TEXTURE_2D);
-    glDeleteTextures(1, &texture);
-
-    struct Probe {
-        int x, y;
-        bool inside;
+    struct Case {
+        float distance;      // from the eye, in world units
+        int halo[3], core[3];  // expected colours of the two halves
+    } cases[] = {
+        // Colour (1, 0.5, 0.25) saturates to (1, 0, 0); the core whitens it to (1, 0.6, 0.6).
+        {0.0f, {160, 0, 0}, {160, 191, 191}},   // near: glow 1.25
+        {110.0f, {64, 0, 0}, {64, 77, 77}},     // far: glow 0.5
     };
-    // The square covers x 80..239 and y 45..134 of the 320 x 180 window.
-    const Probe probes[] = {{160, 90, true}, {82, 47, true}, {237, 132, true},
-                            {78, 90, false}, {241, 90, false}, {160, 43, false},
-                            {160, 136, false}, {5, 5, false}};
-    for (const Probe& p : probes) {
-        unsigned char rgba[4] = {9, 9, 9, 9};
-        glReadPixels(p.x, p.y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-        std::vector<int> expected = p.inside ? std::vector<int>{128, 128, 64} : std::vector<int>{0, 0, 0};
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_NEAR(expected[i], rgba[i], 2) << "pixel " << p.x << "," << p.y << " channel " << i;
+    for (const Case& c : cases) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(-1, 1, -1, 1, -1, 200);  // parallel: the square's size does not depend on depth
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+
+        billboard.bind();
+        const float right[3] = {1, 0, 0};
+        const float up[3] = {0, 1, 0};
+        billboard.setUniform3fv("right", right);
+        billboard.setUniform3fv("up", up);
+        billboard.setUniform1f("size", 0.5f);  // radius 0.5 of the 2-unit clip square: half the window
+        glBegin(GL_QUADS);
+        glColor4f(1.0f, 0.5f, 0.25f, 1.0f);
+        const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (const auto& corner : corners) {
+            glTexCoord2f(corner[0], corner[1]);
+            glVertex3f(0, 0, -c.distance);
+        }
+        glEnd();
+        ShaderProgram::unbind();
+
+        struct Probe {
+            int x, y;
+            const int* expected;  // null: outside
+        };
+        // The square covers x 80..239 and y 45..134 of the 320 x 180 window; the halo
+        // texel its left half, the core texel its right half.
+        const int black[3] = {0, 0, 0};
+        const Probe probes[] = {{100, 90, c.halo}, {82, 47, c.halo},  {220, 90, c.core}, {237, 132, c.core},
+                                {78, 90, black},   {241, 90, black},  {160, 43, black},  {160, 136, black},
+                                {5, 5, black}};
+        for (const Probe& p : probes) {
+            unsigned char rgba[4] = {9, 9, 9, 9};
+            glReadPixels(p.x, p.y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_NEAR(p.expected[i], rgba[i], 2)
+                    << "distance " << c.distance << " pixel " << p.x << "," << p.y << " channel " << i;
+            }
         }
     }
+    glDisable(GL_TEXTURE_2D);
+    glDeleteTextures(1, &texture);
     EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
 }
 
