@@ -14,7 +14,7 @@ ParticlePath g_path = ParticlePath::Fast;
 // from quads even after the measured shift below (seen on llvmpipe: 1.1 levels per
 // channel on average over a burst at 640x360 with all points, 0.26 from 3 pixels on,
 // 0.02 from 5); narrower sparks go as quads.
-constexpr float kMinPointPixels = 3.0f;
+constexpr float kMinPointPixels = 6.0f;
 
 // The point of `records` drawn through the sprite program, moved by shift (pixels).
 void drawPoints(GLuint buffer, const SpriteRecord* records, int count, float size, const GLint viewport[4],
@@ -215,10 +215,11 @@ void SpriteBatch::begin(float size) {
             for (int k = 0; k < 4; ++k) sum += projection[k * 4 + r] * modelview[c * 4 + k];
             mvp_[c * 4 + r] = sum;
         }
-    // The billboard's corners move along the camera's own axes, so in clip space they
-    // lie size / 2 times the projection's scale factors away from the centre.
-    halfX_ = projection[0] * size * 0.5f;
-    halfY_ = projection[5] * size * 0.5f;
+    // The billboard's corners move along the camera's own axes by size (the glow's
+    // radius), so in clip space they lie size times the projection's scale factors away
+    // from the centre.
+    halfX_ = projection[0] * size;
+    halfY_ = projection[5] * size;
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
     pixelsPerClipY_ = float(viewport[3]) * 0.5f;

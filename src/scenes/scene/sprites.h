@@ -58,7 +58,7 @@ public:
 
     static constexpr bool kSkipsInvisible = true;
 
-    // Starts a batch of particles of edge `size` (world units) under the current
+    // Starts a batch of particles of glow radius `size` (world units) under the current
     // modelview and projection matrices and viewport.
     void begin(float size);
     // Same arguments as BillboardBatch::add; classified at once.
