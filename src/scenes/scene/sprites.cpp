@@ -164,7 +164,22 @@ struct ShiftEntry {
 std::vector<ShiftEntry> g_shifts;
 }  // namespace
 
-ParticlePath particlePath() { return g_path; }
+namespace {
+// What the fast path calls beyond the start-up's extension questions: framebuffer blits
+// and multisampled renderbuffers (where points land is measured), buffer objects and
+// separate blend factors. A GL without them (the viewer may go on without an extension)
+// draws the reference way instead of calling a missing entry point.
+bool fastPathOffered() {
+    return glGenFramebuffers && glBindFramebuffer && glFramebufferRenderbuffer && glDeleteFramebuffers &&
+           glGenRenderbuffers && glBindRenderbuffer && glRenderbufferStorageMultisample && glDeleteRenderbuffers &&
+           glBlitFramebuffer && glBlendFuncSeparate && glGenBuffers && glBindBuffer && glBufferData &&
+           (GLEW_VERSION_2_1 || GLEW_ARB_pixel_buffer_object);
+}
+}  // namespace
+
+ParticlePath particlePath() {
+    return g_path == ParticlePath::Fast && fastPathOffered() ? ParticlePath::Fast : ParticlePath::Reference;
+}
 void setParticlePath(ParticlePath path) { g_path = path; }
 
 bool parseParticlePath(const char* text, ParticlePath* path) {

@@ -22,6 +22,7 @@ class ShaderProgram;
 // Which way the particle scenes send their sparks. Reference: four vertices per
 // spark from client arrays, one GL_QUADS draw per batch. Fast: the sprite records above.
 enum class ParticlePath { Reference, Fast };
+// The path chosen (Fast by default), or Reference where the GL lacks what Fast calls.
 ParticlePath particlePath();
 void setParticlePath(ParticlePath path);
 // "reference" or "fast"; false for anything else.
