@@ -259,8 +259,8 @@ private:
             *error = "the server names no default sink";
             return false;
         }
-        pa_sample_spec spec{PA_SAMPLE_S16LE, uint32_t(kRate), 2};
-        stream_ = pa_stream_new(context_, "onset monitor", &spec, nullptr);
+        pa_sample_spec format{PA_SAMPLE_S16LE, uint32_t(kRate), 2};
+        stream_ = pa_stream_new(context_, "onset monitor", &format, nullptr);
         pa_stream_set_state_callback(stream_, &MonitorRecorder::streamSignal, loop_);
         pa_stream_set_read_callback(stream_, &MonitorRecorder::readable, this);
         pa_buffer_attr attr;

@@ -186,7 +186,7 @@ bool openDevice() {
         return false;
     }
     // The buffer size SDL really took sets the queue. Another format than ours (a card
-    // that wants 48000 Hz, say): reopened without an obtained spec, SDL converts, and the
+    // that wants 48000 Hz, say): reopened without asking what it obtained, SDL converts, and the
     // buffer is taken to be the one asked for.
     SDL_AudioSpec wanted = wantedSpec(), obtained;
     memset(&obtained, 0, sizeof obtained);

@@ -91,8 +91,8 @@ bool waitReady(char* why, size_t whySize) {
 }
 
 bool connectStream(char* why, size_t whySize) {
-    pa_sample_spec spec{PA_SAMPLE_S16LE, uint32_t(kOutputRate), 2};
-    g_stream = pa_stream_new(g_context, "Festoonery", &spec, nullptr);
+    pa_sample_spec format{PA_SAMPLE_S16LE, uint32_t(kOutputRate), 2};
+    g_stream = pa_stream_new(g_context, "Festoonery", &format, nullptr);
     if (!g_stream) {
         snprintf(why, whySize, "PulseAudio: %s", pa_strerror(pa_context_errno(g_context)));
         return false;
