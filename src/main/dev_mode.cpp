@@ -7,6 +7,7 @@
 #include "main/log.h"
 #include "platform/audio/bass.h"
 #include "platform/system.h"
+#include "scenes/replay.h"
 #include "scenes/scene/shaderset.h"
 #include "scenes/scene/sprites.h"
 #include "scenes/scenemanager.h"
@@ -143,16 +144,9 @@ void DevMode::seek(float target, bool announce) {
     FrameTimerState realTimer = frameTimerState();
     offline::VirtualClock clock(kAudienceRate, manager_->seed);
     platform::setClockSource(&clock);
-    resetFrameTimer();
-    setFrameTimerConstants(float(1.0 / double(kAudienceRate.num)), clock.counter());
-    manager_->restartScenes();
-    srand(manager_->seed);
-    beatWrapState() = BeatWrapState{0.0f, 0.0f};
-    for (int64_t n = 0; n < frames; ++n) {
-        clock.setFrame(n);
+    replayFromStart(manager_, &clock, frames, [music](int64_t n) {
         BASS_ChannelSetPosition(music->stream, frameBytes(n), BASS_POS_BYTE);
-        manager_->simulateFrame();
-    }
+    });
     FrameTimerState replayed = frameTimerState();
     platform::setClockSource(nullptr);
     // The real clock again, with the frame times of the replay: the next frame moves the

@@ -10,6 +10,7 @@
 #include "main/log.h"
 #include "platform/audio/decode.h"
 #include "platform/audio/offline.h"
+#include "scenes/replay.h"
 #include "scenes/scenemanager.h"
 #include "util/data/data.h"
 #include "util/music/music.h"
@@ -212,18 +213,10 @@ void Production::simulateFrame(int64_t frame) {
 }
 
 void Production::seek(int64_t frame) {
-    manager->restartScenes();
-    srand(manager->seed);
-    clock_.setFrame(-1);
-    clock_.setOrigin(0);
-    resetFrameTimer();
-    setFrameTimerConstants(float(1.0 / double(options.rate.num)), clock_.counter());
     if (BASS_ChannelIsActive(manager->music->stream) != BASS_ACTIVE_PLAYING)
         BASS_ChannelPlay(manager->music->stream, TRUE);
-    audio::offlineSetSeconds(0.0);
-    beatWrapState() = BeatWrapState{0.0f, 0.0f};
-    drawn_ = false;
-    fastForward(frame);
+    replayFromStart(manager, &clock_, frame,
+                    [this](int64_t n) { audio::offlineSetSeconds(frameSeconds(options.rate, n)); });
     drawn_ = true;  // the next frame drawn continues the timer from frame - 1
 }
 
