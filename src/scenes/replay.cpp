@@ -1,15 +1,15 @@
 #include "scenes/replay.h"
 
-#include <cstdlib>
 
 #include "scenes/scenemanager.h"
 #include "util/music/music.h"
+#include "util/util/random.h"
 #include "util/util/util.h"
 
 void replayFromStart(SceneManager* manager, offline::VirtualClock* clock, int64_t frames,
                      const std::function<void(int64_t frame)>& positionMusic) {
     manager->restartScenes();
-    srand(manager->seed);
+    seedRandom(manager->seed);
     // As at the manager's construction: the timer starts one frame before frame 0.
     clock->setOrigin(0);
     clock->setFrame(-1);

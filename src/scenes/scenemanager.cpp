@@ -21,6 +21,7 @@
 #include "util/fbo/fbo.h"
 #include "util/music/music.h"
 #include "util/shaderprogram/shaderprogram.h"
+#include "util/util/random.h"
 #include "util/util/util.h"
 
 namespace {
@@ -118,7 +119,7 @@ void SceneManager::resize(int w, int h) {
 
 void SceneManager::start() {
     seed = platform::tickCount();
-    srand(seed);
+    seedRandom(seed);
     BASS_ChannelSetAttribute(music->stream, BASS_ATTRIB_VOL, 1.0f);
     music->play();
     while (music->beat() < 0.0f) {

@@ -24,6 +24,7 @@
 #include "util/ascii/asciiengine.h"
 #include "util/fbo/fbo.h"
 #include "util/music/music.h"
+#include "util/util/random.h"
 
 namespace {
 
@@ -205,7 +206,7 @@ protected:
         loadLog = testing::internal::GetCapturedStdout();
         manager->resize(kWindowWidth, kWindowHeight);
         manager->start();
-        srand(2026);  // start seeds from the clock; the frames here should repeat
+        seedRandom(2026);  // start seeds from the clock; the frames here should repeat
     }
 
     static void TearDownTestSuite() {

@@ -22,6 +22,7 @@
 #include "util/fbo/fbo.h"
 #include "util/music/music.h"
 #include "util/util/profile.h"
+#include "util/util/random.h"
 
 namespace {
 
@@ -305,7 +306,7 @@ std::vector<float> particleState(offline::Production& p) {
         if (auto* f = dynamic_cast<Fireworks*>(scene))
             for (const FireworksRocket* r : f->rockets) appendRocket(*r, &state);
     }
-    state.push_back(float(rand()));
+    state.push_back(float(nextRandom()));
     return state;
 }
 

@@ -2,6 +2,8 @@
 
 #include <GL/glew.h>
 
+#include <cstdlib>
+
 #include "util/shaderprogram/shaderprogram.h"
 
 BillboardBatch::BillboardBatch(int capacity) {

@@ -6,13 +6,13 @@
 
 #include <GL/glew.h>
 
-#include <cstdlib>
+#include "util/util/random.h"
 
 class ShaderProgram;
 
-// A 15-bit draw of the C library generator (0 to 32767), whatever its RAND_MAX: the top
-// bits where the generator is wider (glibc's reaches 2^31 - 1).
-inline int randomDraw15() { return rand() / (RAND_MAX / 32768 + 1); }
+// A 15-bit draw of the scenes' generator (0 to 32767): its top 15 bits, as
+// rand() / (RAND_MAX / 32768 + 1) gives them on glibc.
+inline int randomDraw15() { return nextRandom() / (kRandomMax / 32768 + 1); }
 
 // One draw / 32767 as a float in [0, 1]; the constant is 1/32767 in single precision.
 inline float randomUnit() { return static_cast<float>(randomDraw15()) * 3.0518509e-05f; }

@@ -14,6 +14,7 @@
 #include "scenes/scenemanager.h"
 #include "util/data/data.h"
 #include "util/music/music.h"
+#include "util/util/random.h"
 #include "util/util/util.h"
 
 namespace offline {
@@ -181,9 +182,9 @@ Production::Production(const ProductionOptions& opts, int width, int height)
     resetFrameTimer();
     // A second production in one process (tests) starts its beat clock afresh.
     beatWrapState() = BeatWrapState{0.0f, 0.0f};
-    // The scenes' init draws from the generator as a fresh process does (glibc seeds it
-    // with 1 until srand), whatever ran before in this process.
-    srand(1);
+    // The scenes' init draws from the generator as a fresh process does (seeded with 1
+    // until the manager seeds it), whatever ran before in this process.
+    seedRandom(1);
     manager = new SceneManager();
     writeDatafile();
     manager->resize(width, height);
