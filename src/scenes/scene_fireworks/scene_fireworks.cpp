@@ -80,14 +80,14 @@ bool FireworksParticle::update(float t) {
     return true;
 }
 
-FireworksRocket::FireworksRocket(int sparkCount, float sparkSize) {
-    for (int i = 0; i < sparkCount; ++i) sparks.push_back(new FireworksParticle());
+FireworksRocket::FireworksRocket(int sparkCount, float sparkSize) : sparkStore_(sparkCount) {
+    sparks.reserve(sparkStore_.size());
+    for (FireworksParticle& spark : sparkStore_) sparks.push_back(&spark);
     size = sparkSize;
 }
 
 FireworksRocket::~FireworksRocket() {
     for (FireworksRocket* child : children) delete child;
-    for (FireworksParticle* spark : sparks) delete spark;
 }
 
 void FireworksRocket::launch(Vec4 p, Vec4 d, float newSpeed, const float* newColour, float newStart,
@@ -96,7 +96,7 @@ void FireworksRocket::launch(Vec4 p, Vec4 d, float newSpeed, const float* newCol
     for (FireworksParticle* spark : sparks) {
         Vec4 sparkDirection = randomSphereDirection();
         float sparkLifetime = randomUnit() * 0.9f + 0.1f;
-        spark->launch(position, sparkDirection, speed * 0.25f, colour, start, sparkLifetime);
+        spark->FireworksParticle::launch(position, sparkDirection, speed * 0.25f, colour, start, sparkLifetime);
     }
 }
 
@@ -121,13 +121,13 @@ bool FireworksRocket::update(float t) {
     }
     // While the rocket flies its trail is renewed; after the burst the sparks just die.
     for (FireworksParticle* spark : sparks) {
-        // Sparks are plain particles: the qualified call is direct, not virtual.
+        // Sparks are plain particles: the qualified calls are direct, not virtual.
         if (spark->FireworksParticle::update(t)) {
             sparkAlive = true;
         } else if (flying) {
             Vec4 sparkDirection = randomSphereDirection();
             float sparkLifetime = randomUnit() * 1.5f + 0.3f;
-            spark->launch(position, sparkDirection, speed * 0.25f, colour, t, sparkLifetime);
+            spark->FireworksParticle::launch(position, sparkDirection, speed * 0.25f, colour, t, sparkLifetime);
         }
     }
     return sparkAlive || flying || childAlive;

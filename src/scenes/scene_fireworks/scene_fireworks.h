@@ -86,7 +86,11 @@ public:
 
     float size;
     std::vector<FireworksRocket*> children;
+    // Into sparkStore_: one block per rocket, so an update walks its sparks in order.
     std::vector<FireworksParticle*> sparks;
+
+private:
+    std::vector<FireworksParticle> sparkStore_;
 };
 
 class Fireworks : public Scene {
