@@ -4,6 +4,9 @@ the billboard shader and the clown picture.
 
   check_look.py frames FOLDER [FIRST LAST]   figures of frame_NNNNNN.png files
   check_look.py picture IMAGE                near-white share of the words' columns
+  check_look.py compare FOLDER_A FOLDER_B [CROPS]
+                                             the same frames of two captures (the
+                                             particle paths), difference figures
 
 frames: mean luminance (0-255) of each frame and their average; the share of the
 frame covered by bright coloured sparks (brightest channel >= 100 and at least 40
@@ -11,6 +14,10 @@ above the dimmest), and the share of frames where that cover reaches 1%.
 picture: the greeting's words travel through four columns (0-0.12, 0.2-0.32, 0.4-0.52,
 0.6-0.72 of the width); for each, the share of pixels with luminance above 200, the
 near-white that swallows white words.
+compare: per frame present in both folders, the mean absolute difference per channel
+(levels of 255 over the whole frame), the largest, and the share of pixels differing
+by more than 2 levels; CROPS, a folder, gets side-by-side crops (A left, B right) of
+each frame's region that differs most.
 Luminance is ITU-R 601 (PIL's "L" conversion). Needs python3-pil.
 """
 import glob
@@ -78,11 +85,49 @@ def picture(path):
              sum(i * c for i, c in enumerate(whole)) / (w * h), 100 * worst))
 
 
+def compare(folder_a, folder_b, crops=None):
+    names = sorted(os.path.basename(p) for p in glob.glob(os.path.join(folder_a, "frame_*.png")))
+    names = [n for n in names if os.path.exists(os.path.join(folder_b, n))]
+    if not names:
+        sys.exit("no frames in both %s and %s" % (folder_a, folder_b))
+    worst_mean = 0.0
+    for name in names:
+        a = Image.open(os.path.join(folder_a, name)).convert("RGB")
+        b = Image.open(os.path.join(folder_b, name)).convert("RGB")
+        diff = ImageChops.difference(a, b)
+        n = a.width * a.height
+        means, largest = [], 0
+        for channel in diff.split():
+            hist = channel.histogram()
+            means.append(sum(i * c for i, c in enumerate(hist)) / n)
+            largest = max([largest] + [i for i, c in enumerate(hist) if c])
+        grey = diff.convert("L").point(lambda v: 255 if v > 2 else 0)
+        over = grey.histogram()[255] / n
+        worst_mean = max(worst_mean, max(means))
+        print("%s  mean |A-B| R %.4f G %.4f B %.4f  largest %3d  pixels > 2 levels %.4f%%"
+              % (name, means[0], means[1], means[2], largest, 100 * over))
+        if crops:
+            os.makedirs(crops, exist_ok=True)
+            box = grey.getbbox() or diff.convert("L").getbbox() or (0, 0, 1, 1)
+            cx, cy = (box[0] + box[2]) // 2, (box[1] + box[3]) // 2
+            side = min(256, a.width, a.height)
+            x0 = max(0, min(a.width - side, cx - side // 2))
+            y0 = max(0, min(a.height - side, cy - side // 2))
+            pair = Image.new("RGB", (2 * side + 4, side), (255, 255, 255))
+            pair.paste(a.crop((x0, y0, x0 + side, y0 + side)), (0, 0))
+            pair.paste(b.crop((x0, y0, x0 + side, y0 + side)), (side + 4, 0))
+            pair.save(os.path.join(crops, name.replace("frame_", "pair_")))
+    print("frames %d: the largest mean absolute difference of a channel is %.4f levels (%.5f of full scale)"
+          % (len(names), worst_mean, worst_mean / 255.0))
+
+
 if __name__ == "__main__":
     if len(sys.argv) >= 3 and sys.argv[1] == "frames":
         rng = [int(v) for v in sys.argv[3:5]] if len(sys.argv) >= 5 else [None, None]
         frames(sys.argv[2], *rng)
     elif len(sys.argv) == 3 and sys.argv[1] == "picture":
         picture(sys.argv[2])
+    elif len(sys.argv) in (4, 5) and sys.argv[1] == "compare":
+        compare(sys.argv[2], sys.argv[3], sys.argv[4] if len(sys.argv) == 5 else None)
     else:
         sys.exit(__doc__)

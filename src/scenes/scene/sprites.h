@@ -5,7 +5,7 @@
 // scenes' blend functions they add nothing), so are particles wholly outside the view.
 // A particle whose square crosses an edge of the view, or is wider than the largest
 // point the GL draws, goes to a billboard batch instead: points are clipped by their
-// centre, quads by their edges. So does one narrower than 3 pixels, where multisampled
+// centre, quads by their edges. So does one narrower than 6 pixels, where multisampled
 // points and quads cover the samples differently. The points are moved by an offset
 // measured once per sample count against a quad (sprites.cpp), since some rasterisers
 // (llvmpipe) place multisampled points half a pixel off.
