@@ -37,10 +37,10 @@ campaign=$root/$build/campaign
 mkdir -p "$campaign"
 summary=$campaign/summary.txt
 : >"$summary"
-# Leaks are findings (except the few of other libraries named in tests/fuzz/leaks.supp);
+# Leaks are findings (except those of other libraries named in scripts/sanitizers.supp);
 # undefined behaviour stops the run like a crash does.
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
-export LSAN_OPTIONS=suppressions=$root/tests/fuzz/leaks.supp
+export LSAN_OPTIONS=suppressions=$root/scripts/sanitizers.supp
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 for name in "${names[@]}"; do
