@@ -23,9 +23,7 @@ void drawPoints(GLuint buffer, const SpriteRecord* records, int count, float siz
     sprite->bind();
     sprite->setUniform1f("size", size);
     sprite->setUniform1f("viewportHeight", float(viewport[3]));
-    GLint shiftAt = glGetUniformLocationARB(sprite->program, "pointShift");
-    if (shiftAt < 0) FATAL("Missing uniform pointShift in sprite.vert");
-    glUniform2fARB(shiftAt, shift[0] * 2.0f / float(viewport[2]), shift[1] * 2.0f / float(viewport[3]));
+    sprite->setUniform2f("pointShift", shift[0] * 2.0f / float(viewport[2]), shift[1] * 2.0f / float(viewport[3]));
     // The point's own coordinate replaces texture coordinate 0, bottom-left origin
     // as the billboard's corners (0, 0) to (1, 1), so billboard.frag serves both.
     glEnable(GL_POINT_SPRITE);

@@ -104,7 +104,6 @@ private:
     float mvp_[16] = {};
     float halfX_ = 0.0f, halfY_ = 0.0f, pixelsPerClipY_ = 0.0f, minPointSize_ = 1.0f, maxPointSize_ = 0.0f;
     GLuint buffer_ = 0;
-    long bufferBytes_ = 0;
 };
 
 // The shift in pixels (x, y) the fast path gives its points in framebuffers of `samples`

@@ -317,6 +317,12 @@ void ShaderProgram::setUniform1f(const char* name, float value) {
     if (glUniform1f) glUniform1f(location, value); else glUniform1fARB(location, value);
 }
 
+void ShaderProgram::setUniform2f(const char* name, float x, float y) {
+    GLint location = uniformLocation(program, name);
+    if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
+    if (glUniform2f) glUniform2f(location, x, y); else glUniform2fARB(location, x, y);
+}
+
 void ShaderProgram::setUniform3fv(const char* name, const float* values) {
     GLint location = uniformLocation(program, name);
     if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));

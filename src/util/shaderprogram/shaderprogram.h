@@ -20,6 +20,7 @@ public:
     void bind();
     static void unbind();
     void setUniform1f(const char* name, float value);
+    void setUniform2f(const char* name, float x, float y);
     void setUniform3fv(const char* name, const float* values);
 
     GLhandleARB vertexShader = 0;
