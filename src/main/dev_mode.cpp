@@ -12,6 +12,8 @@
 #include "scenes/scene/sprites.h"
 #include "scenes/scenemanager.h"
 #include "util/music/music.h"
+#include "util/util/profile.h"
+#include "util/util/reloadable.h"
 #include "util/util/util.h"
 #include "util/util/virtual_clock.h"
 
@@ -27,7 +29,26 @@ QWORD frameBytes(int64_t frame) {
     return QWORD(std::floor(seconds * kOutputRate + 1e-6)) * 4;
 }
 
+bool endsWith(const std::string& text, const char* tail) {
+    size_t n = strlen(tail);
+    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+int64_t nowMs() { return profile::nowNs() / 1000000; }
+
 }  // namespace
+
+AssetKind assetKindOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name[0] == '.' || endsWith(name, "~") || endsWith(name, ".swp")) return AssetKind::None;
+    if (endsWith(folder, "data/common/shaders")) return AssetKind::Shader;
+    if (endsWith(folder, "data/common/music")) return AssetKind::Sync;
+    if (endsWith(folder, "data/common/images") || endsWith(folder, "data/common/fonts"))
+        return AssetKind::ImageOrFont;
+    return AssetKind::None;
+}
 
 bool devModeRequested(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
@@ -86,6 +107,15 @@ DevMode::DevMode(SceneManager* manager) : manager_(manager) {
     manager_->endsWithMusic = false;
     watch_.add("data/common/shaders");
     watch_.add("data/common/music");
+    watch_.add("data/common/images");
+    watch_.add("data/common/fonts");
+    keepStates();
+}
+
+bool DevMode::atEnd() const {
+    Music* music = manager_->music;
+    if (music->lengthBytes == ~uint64_t(0)) return BASS_ChannelIsActive(music->stream) == BASS_ACTIVE_STOPPED;
+    return BASS_ChannelGetPosition(music->stream, BASS_POS_BYTE) >= music->lengthBytes;
 }
 
 bool DevMode::playing() const {
@@ -121,11 +151,57 @@ void DevMode::togglePause() {
         logLine("[dev] paused at beat %.2f\n", music->beat());
         return;
     }
-    // Paused at the end: playing again starts over.
-    if (BASS_ChannelIsActive(music->stream) == BASS_ACTIVE_STOPPED) seek(0.0f, false);
+    // Paused at the end: playing again starts over. (A stream made by a reload while
+    // paused has never played, but it is at the kept position, not at its end.)
+    if (atEnd()) seek(0.0f, false);
     BASS_ChannelPlay(music->stream, FALSE);
     setPaused(false);
     logLine("[dev] resumed at beat %.2f\n", music->beat());
+}
+
+void DevMode::replay(int64_t frames, bool keep) {
+    Music* music = manager_->music;
+    FrameTimerState realTimer = frameTimerState();
+    offline::VirtualClock clock(kAudienceRate, manager_->seed);
+    platform::setClockSource(&clock);
+    auto positionMusic = [music](int64_t n) {
+        BASS_ChannelSetPosition(music->stream, frameBytes(n), BASS_POS_BYTE);
+    };
+    if (keep) {
+        cache_.build(manager_, &clock, frames, positionMusic);
+    } else {
+        cache_.replayTo(manager_, &clock, frames, positionMusic);
+    }
+    FrameTimerState replayed = frameTimerState();
+    platform::setClockSource(nullptr);
+    // The real clock again, with the frame times of the replay: the next frame moves the
+    // stars as the audience's would.
+    for (int i = 0; i < 5; ++i) realTimer.slots[i] = replayed.slots[i];
+    realTimer.slotIndex = replayed.slotIndex;
+    realTimer.frameTime = replayed.frameTime;
+    setFrameTimerState(realTimer);
+    restartFrameDelta();
+}
+
+void DevMode::keepStates() {
+    Music* music = manager_->music;
+    const bool wasPlaying = playing();
+    if (wasPlaying) BASS_ChannelPause(music->stream);
+    QWORD position = BASS_ChannelGetPosition(music->stream, BASS_POS_BYTE);
+    // The run goes on afterwards exactly where it was.
+    SimulationState live = captureSimulation(manager_, 0, nullptr);
+    double seconds = BASS_ChannelBytes2Seconds(music->stream, music->lengthBytes);
+    int64_t frames = seconds > 0.0 ? int64_t(std::ceil(seconds * double(kAudienceRate.num) / double(kAudienceRate.den))) : 0;
+    int64_t started = profile::nowNs();
+    replay(frames, true);
+    double took = double(profile::nowNs() - started) * 1e-9;
+    restoreSimulation(manager_, live);
+    restartFrameDelta();
+    BASS_ChannelSetPosition(music->stream, position, BASS_POS_BYTE);
+    if (wasPlaying && !paused_) BASS_ChannelPlay(music->stream, FALSE);
+    logLine("[dev] kept %i states of the simulation for seeks, one every %.1f s (%.0f MiB), in %.2f s\n",
+            int(cache_.count()), double(cache_.interval()) * double(kAudienceRate.den) / double(kAudienceRate.num),
+            double(cache_.bytes()) / (1024.0 * 1024.0), took);
 }
 
 void DevMode::seek(float target, bool announce) {
@@ -139,23 +215,9 @@ void DevMode::seek(float target, bool announce) {
     int64_t frames = int64_t(std::ceil(targetSeconds * double(kAudienceRate.num) / double(kAudienceRate.den) - 1e-6));
     if (frames < 0) frames = 0;
 
-    // Replay frames [0, frames) as a run at 60 frames per second does, on a virtual clock
+    // Frames [0, frames) as a run at 60 frames per second has them, on a virtual clock
     // and with the stream held at each frame's position.
-    FrameTimerState realTimer = frameTimerState();
-    offline::VirtualClock clock(kAudienceRate, manager_->seed);
-    platform::setClockSource(&clock);
-    replayFromStart(manager_, &clock, frames, [music](int64_t n) {
-        BASS_ChannelSetPosition(music->stream, frameBytes(n), BASS_POS_BYTE);
-    });
-    FrameTimerState replayed = frameTimerState();
-    platform::setClockSource(nullptr);
-    // The real clock again, with the frame times of the replay: the next frame moves the
-    // stars as the audience's would.
-    for (int i = 0; i < 5; ++i) realTimer.slots[i] = replayed.slots[i];
-    realTimer.slotIndex = replayed.slotIndex;
-    realTimer.frameTime = replayed.frameTime;
-    setFrameTimerState(realTimer);
-    restartFrameDelta();
+    replay(frames, false);
 
     float at = music->seekBeat(target);
     if (wasPlaying && !paused_) BASS_ChannelPlay(music->stream, FALSE);
@@ -173,21 +235,74 @@ void DevMode::toggleLoop() {
     logLine("[dev] loop beats %.2f to %.2f\n", loopFrom_, loopTo_);
 }
 
-void DevMode::reload() {
+void DevMode::reloadShaders() {
     std::vector<std::string> failed;
     int rebuilt = manager_->shaders->rebuildAll(&failed);
     // The fast particle path's program shares billboard.frag; it is not one of the set's.
     if (!rebuildSpriteProgram()) failed.push_back("sprite.vert + billboard.frag");
     for (const std::string& pair : failed)
         logLine("[dev] shader %s failed to build, keeping the previous program\n", pair.c_str());
-    if (manager_->music->reloadSync())
-        logLine("[dev] reloaded %i shader programs and the sync description\n", rebuilt);
+    lastRebuilt_ = rebuilt;
+}
+
+bool DevMode::reloadSync() {
+    Music* music = manager_->music;
+    if (!music->reloadSync()) return false;
+    // The beat where the music now is, under the new tempo; the scenes are rebuilt there
+    // from states kept anew (the tempo and the modulators shape the simulation).
+    float beat = music->beat();
+    keepStates();
+    seek(beat, false);
+    return true;
+}
+
+void DevMode::reloadAsset(const std::string& path) {
+    std::vector<std::string> failures;
+    int done = reloadable::reload(path, &failures);
+    for (const std::string& reason : failures)
+        logLine("[dev] %s not reloaded, keeping the previous one: %s\n", path.c_str(), reason.c_str());
+    if (done > 0) logLine("[dev] reloaded %s\n", path.c_str());
+}
+
+void DevMode::reload() {
+    for (const std::string& path : reloadable::paths()) reloadAsset(path);
+    reloadShaders();
+    if (reloadSync())
+        logLine("[dev] reloaded %i shader programs and the sync description\n", lastRebuilt_);
     else
-        logLine("[dev] reloaded %i shader programs, kept the previous sync description\n", rebuilt);
+        logLine("[dev] reloaded %i shader programs, kept the previous sync description\n", lastRebuilt_);
+}
+
+void DevMode::takeFileChanges() {
+    settling_.note(watch_.changes(), nowMs());
+    if (!settling_.pending()) return;
+    bool shaders = false, sync = false;
+    std::vector<std::string> assets;
+    for (const std::string& path : settling_.take(nowMs())) {
+        switch (assetKindOf(path)) {
+            case AssetKind::Shader: shaders = true; break;
+            case AssetKind::Sync: sync = true; break;
+            case AssetKind::ImageOrFont:
+                if (reloadable::watched(path)) assets.push_back(path);
+                break;
+            case AssetKind::None: break;
+        }
+    }
+    if (shaders) {
+        reloadShaders();
+        logLine("[dev] reloaded %i shader programs\n", lastRebuilt_);
+    }
+    if (sync) {
+        if (reloadSync())
+            logLine("[dev] reloaded the sync description\n");
+        else
+            logLine("[dev] kept the previous sync description\n");
+    }
+    for (const std::string& path : assets) reloadAsset(path);
 }
 
 void DevMode::beforeFrame() {
-    if (watch_.changed()) reload();
+    takeFileChanges();
     Music* music = manager_->music;
     if (!paused_) {
         bool stopped = BASS_ChannelIsActive(music->stream) != BASS_ACTIVE_PLAYING;

@@ -1,8 +1,9 @@
 // Development mode (festoonery --dev), for the people who make productions on this
 // engine: no setup dialog, assets from the loose tree, and keys that pause, seek, loop
-// and reload. A seek rebuilds the particle scenes by replaying the production from beat
-// 0 at 60 frames per second without drawing, so what shows after it is what the
-// audience sees at that beat.
+// and reload. A seek rebuilds the particle scenes as a replay of the production from
+// beat 0 at 60 frames per second without drawing has them, so what shows after it is
+// what the audience sees at that beat; states kept every kStateIntervalFrames of one
+// such replay make every seek short.
 #pragma once
 
 #include <SDL.h>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "platform/watch/file_watch.h"
+#include "platform/watch/settled_changes.h"
+#include "scenes/replay.h"
 
 class SceneManager;
 
@@ -21,6 +24,13 @@ constexpr float kBeatsPerBar = 4.0f;
 constexpr float kLoopBeats = 8 * kBeatsPerBar;
 // Section starts (text, picture, fireworks), in beats; keys 1, 2, 3 seek to them.
 constexpr float kSectionStarts[3] = {0.0f, 20.0f, 52.0f};
+// The kept states' interval at the audience's 60 frames per second.
+constexpr int64_t kStateIntervalFrames = int64_t(kStateIntervalSeconds * 60.0);
+
+// What a changed file under data/common/ asks to reload.
+enum class AssetKind { None, Shader, Sync, ImageOrFont };
+// Pure: by folder; editor leftovers (hidden files, "~" backups, ".swp") are None.
+AssetKind assetKindOf(const std::string& path);
 
 // What a key asks of development mode.
 struct DevCommand {
@@ -41,8 +51,8 @@ std::vector<std::string> devOverlayNotes(float beat, bool paused, bool looping, 
 
 class DevMode {
 public:
-    // Watches data/common/shaders/ and data/common/music/ and takes over the end of the
-    // music: the run pauses there instead of ending.
+    // Watches data/common/shaders/, music/, images/ and fonts/, takes over the end of the
+    // music (the run pauses there instead of ending) and keeps the seek's states.
     explicit DevMode(SceneManager* manager);
 
     // A key event; true when development mode used it (it then goes nowhere else).
@@ -51,22 +61,44 @@ public:
     void beforeFrame();
 
     void togglePause();
-    // To a beat (clamped to the music), replaying the scenes from beat 0 at 60 frames
-    // per second; logs the line when `announce`.
+    // To a beat (clamped to the music), the scenes as a replay from beat 0 at 60 frames
+    // per second has them there; logs the line when `announce`.
     void seek(float beat, bool announce = true);
     void toggleLoop();
-    // Every shader program and the sync description, again from disk.
+    // Every shader program, the sync description, the images and the fonts, again from
+    // disk. A reload never ends the run: what fails keeps its previous state, logged.
     void reload();
+    void reloadShaders();
+    // True when the description was taken; the position and the paused state stay, and
+    // the kept states are made again for the new tempo and modulators.
+    bool reloadSync();
+    // One image or font file, in every owner that loaded it.
+    void reloadAsset(const std::string& path);
+    // One replay of the whole production, keeping its states (a second or two); the
+    // run then goes on where it was.
+    void keepStates();
+
+    const ReplayCache& states() const { return cache_; }
 
     bool paused() const { return paused_; }
     bool looping() const { return looping_; }
 
 private:
     bool playing() const;
+    bool atEnd() const;
+    // Files that changed and are complete, each reloaded by its kind.
+    void takeFileChanges();
     void setPaused(bool paused);
+    // On the audience's clock: frames [0, frames) replayed (through the kept states), or
+    // with `keep` the whole production replayed and its states kept; then the real clock
+    // again with the replay's frame times.
+    void replay(int64_t frames, bool keep);
 
     SceneManager* manager_;
     platform::FileWatch watch_;
+    platform::SettledChanges settling_;
+    ReplayCache cache_{kStateIntervalFrames};
+    int lastRebuilt_ = 0;  // shader programs the last reloadShaders built
     bool paused_ = false;
     bool looping_ = false;
     float loopFrom_ = 0.0f;

@@ -5,7 +5,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "main/recover.h"
 #include "platform/msgbox.h"
 #include "platform/system.h"
 
@@ -20,6 +22,30 @@ constexpr size_t kExtensionCaptionSize = 500;
 constexpr size_t kExtensionTextSize = 5000;
 
 FatalHook g_fatalHook = nullptr;
+
+// recoverFatal's state: how deep the scopes are, and the error texts seen in the
+// innermost one so far.
+int g_recoverDepth = 0;
+std::string g_recoverText;
+
+struct RecoveredFatal {};
+
+void noteRecovered(const char* text) {
+    std::string line = text ? text : "";
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    size_t first = line.find_first_not_of(' ');
+    size_t last = line.find_last_not_of(' ');
+    line = first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
+    if (line.empty()) return;
+    if (!g_recoverText.empty()) g_recoverText += "; ";
+    g_recoverText += line;
+}
+
+[[noreturn]] void unwindRecovered(const char* text) {
+    noteRecovered(text);
+    throw RecoveredFatal{};
+}
 
 char* allocText(size_t size) {
     char* text = static_cast<char*>(malloc(size));
@@ -59,6 +85,14 @@ void endProcessFatally() {
 }
 
 void fatalError(const char* file, int line, const char* format, ...) {
+    if (g_recoverDepth > 0) {
+        char detail[kDetailSize];
+        va_list args;
+        va_start(args, format);
+        vsnprintf(detail, sizeof detail, format, args);
+        va_end(args);
+        unwindRecovered(detail);
+    }
     char* caption = allocText(kFatalCaptionSize);
     char* detail = allocText(kDetailSize);
     char* text = allocText(kBoxTextSize);
@@ -82,6 +116,7 @@ void fatalError(const char* file, int line, const char* format, ...) {
 void fatalAt(const char* file, int line) {
     char text[kFatalCaptionSize + 300];
     snprintf(text, sizeof text, "Error in file %s:%i", file, line);
+    if (g_recoverDepth > 0) unwindRecovered(text);
     platform::messageBox(text, "Error", platform::MB_OK);
     endProcessFatally();
 }
@@ -105,6 +140,11 @@ void checkGL(const char* file, int line) {
     if (code == GL_NO_ERROR) return;
     char* text = allocText(kGLErrorSize);
     if (text) formatGLError(text, kGLErrorSize, code, file, line);
+    if (g_recoverDepth > 0) {
+        std::string copy = text ? text : "OpenGL error";
+        free(text);
+        unwindRecovered(copy.c_str());
+    }
     platform::messageBox(text ? text : "OpenGL error", "OpenGL error detected", platform::MB_OK);
     free(text);
     endProcessFatally();
@@ -121,6 +161,10 @@ void requireGL(const void* entryPoint, const char* name, const char* file, int l
 void errorAt(const char* file, int line, const char* message) {
     char caption[kFatalCaptionSize + 300];
     snprintf(caption, sizeof caption, "ERROR at %s:%i", file, line);
+    if (g_recoverDepth > 0) {
+        noteRecovered(message);
+        return;
+    }
     platform::messageBox(message, caption, platform::MB_OK);
 }
 
@@ -143,4 +187,20 @@ void askExtension(const char* name) {
     free(caption);
     free(text);
     if (answer != platform::IDOK) endProcessFatally();
+}
+
+bool recoverFatal(const std::function<void()>& work, std::string* reason) {
+    std::string outer;
+    outer.swap(g_recoverText);
+    ++g_recoverDepth;
+    bool ok = true;
+    try {
+        work();
+    } catch (const RecoveredFatal&) {
+        ok = false;
+    }
+    --g_recoverDepth;
+    if (reason) *reason = ok ? std::string() : (g_recoverText.empty() ? "unknown error" : g_recoverText);
+    g_recoverText.swap(outer);
+    return ok;
 }

@@ -16,6 +16,7 @@
 #include "platform/system.h"
 #include "scenes/scenemanager.h"
 #include "util/data/data.h"
+#include "util/util/reloadable.h"
 
 namespace {
 
@@ -107,6 +108,8 @@ int main(int argc, char** argv) {
     const bool dev = devModeRequested(argc, argv);
     // The loose asset tree, so that edited files are what is loaded and reloaded.
     if (dev) setenv("FESTOONERY_DATA", "disk", 1);
+    // Images and fonts remember their files, so that development mode can load them again.
+    if (dev) reloadable::enable();
     // Logs are read live, also when stdout is a pipe or a file.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     // A settings save past the file-size limit fails (and is logged) instead of killing the run.

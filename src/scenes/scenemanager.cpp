@@ -72,6 +72,7 @@ SceneManager::SceneManager() {
     font = loadFont("data/common/fonts/courier_new.ttf");
     if (!font->FaceSize(48, 72)) FATAL("Failed to set the size of font data/common/fonts/courier_new.ttf");
     font->CharMap(ft_encoding_unicode);
+    watchFont(&font, "data/common/fonts/courier_new.ttf");
 
     shaders = new ShaderSet();
     fbo = new Fbo();
@@ -150,7 +151,10 @@ void SceneManager::drawScenes(bool simulate) {
         CHECK_GL();
         scene->resize(width, height);
         CHECK_GL();
-        if (simulate) scene->simulate();
+        if (simulate) {
+            scene->simulate();
+            ++scene->simulations;
+        }
         scene->draw();
         CHECK_GL();
     }
@@ -162,7 +166,10 @@ void SceneManager::simulateFrame() {
     updateFrameTime();
     music->update();
     for (Scene* scene : scenes) {
-        if (sceneActiveAt(scene->startBeat, scene->endBeat, music->beat())) scene->simulate();
+        if (sceneActiveAt(scene->startBeat, scene->endBeat, music->beat())) {
+            scene->simulate();
+            ++scene->simulations;
+        }
     }
 }
 

@@ -55,3 +55,21 @@ TEST(DevArguments, OnlyDevAnywhereAsksForIt) {
     EXPECT_FALSE(devModeRequested(3, without));
     EXPECT_FALSE(devModeRequested(1, devAsProgramName));
 }
+
+TEST(DevAssets, ChangedFilesAreReloadedByTheirFolder) {
+    struct Case {
+        const char* path;
+        AssetKind kind;
+    } cases[] = {
+        {"data/common/shaders/billboard.frag", AssetKind::Shader},
+        {"data/common/music/Festoonery.xml", AssetKind::Sync},
+        {"data/common/music/Festoonery.mid", AssetKind::Sync},
+        {"data/common/images/cokie_the_clown.jpg", AssetKind::ImageOrFont},
+        {"data/common/fonts/courier_new.ttf", AssetKind::ImageOrFont},
+        {"data/common/shaders/.billboard.frag.swp", AssetKind::None},
+        {"data/common/shaders/billboard.frag~", AssetKind::None},
+        {"data/common/images/x.png.swp", AssetKind::None},
+        {"data/common/other/readme", AssetKind::None},
+    };
+    for (const Case& c : cases) EXPECT_EQ(int(c.kind), int(assetKindOf(c.path))) << c.path;
+}

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "main/log.h"
+#include "main/recover.h"
 
 namespace {
 
@@ -117,6 +119,55 @@ TEST(RequireGLDeathTest, AMissingEntryPointEndsWithABoxNamingIt) {
                 testing::ExitedWithCode(1),
                 "\\[box\\] Error in file src/util/fbo/fbo.cpp:24 \\| .*The OpenGL driver does not "
                 "offer glGenFramebuffersEXT, which this demo needs");
+}
+
+}  // namespace
+
+namespace {
+
+// Development mode's reloads: the fatal paths inside recoverFatal show no box and end
+// nothing; outside it they stay fatal.
+TEST(RecoverFatal, FatalPathsInsideGiveTheirTextAsTheReasonAndReturn) {
+    struct Case {
+        const char* what;
+        std::function<void()> work;
+        bool ok;
+        const char* reason;
+    } cases[] = {
+        {"nothing fails", [] {}, true, ""},
+        {"fatalError", [] { fatalError("src/x.cpp", 3, "No MIDI track named '%s'\n", "Laed"); }, false,
+         "No MIDI track named 'Laed'"},
+        {"fatalAt", [] { fatalAt("src/util/music/midi.cpp", 122); }, false, "Error in file src/util/music/midi.cpp:122"},
+        {"an error box and then a fatal error",
+         [] {
+             errorAt("src/util/texture/png_loader.cpp", 27, "Invalid texture\ninformation");
+             fatalError("src/t.cpp", 9, "Failed to load image %s!", "a.png");
+         },
+         false, "Invalid texture information; Failed to load image a.png!"},
+        {"an inner recovery does not end the outer work",
+         [] {
+             std::string inner;
+             recoverFatal([] { fatalError("src/x.cpp", 1, "inner"); }, &inner);
+             if (inner != "inner") fatalError("src/x.cpp", 2, "inner reason was '%s'", inner.c_str());
+         },
+         true, ""},
+    };
+    for (const Case& c : cases) {
+        testing::internal::CaptureStderr();
+        std::string reason = "unset";
+        bool ok = recoverFatal(c.work, &reason);
+        std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(c.ok, ok) << c.what;
+        EXPECT_EQ(c.reason, reason) << c.what;
+        EXPECT_EQ(std::string::npos, errors.find("[box]")) << c.what << ": " << errors;
+    }
+}
+
+TEST(RecoverFatalDeathTest, AfterwardsFatalErrorsAreFatalAgain) {
+    std::string reason;
+    recoverFatal([] { fatalError("src/x.cpp", 1, "recovered"); }, &reason);
+    EXPECT_EXIT(fatalError("src/x.cpp", 2, "fatal again"), testing::ExitedWithCode(1),
+                "\\[box\\] Error in file src/x.cpp:2 .*fatal again");
 }
 
 }  // namespace

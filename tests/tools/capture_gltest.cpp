@@ -23,6 +23,7 @@
 #include "util/music/music.h"
 #include "util/util/profile.h"
 #include "util/util/random.h"
+#include "util/util/util.h"
 
 namespace {
 
@@ -332,4 +333,61 @@ TEST(CaptureSeek, ThereAndBackGivesTheParticleStateOfAStraightRun) {
     for (size_t i = 0; i < straight.size(); ++i) differing += memcmp(&straight[i], &back[i], sizeof(float)) != 0;
     EXPECT_EQ(0u, differing) << "of " << straight.size() << " values";
     EXPECT_NE(straight, later) << "ten seconds later the particles have moved";
+}
+
+namespace {
+
+// Everything a replay carries beyond the particles: the frame timer, the beat clock's
+// wrap state and the music's update history, as bytes.
+std::vector<unsigned char> clockState(offline::Production& p) {
+    std::vector<unsigned char> bytes;
+    auto append = [&bytes](const void* data, size_t size) {
+        const unsigned char* b = static_cast<const unsigned char*>(data);
+        bytes.insert(bytes.end(), b, b + size);
+    };
+    FrameTimerState timer = frameTimerState();
+    append(&timer.secondsPerTick, sizeof timer.secondsPerTick);
+    append(&timer.startCount, sizeof timer.startCount);
+    append(&timer.slotIndex, sizeof timer.slotIndex);
+    append(timer.slots, sizeof timer.slots);
+    append(&timer.previousTime, sizeof timer.previousTime);
+    append(&timer.frameTime, sizeof timer.frameTime);
+    BeatWrapState wrap = beatWrapState();
+    append(&wrap, sizeof wrap);
+    const Music* music = p.manager->music;
+    append(music->beatHistory, sizeof music->beatHistory);
+    append(music->positionHistory, sizeof music->positionHistory);
+    append(&music->beatAdvance, sizeof music->beatAdvance);
+    append(&music->bytesAdvance, sizeof music->bytesAdvance);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(CaptureSeek, KeptStatesGiveExactlyTheReplaysStateTimerAndGeneratorIncluded) {
+    const offline::Rate rate{8, 1};
+    // Beats 20 into the fireworks, between two kept states, and one right on a state.
+    const int64_t targets[] = {8 * 36 + 3, 8 * 35};
+    for (int64_t at : targets) {
+        std::vector<float> replayed;
+        std::vector<unsigned char> replayedClock;
+        {
+            auto production = startProduction(rate, 64, 36);
+            production->seek(at);
+            replayedClock = clockState(*production);
+            replayed = particleState(*production);
+        }
+        auto production = startProduction(rate, 64, 36);
+        production->keepStates(8 * 60, 7);
+        EXPECT_EQ(size_t(8 * 60 / 7 + 1), production->keptStates());
+        // Far later first, so that the state comes from a kept one, not from the run.
+        production->seek(at + 100);
+        production->seek(at);
+        EXPECT_EQ(replayedClock, clockState(*production)) << "frame " << at;
+        std::vector<float> kept = particleState(*production);
+        ASSERT_EQ(replayed.size(), kept.size());
+        size_t differing = 0;
+        for (size_t i = 0; i < kept.size(); ++i) differing += memcmp(&replayed[i], &kept[i], sizeof(float)) != 0;
+        EXPECT_EQ(0u, differing) << "frame " << at << ": of " << kept.size() << " values (the generator's next draw last)";
+    }
 }

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -16,6 +18,7 @@
 #include "lib/session.h"
 #include "lib/stats.h"
 #include "main/log.h"
+#include "scenes/replay.h"
 #include "scenes/scene/billboards.h"
 #include "scenes/scene/sprites.h"
 #include "scenes/scene_fireworks/scene_fireworks.h"
@@ -38,6 +41,9 @@ extern "C" void SDL_GL_SwapBuffers(void) {
 
 namespace {
 
+// Seeks to random frames the bench times (a fixed draw, so runs compare).
+constexpr int kSeeks = 60;
+
 const char kUsage[] =
     "Usage: festoonery-bench [OPTIONS]\n"
     "\n"
@@ -49,6 +55,9 @@ const char kUsage[] =
     "  submission  the GL calls of the frame until the buffer swap, simulation excluded\n"
     "  frame       the whole frame, swap and glFinish included\n"
     "and the sparks drawn per second of frame time and the peak resident memory.\n"
+    "Then the seeks of development mode: states kept along one replay of the whole\n"
+    "production, and 60 seeks to random beats, each restoring the nearest state\n"
+    "before it and simulating up to the beat (median and longest).\n"
     "\n"
     "Options:\n"
     "  --size WxH      window size (default 1280x720)\n"
@@ -258,6 +267,24 @@ int main(int argc, char** argv) {
     const double fastForwardSeconds = double(profile::nowNs() - fastForwardStart) * 1e-9;
     const bool simulationMarked = profile::scopeCount(profile::kSimulation) > 0;
 
+    // Seeks as development mode makes them: states kept along one replay, then each seek
+    // restores the nearest state before its frame and simulates up to it.
+    const int64_t stateInterval = std::max<int64_t>(1, int64_t(kStateIntervalSeconds * rate.value() + 0.5));
+    int64_t keepStart = profile::nowNs();
+    production.keepStates(last + 1, stateInterval);
+    const double keepSeconds = double(profile::nowNs() - keepStart) * 1e-9;
+    std::mt19937 seekDraws(22);
+    std::uniform_int_distribution<int64_t> seekFrame(0, last);
+    std::vector<double> seekMs;
+    for (int i = 0; i < kSeeks; ++i) {
+        int64_t frame = seekFrame(seekDraws);
+        int64_t seekStart = profile::nowNs();
+        production.seek(frame);
+        seekMs.push_back(double(profile::nowNs() - seekStart) * 1e-6);
+    }
+    double seekMax = 0.0;
+    for (double ms : seekMs) seekMax = ms > seekMax ? ms : seekMax;
+
     // The particle updates alone over the whole fireworks section, undrawn: no rasteriser
     // threads share the cores or the caches, so this is what the simulation itself costs
     // per frame, its peak (the bursts) included.
@@ -301,6 +328,10 @@ int main(int argc, char** argv) {
     }
     printf("fast-forward: the whole production (%lld frames at %g fps) simulated without drawing in %.3f s\n",
            static_cast<long long>(last + 1), rate.value(), fastForwardSeconds);
+    printf("seek: %d seeks to random beats, median %.1f ms, max %.1f ms\n", int(seekMs.size()),
+           offline::median(seekMs), seekMax);
+    printf("seek states: %zu kept, one every %lld frames, %.0f MiB, made in %.2f s\n", production.keptStates(),
+           static_cast<long long>(stateInterval), double(production.keptBytes()) / (1024.0 * 1024.0), keepSeconds);
     if (!simulationAlone.empty())
         printf("simulation alone: the fireworks section (%zu frames) updated without drawing: median %.2f, "
                "p95 %.2f, max %.2f ms per frame\n",
@@ -348,6 +379,8 @@ int main(int argc, char** argv) {
                     i < 2 ? "," : "");
         }
         fprintf(json, "  ],\n  \"fast_forward_seconds\": %.4f,\n", fastForwardSeconds);
+        fprintf(json, "  \"seek_ms\": {\"seeks\": %zu, \"median\": %.4f, \"max\": %.4f},\n", seekMs.size(),
+                offline::median(seekMs), seekMax);
         fprintf(json, "  \"simulation_alone_ms\": {\"frames\": %zu, \"median\": %.4f, \"p95\": %.4f, \"max\": %.4f}\n}\n",
                 simulationAlone.size(), offline::median(simulationAlone), offline::percentile(simulationAlone, 95),
                 simulationAloneMax);

@@ -24,6 +24,10 @@ void Scene::simulate() {}
 
 void Scene::restart() {}
 
+void Scene::saveState(std::vector<unsigned char>*) const {}
+
+void Scene::loadState(const std::vector<unsigned char>&) {}
+
 void Scene::resize(int width, int height) { letterboxPerspective(width, height, 2000.0); }
 
 void Scene::letterboxPerspective(int w, int h, double farPlane) {

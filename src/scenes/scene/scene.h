@@ -5,6 +5,9 @@
 
 #include <GL/glew.h>
 
+#include <cstdint>
+#include <vector>
+
 class Music;
 class ShaderSet;
 class Fbo;
@@ -36,6 +39,10 @@ public:
     // Back to the state init left (before any simulate), so that replaying the frames
     // from beat 0 rebuilds any moment. Draws no random values.
     virtual void restart();
+    // The state simulate() changes, as bytes, for the states a seek keeps: saveState
+    // appends it to out, loadState puts back what saveState wrote. The base has none.
+    virtual void saveState(std::vector<unsigned char>* out) const;
+    virtual void loadState(const std::vector<unsigned char>& in);
     // Letterboxed perspective: 45 degrees, 16:9, near 0.1, far 2000.
     virtual void resize(int width, int height);
 
@@ -52,6 +59,9 @@ public:
     int width = 0;
     int height = 0;
     int viewportHeight = 0;
+    // simulate() calls so far, counted by the scene manager: a kept state whose count has
+    // not changed since the one before shares that one's bytes.
+    uint64_t simulations = 0;
     bool blend = false;
     bool depthTest = true;
     bool lighting = false;

@@ -14,6 +14,7 @@ const char* const kGreetingWords[kGreetingWordCount] = {"Happy", "0x20", "birthd
 bool BirthText::init() {
     font = loadFont("data/common/fonts/BaroqueScript.ttf");
     if (!font->FaceSize(48, 72)) FATAL("Failed to set the size of font data/common/fonts/BaroqueScript.ttf");
+    watchFont(&font, "data/common/fonts/BaroqueScript.ttf");
     return font->CharMap(ft_encoding_unicode);
 }
 

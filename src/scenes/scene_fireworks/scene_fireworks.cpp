@@ -3,6 +3,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "main/log.h"
 #include "scenes/scene/shaderset.h"
@@ -209,6 +210,73 @@ void Fireworks::restart() {
         for (FireworksParticle* spark : rocket->sparks) *spark = initialState_[next++];
         rocket->forgetDescendants();
     }
+}
+
+namespace {
+
+// A particle's fields without its virtual table, as a kept state holds them.
+struct ParticleRecord {
+    Vec4 position;
+    Vec4 direction;
+    float speed, start, lifetime;
+    float colour[3];
+    float alpha, age;
+    bool flying;
+};
+
+void saveParticle(const FireworksParticle& p, std::vector<unsigned char>* out) {
+    ParticleRecord r{p.position, p.direction, p.speed, p.start, p.lifetime, {p.colour[0], p.colour[1], p.colour[2]},
+                     p.alpha, p.age, p.flying};
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&r);
+    out->insert(out->end(), bytes, bytes + sizeof r);
+}
+
+void saveTree(const FireworksRocket& rocket, std::vector<unsigned char>* out) {
+    saveParticle(rocket, out);
+    for (const FireworksParticle* spark : rocket.sparks) saveParticle(*spark, out);
+    for (const FireworksRocket* child : rocket.children) saveTree(*child, out);
+}
+
+void loadParticle(FireworksParticle* p, const unsigned char** cursor) {
+    ParticleRecord r;
+    memcpy(&r, *cursor, sizeof r);
+    *cursor += sizeof r;
+    p->position = r.position;
+    p->direction = r.direction;
+    p->speed = r.speed;
+    p->start = r.start;
+    p->lifetime = r.lifetime;
+    for (int i = 0; i < 3; ++i) p->colour[i] = r.colour[i];
+    p->alpha = r.alpha;
+    p->age = r.age;
+    p->flying = r.flying;
+}
+
+void loadTree(FireworksRocket* rocket, const unsigned char** cursor) {
+    loadParticle(rocket, cursor);
+    for (FireworksParticle* spark : rocket->sparks) loadParticle(spark, cursor);
+    for (FireworksRocket* child : rocket->children) loadTree(child, cursor);
+}
+
+int treeParticles(const FireworksRocket& rocket) {
+    int count = 1 + int(rocket.sparks.size());
+    for (const FireworksRocket* child : rocket.children) count += treeParticles(*child);
+    return count;
+}
+
+}  // namespace
+
+void Fireworks::saveState(std::vector<unsigned char>* out) const {
+    for (const FireworksRocket* rocket : rockets) saveTree(*rocket, out);
+}
+
+void Fireworks::loadState(const std::vector<unsigned char>& in) {
+    size_t particles = 0;
+    for (const FireworksRocket* rocket : rockets) particles += size_t(treeParticles(*rocket));
+    if (in.size() != particles * sizeof(ParticleRecord))
+        FATAL("A fireworks state of %zu bytes for %zu particles", in.size(), particles);
+    const unsigned char* cursor = in.data();
+    for (FireworksRocket* rocket : rockets) loadTree(rocket, &cursor);
 }
 
 void Fireworks::createRockets() {

@@ -103,6 +103,9 @@ public:
     // Updates the rockets at the stream's beat.
     void simulate() override;
     void restart() override;
+    // Every rocket, child and spark in tree order.
+    void saveState(std::vector<unsigned char>* out) const override;
+    void loadState(const std::vector<unsigned char>& in) override;
 
     // The three rockets of init, launched at beat 0 (random draws, no OpenGL).
     void createRockets();

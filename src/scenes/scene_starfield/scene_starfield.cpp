@@ -88,6 +88,16 @@ void Starfield::simulate() {
 
 void Starfield::restart() { memcpy(stars, initialStars, sizeof(Star) * kStarCount); }
 
+void Starfield::saveState(std::vector<unsigned char>* out) const {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(stars);
+    out->insert(out->end(), bytes, bytes + sizeof(Star) * kStarCount);
+}
+
+void Starfield::loadState(const std::vector<unsigned char>& in) {
+    if (in.size() != sizeof(Star) * kStarCount) FATAL("A starfield state of %zu bytes", in.size());
+    memcpy(stars, in.data(), in.size());
+}
+
 void Starfield::resize(int w, int h) { letterboxPerspective(w, h, 150.0); }
 
 void Starfield::draw() {

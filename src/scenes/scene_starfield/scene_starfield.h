@@ -37,6 +37,9 @@ public:
     // The stars move by the smoothed frame time.
     void simulate() override;
     void restart() override;
+    // The star table.
+    void saveState(std::vector<unsigned char>* out) const override;
+    void loadState(const std::vector<unsigned char>& in) override;
     // The base letterbox with the far plane at 150.
     void resize(int width, int height) override;
 

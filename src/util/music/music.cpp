@@ -55,31 +55,49 @@ void Music::loadStream(const char* path) {
     if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) FATAL("Can't initialize device");
 
     streamPath_ = path;
+    OpenedStream opened = openStream(path);
+    streamImage_ = opened.image;
+    stream = opened.stream;
+    if (stream == 0) return;  // shows as "Failed to start the music!" in play()
+    lengthBytes = opened.lengthBytes;
+    lengthSeconds = opened.lengthSeconds;
+}
+
+Music::OpenedStream Music::openStream(const char* path) {
+    OpenedStream opened;
     FILE* file = dataOpen(path, "rb");
     if (!file) FATAL("Failed to open %s", path);
     fseek(file, 0, SEEK_END);
     long size = ftell(file);
     rewind(file);
-    // The image stays allocated until the process ends: the stream was made from it.
+    // The image stays allocated as long as the stream made from it.
     // A failed tell (-1) asks for an impossible size and fails here.
     void* image = size < 0 ? nullptr : malloc(size_t(size) + 1);
-    if (!image) FATAL("Failed to allocate memory for music stream!");
-    if (fread(image, size_t(size), 1, file) == 0) FATAL("Failed to read music data from %s!", path);
+    if (!image) {
+        fclose(file);
+        FATAL("Failed to allocate memory for music stream!");
+    }
+    if (fread(image, size_t(size), 1, file) == 0) {
+        fclose(file);
+        free(image);
+        FATAL("Failed to read music data from %s!", path);
+    }
     fclose(file);
-    streamImage_ = image;
+    opened.image = image;
 
-    stream = BASS_StreamCreateFile(TRUE, image, 0, QWORD(size),
-                                   BASS_SAMPLE_LOOP | BASS_STREAM_PRESCAN | BASS_STREAM_AUTOFREE);
-    if (stream == 0) return;  // shows as "Failed to start the music!" in play()
+    opened.stream = BASS_StreamCreateFile(TRUE, image, 0, QWORD(size),
+                                          BASS_SAMPLE_LOOP | BASS_STREAM_PRESCAN | BASS_STREAM_AUTOFREE);
+    if (opened.stream == 0) return opened;
 
-    lengthBytes = BASS_ChannelGetLength(stream, BASS_POS_BYTE);
-    logLine("streaming file [%" PRIu64 " bytes]", lengthBytes);
-    if (lengthBytes != ~uint64_t(0)) {
-        lengthSeconds = uint32_t(BASS_ChannelBytes2Seconds(stream, lengthBytes));
-        printf(" %u:%02u\n", lengthSeconds / 60, lengthSeconds % 60);
+    opened.lengthBytes = BASS_ChannelGetLength(opened.stream, BASS_POS_BYTE);
+    logLine("streaming file [%" PRIu64 " bytes]", opened.lengthBytes);
+    if (opened.lengthBytes != ~uint64_t(0)) {
+        opened.lengthSeconds = uint32_t(BASS_ChannelBytes2Seconds(opened.stream, opened.lengthBytes));
+        printf(" %u:%02u\n", opened.lengthSeconds / 60, opened.lengthSeconds % 60);
     } else {
         printf("\n");
     }
+    return opened;
 }
 
 void Music::play() {

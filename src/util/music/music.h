@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/audio/bass.h"
 
@@ -34,9 +35,16 @@ public:
     float endBeat() const;
     // Reads the sync description again: tempo, MIDI data and modulators; the soundtrack
     // stream is kept unless the description names another file, which then continues at
-    // the same position. False, keeping everything, when the description does not parse
-    // (its other errors stay fatal, as at start-up).
+    // the same position, playing or not as the old one was. The beat clock follows a new
+    // tempo at the same position in seconds. Any error (a description that does not
+    // parse or names an unknown track, a MIDI or music file that is missing or does not
+    // read) keeps everything as it was, logs one line with the reason and returns false;
+    // start-up's loading stays fatal. The previous MidiFile is not deleted: pointers into
+    // its tracks stay valid (they see the old data until taken again from `midi`).
     bool reloadSync();
+    // Counts the reloads that replaced `midi`: a holder of pointers into it takes them
+    // again when this has changed.
+    int syncGeneration = 0;
 
     MidiFile* midi = nullptr;
     float bpm = 999.0f;
@@ -50,10 +58,20 @@ public:
     uint64_t lengthBytes = 0;
 
 private:
+    // A soundtrack stream opened from a file read wholly into memory (image), or
+    // stream 0 when the audio library refused the file.
+    struct OpenedStream {
+        HSTREAM stream = 0;
+        void* image = nullptr;
+        uint64_t lengthBytes = 0;
+        uint32_t lengthSeconds = 0;
+    };
+    static OpenedStream openStream(const char* path);
     void construct(const char* path);
+    // Files replaced by reloads; kept so that pointers into them stay valid.
+    std::vector<MidiFile*> retiredMidi_;
     const char* syncPath_ = nullptr;
     std::string streamPath_;  // the soundtrack file loadStream read
-    bool reloading_ = false;
     // The music file's bytes the stream was made from: an audio library may read them
     // while it plays, so they are kept (and never freed) as long as the object lives.
     void* streamImage_ = nullptr;

@@ -68,6 +68,10 @@ bool create(Texture* texture) {
     if (texture->name != 0) FATAL("Attempt to create an already initialized texture!");
 
     glGenTextures(1, &texture->name);
+    return upload(texture);
+}
+
+bool upload(Texture* texture) {
     glBindTexture(GL_TEXTURE_2D, texture->name);
 
     if (texture->mipmapped) {

@@ -27,6 +27,13 @@ void init(Texture* texture);
 bool load(GLenum minFilter, GLenum magFilter, Texture* texture, const char* path, bool mipmapped,
           bool repeat);
 bool create(Texture* texture);
+// The image data (and filters, wrap, mipmaps) into the texture's existing OpenGL name,
+// replacing what it held; frees the image data like create.
+bool upload(Texture* texture);
+// Development mode: the image at path read again into the texture (same OpenGL name,
+// filters and wrap). A file that does not load ends in a fatal error and leaves the
+// texture as it was.
+void reload(Texture* texture, const char* path);
 void resize(Texture* texture, int width, int height);
 void destroy(Texture* texture);
 

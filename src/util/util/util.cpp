@@ -6,10 +6,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "main/log.h"
 #include "platform/system.h"
 #include "util/data/data.h"
+#include "util/util/reloadable.h"
 
 namespace {
 constexpr size_t kTextBufferSize = 260;
@@ -59,6 +61,21 @@ FTFont* fontFromMemory(const unsigned char* bytes, size_t size, const char* labe
               unsigned(error));
     }
     return font;
+}
+
+void watchFont(FTFont** slot, const char* path) {
+    if (!reloadable::enabled()) return;
+    std::string file = path;
+    reloadable::add(file, [slot, file] {
+        FTFont* fresh = loadFont(file.c_str());
+        unsigned size = *slot ? (*slot)->FaceSize() : 48;
+        if (!fresh->FaceSize(size, 72) || !fresh->CharMap(ft_encoding_unicode)) {
+            delete fresh;
+            FATAL("Failed to set the size of font %s", file.c_str());
+        }
+        delete *slot;
+        *slot = fresh;
+    });
 }
 
 void fontPrintf(FTFont* font, const char* format, ...) {

@@ -13,6 +13,11 @@ FTFont* loadFont(const char* path);
 // FreeType cannot open ends the process with a box naming `label`.
 FTFont* fontFromMemory(const unsigned char* bytes, size_t size, const char* label);
 
+// Development mode: the font at path loaded again into *slot when its file changes, at
+// the size the old one had and with the Unicode character map (what every owner sets).
+// Nothing outside development mode.
+void watchFont(FTFont** slot, const char* path);
+
 // Draws one line (at most 259 characters) at the origin of the current modelview.
 void fontPrintf(FTFont* font, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

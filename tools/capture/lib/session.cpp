@@ -216,10 +216,27 @@ void Production::simulateFrame(int64_t frame) {
 void Production::seek(int64_t frame) {
     if (BASS_ChannelIsActive(manager->music->stream) != BASS_ACTIVE_PLAYING)
         BASS_ChannelPlay(manager->music->stream, TRUE);
-    replayFromStart(manager, &clock_, frame,
-                    [this](int64_t n) { audio::offlineSetSeconds(frameSeconds(options.rate, n)); });
+    auto positionMusic = [this](int64_t n) { audio::offlineSetSeconds(frameSeconds(options.rate, n)); };
+    if (cache_) {
+        cache_->replayTo(manager, &clock_, frame, positionMusic);
+    } else {
+        replayFromStart(manager, &clock_, frame, positionMusic);
+    }
     drawn_ = true;  // the next frame drawn continues the timer from frame - 1
 }
+
+void Production::keepStates(int64_t frames, int64_t interval) {
+    if (BASS_ChannelIsActive(manager->music->stream) != BASS_ACTIVE_PLAYING)
+        BASS_ChannelPlay(manager->music->stream, TRUE);
+    cache_ = std::make_unique<ReplayCache>(interval);
+    cache_->build(manager, &clock_, frames,
+                  [this](int64_t n) { audio::offlineSetSeconds(frameSeconds(options.rate, n)); });
+    drawn_ = true;
+}
+
+size_t Production::keptStates() const { return cache_ ? cache_->count() : 0; }
+
+size_t Production::keptBytes() const { return cache_ ? cache_->bytes() : 0; }
 
 void Production::drawFrame(int64_t frame, CaptureTarget* target) {
     if (!drawn_) clock_.setOrigin(frame);

@@ -7,11 +7,14 @@
 #include <GL/glew.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "options.h"
 #include "platform/system.h"
 #include "util/util/virtual_clock.h"
+
+class ReplayCache;
 
 class SceneManager;
 
@@ -105,6 +108,13 @@ public:
     // timer and the beat clock new), then fastForward(frame): the state at any frame
     // rebuilt at any time, as a seek does.
     void seek(int64_t frame);
+    // One replay of frames [0, frames) that keeps a state every `interval` frames; later
+    // seeks restore the nearest one before their frame and simulate from there, with the
+    // same result. The run is left at frame `frames`.
+    void keepStates(int64_t frames, int64_t interval);
+    // Kept states and the bytes of scene state they hold (0 without keepStates).
+    size_t keptStates() const;
+    size_t keptBytes() const;
     // The manager and the target follow a new size, as on a window resize event.
     void resize(int width, int height, CaptureTarget* target);
 
@@ -127,6 +137,7 @@ private:
     void readSoundtrackChunk(int64_t first, int count, int16_t* out);
 
     VirtualClock clock_;
+    std::unique_ptr<ReplayCache> cache_;
     bool drawn_ = false;
     int quitEvents_ = 0;
 };
