@@ -121,6 +121,24 @@ void fatalAt(const char* file, int line) {
     endProcessFatally();
 }
 
+void fatalAtReason(const char* file, int line, const char* format, ...) {
+    char* reason = allocText(kDetailSize);
+    char* text = allocText(kBoxTextSize);
+    if (reason && text) {
+        va_list args;
+        va_start(args, format);
+        vsnprintf(reason, kDetailSize, format, args);
+        va_end(args);
+        snprintf(text, kBoxTextSize, "Error in file %s:%i\n\n%s", file, line, reason);
+        platform::messageBox(text, "Error", platform::MB_OK);
+    } else {
+        platform::messageBox("Out of memory while reporting an error", "Error", platform::MB_OK);
+    }
+    free(reason);
+    free(text);
+    endProcessFatally();
+}
+
 void formatGLError(char* out, size_t size, unsigned code, const char* file, int line) {
     const char* format;
     switch (code) {

@@ -19,6 +19,10 @@ void logLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void fatalError(const char* file, int line, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 [[noreturn]] void fatalAt(const char* file, int line);
+// fatalAt's box (caption "Error", text "Error in file %s:%i") with the reason after the
+// location, separated by an empty line.
+[[noreturn]] void fatalAtReason(const char* file, int line, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 void checkGL(const char* file, int line);
 // Caption "ERROR at file:line"; returns to the caller, which goes on with a failure result.
 void errorAt(const char* file, int line, const char* message);
@@ -44,4 +48,5 @@ void setFatalHook(FatalHook hook);
 
 #define FATAL(...) fatalError(__FILE__, __LINE__, __VA_ARGS__)
 #define FATAL_AT() fatalAt(__FILE__, __LINE__)
+#define FATAL_AT_REASON(...) fatalAtReason(__FILE__, __LINE__, __VA_ARGS__)
 #define CHECK_GL() checkGL(__FILE__, __LINE__)

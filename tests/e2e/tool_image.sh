@@ -81,10 +81,44 @@ while IFS=$'\t' read -r file width height colour depth interlace expect; do
     "$TOOL" image "$WORK/$base.png" "$WORK/$base.again.pam" >/dev/null 2>&1 || fail "$file: reading its PNG back"
     cmp -s "$WORK/$base.pam" "$WORK/$base.again.pam" || fail "$file: PNG round trip changed the pixels"
   else
-    check "$file refused" 1 'refused: ERROR at src/util/texture/png_loader.cpp:[0-9]+: Invalid texture information$' \
+    check "$file refused" 1 "refused: ERROR at src/util/texture/png_loader.cpp:[0-9]+: Invalid texture information The image has a bit depth of $depth \\(colour type $colour\\)\\. Textures take 8-bit PNG files" \
       "$TOOL" image "$SUITE/$file"
   fi
+  # image-import through GDK-Pixbuf: every file, refused ones included, becomes a PNG the
+  # engine loads; where the suite has reference pixels the engine sees exactly those.
+  check "$file imported" 0 '^$' "$TOOL" image-import "$SUITE/$file" "$WORK/$base.imported.png"
+  if "$TOOL" image "$WORK/$base.imported.png" "$WORK/$base.imported.pam" >/dev/null 2>&1; then
+    if [ -f "$SUITE/$base.rgba" ]; then
+      if why=$(compare "$WORK/$base.imported.pam" "$SUITE/$base.rgba" 2>&1); then pass "$file imported pixels"
+      else fail "$file imported pixels: $why"; fi
+    fi
+  else
+    fail "$file: the engine refuses the imported PNG"
+  fi
 done <"$SUITE/MANIFEST.tsv"
+
+# TGA origins: the engine's loader and GDK-Pixbuf agree for every descriptor (bit 5 top
+# row first, bit 4 right to left), uncompressed and run-length encoded.
+for descriptor in 00 10 20 30; do
+  printf -v alpha8 '%02x' $((0x$descriptor | 8))  # 32-bit files: 8 alpha bits
+  printf "\0\0\2\0\0\0\0\0\0\0\0\0\3\0\2\0\30\x$descriptor\1\2\3\4\5\6\7\10\11\12\13\14\15\16\17\20\21\22" >"$WORK/o$descriptor.tga"
+  printf "\0\0\12\0\0\0\0\0\0\0\0\0\3\0\2\0\40\x$alpha8\202\1\2\3\377\2\4\5\6\200\7\10\11\177\12\13\14\1" >"$WORK/r$descriptor.tga"
+  for tga in o$descriptor r$descriptor; do
+    "$TOOL" image "$WORK/$tga.tga" "$WORK/$tga.engine.pam" >/dev/null 2>&1 || fail "$tga.tga: the engine refuses it"
+    "$TOOL" image-import "$WORK/$tga.tga" "$WORK/$tga.png" >/dev/null 2>&1 || fail "$tga.tga: image-import refuses it"
+    "$TOOL" image "$WORK/$tga.png" "$WORK/$tga.pixbuf.pam" >/dev/null 2>&1 || fail "$tga.png: the engine refuses it"
+    if [ "${tga#o}" != "$tga" ]; then
+      # 24-bit: compare the colour bytes of both (the imported PNG has an alpha channel).
+      python3 - "$WORK/$tga.engine.pam" "$WORK/$tga.pixbuf.pam" <<'PY' && pass "$tga.tga orientation" || fail "$tga.tga orientation differs"
+import sys
+a, b = (open(p, 'rb').read().partition(b'ENDHDR\n')[2] for p in sys.argv[1:])
+sys.exit(0 if a == b''.join(b[i:i + 3] for i in range(0, len(b), 4)) else 1)
+PY
+    else
+      cmp -s "$WORK/$tga.engine.pam" "$WORK/$tga.pixbuf.pam" && pass "$tga.tga orientation" || fail "$tga.tga orientation differs"
+    fi
+  done
+done
 
 # A 2 x 2 TGA (B, G, R per pixel, rows bottom-up): PAM rows come out top first.
 printf '\0\0\2\0\0\0\0\0\0\0\0\0\2\0\2\0\30\0\1\2\3\4\5\6\7\10\11\12\13\14' >"$WORK/small.tga"
@@ -97,14 +131,16 @@ cp "$SUITE/basn6a08.png" "$WORK/UPPER.PNG"
 check "upper-case extension" 0 '^$' "$TOOL" image "$WORK/UPPER.PNG"
 head -c 100 "$SUITE/basn6a08.png" >"$WORK/cut.png"
 check "truncated PNG" 1 'cut.png refused: .*Invalid texture information' "$TOOL" image "$WORK/cut.png"
-check "missing file" 1 'refused: src/util/texture/png_loader.cpp:[0-9]+: Failed to open/decode .*nothing.png!' \
+check "missing file" 1 'refused: src/util/texture/png_loader.cpp:[0-9]+: Failed to open/decode .*nothing.png! The file cannot be opened\.$' \
   "$TOOL" image "$WORK/nothing.png"
 printf 'GIF89a' >"$WORK/picture.gif"
 check "unsupported extension" 1 "no loader for .*'.gif'" "$TOOL" image "$WORK/picture.gif"
 printf 'GIF89a not a jpeg' >"$WORK/fake.jpg"
 check "corrupt JPEG" 1 'Could not decode JPEG .*fake.jpg: Not a JPEG file' "$TOOL" image "$WORK/fake.jpg"
 printf 'BM' >"$WORK/short.bmp"
-check "short BMP" 1 'short.bmp refused: Failed reading .*short.bmp' "$TOOL" image "$WORK/short.bmp"
+check "short BMP" 1 'short.bmp refused: Failed reading .*short.bmp: The file is shorter than the 14-byte BMP file header\.$' "$TOOL" image "$WORK/short.bmp"
+check "not an image" 1 'picture.gif refused: .+' "$TOOL" image-import "$WORK/picture.gif" "$WORK/x.png"
+check "import OUT extension" 2 'OUT must end in .png' "$TOOL" image-import "$SUITE/basn6a08.png" "$WORK/x.tga"
 check "no file named" 2 'FILE' "$TOOL" image
 check "bad OUT extension" 2 'must end in .png or .pam' "$TOOL" image "$SUITE/basn6a08.png" "$WORK/x.bmp"
 check "unwritable OUT" 1 'could not write' "$TOOL" image "$SUITE/basn6a08.png" "$WORK/no/such/dir/x.png"

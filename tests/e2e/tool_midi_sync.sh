@@ -116,18 +116,18 @@ while IFS='|' read -r file regex; do
 done <<'TABLE'
 truncated.mid|Track chunk [0-9]+ is [0-9]+ bytes long but only [0-9]+ bytes are left in the file, truncated MIDI file\? \(at src/util/music/midi\.cpp:[0-9]+\)$
 header-only.mid|Unexpected end of MIDI data: 2 more bytes needed, 0 left\. Truncated MIDI file\?
-empty.mid|Unknown header info, MIDI file format not recognized \(at
+empty.mid|Unknown header info, MIDI file format not recognized The file starts with nothing \(it is empty\); a standard MIDI file starts with "MThd" 00 00 00 06\. \(at
 header7.mid|Unknown header info, MIDI file format not recognized
 no-mtrk.mid|Could not find track chunk header, unrecognized file format!
 missing-chunk.mid|Unexpected end of MIDI data|Could not find track chunk header
-chunk-past-end.mid|Track chunk 0 is [0-9]+ bytes long but only [0-9]+ bytes are left
-pitch-bend.mid|Error: Error in file src/util/music/midi\.cpp:[0-9]+$
-program-change.mid|Error: Error in file src/util/music/midi\.cpp:[0-9]+$
-sysex.mid|Got SysEx event, not supported yet, panicking!
-second-name.mid|Retrieving track name failed!
-empty-text.mid|Retrieving text info failed!
+chunk-past-end.mid|Track chunk 1 is [0-9]+ bytes long but only [0-9]+ bytes are left
+pitch-bend.mid|Pitch bend \(status E0\) in track 1 at byte [0-9]+: the reader takes notes, controllers, aftertouch and channel pressure\. festoonery-tool midi-import IN OUT writes a copy .* \(at src/util/music/midi\.cpp:[0-9]+\)$
+program-change.mid|Program change \(status C0\) in track 1 at byte [0-9]+: .* \(at src/util/music/midi\.cpp:[0-9]+\)$
+sysex.mid|Got SysEx event, not supported yet, panicking! SysEx event \(status F0\) in track 1 at byte [0-9]+\.
+second-name.mid|Retrieving track name failed! A second track name event in track 1 at byte [0-9]+
+empty-text.mid|Retrieving text info failed! The text event in track 1 at byte [0-9]+ is empty \(length 0\)\.
 tempo-length.mid|Expected 0x03
-unknown-meta.mid|Unknown meta event, panicking!
+unknown-meta.mid|Unknown meta event, panicking! Device name meta event \(FF 09\) in track 1 at byte [0-9]+
 long-delta.mid|Found 4 bytes of delta time without a 0 MSB
 controller-128.mid|Controller number 128 out of range 0-127
 event-cut.mid|Unexpected end of MIDI data

@@ -90,14 +90,20 @@ std::string engineReason() {
                 box = caption + ": " + text;
             }
         } else if (!line.empty()) {
-            // Log lines start with a 24-character time stamp.
-            logText = line.size() > 24 && line[4] == '-' ? line.substr(24) : line;
+            // Log lines start with a 24-character time stamp; a loader's reason follows
+            // its own line as a second one.
+            std::string text = line.size() > 24 && line[4] == '-' ? line.substr(24) : line;
+            while (!text.empty() && text[0] == ' ') text.erase(0, 1);
+            if (logText.empty()) logText = text;
+            else logText += (strchr(".!?", logText.back()) ? " " : ": ") + text;
         }
         line.clear();
     }
     std::string reason = box.empty() ? logText : box;
     size_t escaped;
     while ((escaped = reason.find("\\n")) != std::string::npos) reason.replace(escaped, 2, " ");
+    // A box's empty line between its text and the reason becomes one blank.
+    while ((escaped = reason.find("  ")) != std::string::npos) reason.erase(escaped, 1);
     while (!reason.empty() && reason.back() == ' ') reason.pop_back();
     return reason;
 }

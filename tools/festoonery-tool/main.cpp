@@ -122,7 +122,7 @@ void printOverview(FILE* to) {
             "\n"
             "Subcommands:\n");
     for (int i = 0; i < commandCount(); ++i) {
-        fprintf(to, "  %-10s %s\n", commandAt(i)->name, commandAt(i)->summary);
+        fprintf(to, "  %-12s %s\n", commandAt(i)->name, commandAt(i)->summary);
     }
     fprintf(to,
             "\n"

@@ -25,6 +25,27 @@ uint8_t readByte(const uint8_t** cursor, const uint8_t* end) {
     return *(*cursor)++;
 }
 
+// Follows every refusal of an event the reader does not take.
+const char* const kImportHint =
+    "festoonery-tool midi-import IN OUT writes a copy of the file without the events the reader does not take.";
+
+const char* metaName(uint8_t type) {
+    switch (type) {
+        case 0x00: return "Sequence number";
+        case 0x04: return "Instrument name";
+        case 0x05: return "Lyric";
+        case 0x06: return "Marker";
+        case 0x07: return "Cue point";
+        case 0x08: return "Program name";
+        case 0x09: return "Device name";
+        case 0x20: return "Channel prefix";
+        case 0x21: return "MIDI port";
+        case 0x54: return "SMPTE offset";
+        case 0x7F: return "Sequencer-specific";
+        default: return type >= 0x01 && type <= 0x0F ? "Text-like" : "Unknown";
+    }
+}
+
 void noteEvent(MidiTrack& track, uint8_t note, uint8_t velocity, float t) {
     ++track.noteEvents;
     MidiNote* entry = nullptr;
@@ -179,12 +200,30 @@ MidiFile::TextOwner::~TextOwner() {
     file->copyright = file->text = nullptr;
 }
 
+const char* MidiFile::eventLocation() {
+    snprintf(location_, sizeof location_, "in track %u at byte %ld", unsigned(chunkNumber_),
+             long(event_ - image_));
+    return location_;
+}
+
 void MidiFile::parse(const uint8_t* image, size_t size) {
     const uint8_t* cursor = image;
     const uint8_t* const end = image + size;
+    image_ = image;
     static const uint8_t kHeader[8] = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
-    if (size < 8 || memcmp(image, kHeader, 8) != 0)
-        FATAL("  Unknown header info, MIDI file format not recognized\n");
+    if (size < 8 || memcmp(image, kHeader, 8) != 0) {
+        char found[80] = "";
+        for (size_t i = 0; i < size && i < 8; ++i)
+            snprintf(found + strlen(found), sizeof found - strlen(found), "%s%02X", i ? " " : "", image[i]);
+        if (size >= 4 && memcmp(image, "MThd", 4) == 0)
+            FATAL("  Unknown header info, MIDI file format not recognized\n\nThe header chunk's length is not 6 "
+                  "(the file starts with %s); the reader takes \"MThd\" 00 00 00 06.",
+                  found);
+        FATAL("  Unknown header info, MIDI file format not recognized\n\nThe file starts with %s%s; a standard "
+              "MIDI file starts with \"MThd\" 00 00 00 06.",
+              size ? found : "nothing (it is empty)", size >= 4 && memcmp(image, "RIFF", 4) == 0
+                  ? " (a RIFF file: festoonery-tool midi-import takes the MIDI file out of an RMID file)" : "");
+    }
     cursor += 8;
 
     uint32_t format = readBigEndian(2, &cursor, end);
@@ -198,14 +237,25 @@ void MidiFile::parse(const uint8_t* image, size_t size) {
 
     for (uint32_t chunk = 0; chunk < chunkCount; ++chunk) {
         MidiTrack track;
-        if (end - cursor < 4 || memcmp(cursor, "MTrk", 4) != 0)
-            FATAL(" Could not find track chunk header, unrecognized file format!\n");
+        chunkNumber_ = chunk + 1;
+        if (end - cursor < 4) {
+            FATAL(" Could not find track chunk header, unrecognized file format!\n\nThe file ends at byte %ld, "
+                  "before track chunk %u of the %u the header counts.",
+                  long(end - image), unsigned(chunk + 1), unsigned(chunkCount));
+        }
+        if (memcmp(cursor, "MTrk", 4) != 0) {
+            char kind[5] = {};
+            for (int i = 0; i < 4; ++i) kind[i] = cursor[i] >= 0x20 && cursor[i] < 0x7F ? char(cursor[i]) : '?';
+            FATAL(" Could not find track chunk header, unrecognized file format!\n\nChunk %u of %u at byte %ld "
+                  "is \"%s\", not \"MTrk\"; festoonery-tool midi-import skips chunks of other kinds.",
+                  unsigned(chunk + 1), unsigned(chunkCount), long(cursor - image), kind);
+        }
         cursor += 4;
         uint32_t length = readBigEndian(4, &cursor, end);
         if (length > size_t(end - cursor)) {
             FATAL("Track chunk %i is %u bytes long but only %i bytes are left in the file, "
                   "truncated MIDI file?",
-                  int(chunk), unsigned(length), int(end - cursor));
+                  int(chunk + 1), unsigned(length), int(end - cursor));
         }
         const uint8_t* chunkEnd = cursor + length;
         uint8_t status = 0;
@@ -215,6 +265,7 @@ void MidiFile::parse(const uint8_t* image, size_t size) {
             ticks += readVarLen(&cursor, end);
             float t = float(ticks) / float(division);
             needBytes(cursor, end, 1);
+            event_ = cursor;
             if (*cursor & 0x80) status = *cursor++;
             readEvent(track, &cursor, end, status, t);
         } while (cursor < chunkEnd);
@@ -261,7 +312,8 @@ void MidiFile::readEvent(MidiTrack& track, const uint8_t** cursor, const uint8_t
             uint8_t value = readByte(cursor, end);
             // Only 128 lanes exist; a larger number is a data byte out of place.
             if (controller >= 128)
-                FATAL("Controller number %i out of range 0-127, corrupt MIDI file?", controller);
+                FATAL("Controller number %i out of range 0-127, corrupt MIDI file?\n\nControl change %s.", controller,
+                      eventLocation());
             if (controller == 7) {
                 track.volume = value;
             } else if (controller == 10) {
@@ -273,16 +325,21 @@ void MidiFile::readEvent(MidiTrack& track, const uint8_t** cursor, const uint8_t
             return;
         }
         case 0xC:
-            FATAL_AT();
+            FATAL_AT_REASON("Program change (status %02X) %s: the reader takes notes, controllers, aftertouch and "
+                            "channel pressure. %s",
+                            status, eventLocation(), kImportHint);
         case 0xD:
             needBytes(*cursor, end, 1);
             *cursor += 1;
             return;
         case 0xE:
-            FATAL_AT();
+            FATAL_AT_REASON("Pitch bend (status %02X) %s: the reader takes notes, controllers, aftertouch and "
+                            "channel pressure. %s",
+                            status, eventLocation(), kImportHint);
         case 0xF:
             if (status == 0xF0 || status == 0xF7)
-                FATAL("  Got SysEx event, not supported yet, panicking!");
+                FATAL("  Got SysEx event, not supported yet, panicking!\n\nSysEx event (status %02X) %s. %s", status,
+                      eventLocation(), kImportHint);
             if (status == 0xFF) {
                 readMetaEvent(track, cursor, end);
                 return;
@@ -292,58 +349,84 @@ void MidiFile::readEvent(MidiTrack& track, const uint8_t** cursor, const uint8_t
             break;
     }
     uint8_t at = *cursor < end ? **cursor : 0;
-    FATAL("Unknown event %x from %x, corrupt MIDI file? Panicking!", unsigned(at >> 4),
-          unsigned(at));
+    if (status < 0x80)
+        FATAL("Unknown event %x from %x, corrupt MIDI file? Panicking!\n\nData byte %02X %s has no status byte "
+              "before it in its track.",
+              unsigned(at >> 4), unsigned(at), unsigned(at), eventLocation());
+    FATAL("Unknown event %x from %x, corrupt MIDI file? Panicking!\n\nStatus byte %02X %s is no event of a MIDI "
+          "file (system common and real-time messages are not stored in files).",
+          unsigned(at >> 4), unsigned(at), unsigned(status), eventLocation());
 }
 
 void MidiFile::readMetaEvent(MidiTrack& track, const uint8_t** cursor, const uint8_t* end) {
     needBytes(*cursor, end, 1);
     uint8_t type = **cursor;
     // Expects the one-byte length of a fixed-size meta event and steps past it.
+    uint8_t length = 0;
     auto expectLength = [&](uint8_t expected) {
         ++*cursor;
-        return readByte(cursor, end) == expected;
+        length = readByte(cursor, end);
+        return length == expected;
+    };
+    // Why readMetaText is about to fail: the destination holds a text, or the length is 0.
+    char why[400] = "";
+    auto textReason = [&](const char* event, const char* held, const char* rule) {
+        if (held) {
+            snprintf(why, sizeof why, "A second %s event %s; the reader takes %s (the first: \"%.80s\"). %s", event,
+                     eventLocation(), rule, held, kImportHint);
+        } else if (end - *cursor >= 2 && (*cursor)[1] == 0) {
+            snprintf(why, sizeof why, "The %s event %s is empty (length 0). %s", event, eventLocation(), kImportHint);
+        } else {
+            snprintf(why, sizeof why, "Not enough memory for the %s event %s.", event, eventLocation());
+        }
+    };
+    auto lengthReason = [&](const char* event, int expected) {
+        snprintf(why, sizeof why, "The %s event %s has length %d; it has %d bytes.", event, eventLocation(), length,
+                 expected);
+        return why;
     };
     switch (type) {
         case 0x00:
-            FATAL_AT();
+        case 0x04:
+        case 0x05:
+        case 0x06:
+        case 0x07:
+        case 0x20:
+        case 0x54:
+        case 0x7F:
+            FATAL_AT_REASON("%s meta event (FF %02X) %s: the reader takes text, copyright, track name, end of track, "
+                            "tempo, time signature and key signature. %s",
+                            metaName(type), type, eventLocation(), kImportHint);
         case 0x01:
-            if (!readMetaText(&text, cursor, end)) FATAL("Retrieving text info failed!");
+            textReason("text", text, "one per file");
+            if (!readMetaText(&text, cursor, end)) FATAL("Retrieving text info failed!\n\n%s", why);
             logLine("  Text info: %s\n", text);
             return;
         case 0x02:
-            if (!readMetaText(&copyright, cursor, end)) FATAL("Retrieving copyright info failed!");
+            textReason("copyright", copyright, "one per file");
+            if (!readMetaText(&copyright, cursor, end)) FATAL("Retrieving copyright info failed!\n\n%s", why);
             logLine("  Copyright info: %s\n", copyright);
             return;
         case 0x03:
-            if (!readMetaText(&track.name, cursor, end)) FATAL("Retrieving track name failed!");
+            textReason("track name", track.name, "one per track");
+            if (!readMetaText(&track.name, cursor, end)) FATAL("Retrieving track name failed!\n\n%s", why);
             return;
-        case 0x04:
-            FATAL_AT();
-        case 0x05:
-            FATAL_AT();
-        case 0x06:
-            FATAL_AT();
-        case 0x07:
-            FATAL_AT();
-        case 0x20:
-            FATAL_AT();
         case 0x2F:
-            if (!expectLength(0x00)) FATAL("Expected 0x00");
+            if (!expectLength(0x00)) FATAL("Expected 0x00\n\n%s", lengthReason("end-of-track", 0));
             return;
         case 0x51: {
-            if (!expectLength(0x03)) FATAL("Expected 0x03");
+            if (!expectLength(0x03)) FATAL("Expected 0x03\n\n%s", lengthReason("tempo", 3));
             uint32_t microseconds = readBigEndian(3, cursor, end);
             // 0 microseconds per quarter note would make the tempo infinite.
-            if (microseconds == 0) FATAL("Tempo of 0 microseconds per quarter note, corrupt MIDI file?");
+            if (microseconds == 0)
+                FATAL("Tempo of 0 microseconds per quarter note, corrupt MIDI file?\n\nTempo event %s.",
+                      eventLocation());
             bpm = roundTo2(float(60000000.0 / microseconds));
             logLine("  Got bpm of %.2f\n", double(bpm));
             return;
         }
-        case 0x54:
-            FATAL_AT();
         case 0x58: {
-            if (!expectLength(0x04)) FATAL("Expected 0x04");
+            if (!expectLength(0x04)) FATAL("Expected 0x04\n\n%s", lengthReason("time signature", 4));
             timeSigNumerator = readByte(cursor, end);
             uint8_t exponent = readByte(cursor, end);
             // 2 to the power of the exponent, kept in 8 bits (an exponent of 8 or more gives 0).
@@ -356,15 +439,15 @@ void MidiFile::readMetaEvent(MidiTrack& track, const uint8_t** cursor, const uin
             return;
         }
         case 0x59: {
-            if (!expectLength(0x02)) FATAL("Expected 0x02");
+            if (!expectLength(0x02)) FATAL("Expected 0x02\n\n%s", lengthReason("key signature", 2));
             keySignature = int8_t(readByte(cursor, end));
             minorKey = readByte(cursor, end) == 1;
             logLine("  Key signature is %i, %s\n", keySignature, minorKey ? "minor" : "major");
             return;
         }
-        case 0x7F:
-            FATAL_AT();
         default:
-            FATAL("  Unknown meta event, panicking!");
+            FATAL("  Unknown meta event, panicking!\n\n%s meta event (FF %02X) %s: the reader takes text, copyright, "
+                  "track name, end of track, tempo, time signature and key signature. %s",
+                  metaName(type), type, eventLocation(), kImportHint);
     }
 }

@@ -71,10 +71,19 @@ private:
     } textOwner_{this};
 
     MidiFile() = default;
+    // Where the event being read lies, for refusals: "in track T at byte B" (T counts
+    // the track chunks from 1, B is the file offset of the event's status byte or, under
+    // running status, of its first data byte).
+    const char* eventLocation();
     void parse(const uint8_t* image, size_t size);
     void readEvent(MidiTrack& track, const uint8_t** cursor, const uint8_t* end, uint8_t& status,
                    float t);
     void readMetaEvent(MidiTrack& track, const uint8_t** cursor, const uint8_t* end);
+
+    const uint8_t* image_ = nullptr;  // the file image being parsed
+    const uint8_t* event_ = nullptr;  // the event being read
+    uint32_t chunkNumber_ = 0;        // from 1
+    char location_[64] = {};
 };
 
 // The reader's primitives. Each reads at *cursor, never at or past end, and advances

@@ -4,6 +4,7 @@
 #include "util/texture/texture.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 
 LoaderImage::~LoaderImage() { release(); }
@@ -80,7 +81,10 @@ bool loaderImageToTexture(const LoaderImage& image, Texture* texture, const char
     texture->bitsPerPixel = 32;
     texture->format = GL_RGBA;
     if (image.width() == 0 || image.height() == 0) {
-        errorAt(file, line, "Invalid texture information");
+        char message[200];
+        snprintf(message, sizeof message, "Invalid texture information\n\nThe picture is %d x %d pixels: empty.",
+                 image.width(), image.height());
+        errorAt(file, line, message);
         texture->imageData = nullptr;
         return false;
     }

@@ -40,14 +40,19 @@ PvGenericPngDecoder::PvGenericPngDecoder() = default;
 PvGenericPngDecoder::~PvGenericPngDecoder() { free(palette_); }
 
 int PvGenericPngDecoder::decode(const char* path) {
+    failure_ = "";
     FILE* file = dataOpen(path, "rb");
-    if (!file) return -1;
+    if (!file) {
+        failure_ = "The file cannot be opened.";
+        return -1;
+    }
     fseek(file, 0, SEEK_END);
     long fileLength = ftell(file);
     rewind(file);
     if (fileLength < 0) fileLength = 0;
     unsigned char signature[8];
     if (fread(signature, 1, 8, file) != 8 || memcmp(signature, kSignature, 8) != 0) {
+        failure_ = "The file does not start with the PNG signature (89 50 4E 47 0D 0A 1A 0A): it is no PNG file.";
         fclose(file);
         return -1;
     }
@@ -55,6 +60,7 @@ int PvGenericPngDecoder::decode(const char* path) {
     size_t capacity = size_t(fileLength);
     unsigned char* data = static_cast<unsigned char*>(malloc(capacity ? capacity : 1));
     if (!data) {
+        failure_ = "Not enough memory for the image data.";
         fclose(file);
         return -1;
     }
@@ -103,6 +109,7 @@ int PvGenericPngDecoder::decode(const char* path) {
             }
         } else if (memcmp(type, "PLTE", 4) == 0) {
             if (length % 3 != 0) {
+                failure_ = "The PLTE chunk's length is not a multiple of 3 (damaged palette).";
                 free(chunk);
                 free(data);
                 fclose(file);
@@ -124,7 +131,9 @@ int PvGenericPngDecoder::decode(const char* path) {
                     keys_[2] = be16(chunk + 4);
                 }
             } else if (colourType_ == 3) {
-                for (uint32_t i = 0; i < length && i < 3; ++i) keys_[i] = chunk[i];
+                // One alpha per palette entry, in palette order; later entries stay opaque.
+                paletteAlphaCount_ = int(length < 256 ? length : 256);
+                if (paletteAlphaCount_) memcpy(paletteAlpha_, chunk, size_t(paletteAlphaCount_));
             }
         }
         free(chunk);
@@ -286,7 +295,7 @@ void PvRawPngDecoder::writePixels() {
                 int index = (p[0] >> shift) & 15;
                 if (index < paletteCount_) {
                     memcpy(out, palette_ + index * 3, 3);
-                    out[3] = isKey(keys_, index) ? 0 : 255;
+                    out[3] = uint8_t(paletteAlpha(index));
                     put(uint32_t(pixelIndex_), out);
                 }
                 ++pixelIndex_;
@@ -298,7 +307,7 @@ void PvRawPngDecoder::writePixels() {
                 return;
             }
             memcpy(out, palette_ + p[0] * 3, 3);
-            out[3] = isKey(keys_, p[0]) ? 0 : 255;
+            out[3] = uint8_t(paletteAlpha(p[0]));
             break;
         case 408:
             out[0] = out[1] = out[2] = p[0];

@@ -20,9 +20,12 @@ public:
     PvGenericPngDecoder& operator=(const PvGenericPngDecoder&) = delete;
 
     // 1, or -1 when the file cannot be opened, has no PNG signature or has a PLTE
-    // chunk whose length is not a multiple of 3. 1 does not mean that pixels were
-    // produced: an unsupported format or a damaged stream still returns 1.
+    // chunk whose length is not a multiple of 3 (decodeFailure() says which). 1 does not
+    // mean that pixels were produced: an unsupported format or a damaged stream still
+    // returns 1.
     int decode(const char* path);
+    // Why the last decode() returned -1, as a sentence; "" after a decode that returned 1.
+    const char* decodeFailure() const { return failure_; }
 
     // 1 to go on decoding, 0 to skip decoding.
     virtual int prepareImage() = 0;
@@ -36,7 +39,10 @@ public:
     int colourType() const { return colourType_; }
     int interlaceMethod() const { return interlaceMethod_; }
     int paletteCount() const { return paletteCount_; }
+    // Grey and truecolour transparency keys (tRNS); indexed images use paletteAlpha.
     int32_t transparencyKey(int i) const { return keys_[i]; }
+    // Alpha of palette entry index: its tRNS byte, 255 for entries the chunk does not reach.
+    int paletteAlpha(int index) const { return index >= 0 && index < paletteAlphaCount_ ? paletteAlpha_[index] : 255; }
     int32_t gamma() const { return gamma_; }
     int headerCount() const { return headerCount_; }
     // How inflating the last decoded file ended (Finished when it was never started).
@@ -52,8 +58,12 @@ protected:
     int interlaceMethod_ = 0;
     int paletteCount_ = 0;
     unsigned char* palette_ = nullptr;  // 3 bytes (R, G, B) per entry
-    // Compared with samples; the initial value matches no sample.
+    // Compared with grey and truecolour samples; the initial value matches no sample.
     int32_t keys_[3] = {2147483647, 2147483647, 2147483647};
+    // Indexed images: tRNS holds one alpha per palette entry, in palette order.
+    unsigned char paletteAlpha_[256] = {};
+    int paletteAlphaCount_ = 0;
+    const char* failure_ = "";
     int32_t gamma_ = 100000;  // stored, never applied
     int headerCount_ = 0;     // IHDR chunks seen; anything but 1 is refused
     size_t compressedSize_ = 0;  // bytes of IDAT data collected, known before prepareImage

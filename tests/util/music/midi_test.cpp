@@ -84,7 +84,7 @@ std::string boxRegex(const std::string& message) {
     return "\\[box\\] Error in file src/util/music/midi\\.cpp:[0-9]+ \\| .*" + regexEscape(message);
 }
 
-const char* kLocationOnly = "\\[box\\] Error \\| Error in file src/util/music/midi\\.cpp:[0-9]+\n";
+const std::string kLocationOnly = "\\[box\\] Error \\| Error in file src/util/music/midi\\.cpp:[0-9]+";
 
 TEST(MidiFileHeader, LogsFormatChunksDivisionAndTheTrackSummary) {
     std::string log;
@@ -393,38 +393,52 @@ TEST_F(MidiDeathTest, EveryRefusedEventEndsTheProcessWithItsMessage) {
     const FatalCase cases[] = {
         {"header length 7",
          {'M', 'T', 'h', 'd', 0, 0, 0, 7, 0, 1, 0, 0, 0, 96},
-         boxRegex("  Unknown header info, MIDI file format not recognized\n")},
-        {"empty file", {}, boxRegex("  Unknown header info, MIDI file format not recognized\n")},
+         boxRegex("  Unknown header info, MIDI file format not recognized\n\nThe header chunk's length is not 6 "
+                  "(the file starts with 4D 54 68 64 00 00 00 07); the reader takes \"MThd\" 00 00 00 06.")},
+        {"empty file", {},
+         boxRegex("  Unknown header info, MIDI file format not recognized\n\nThe file starts with nothing (it is "
+                  "empty); a standard MIDI file starts with \"MThd\" 00 00 00 06.")},
         {"no MTrk", concat({header(1), {'M', 'T', 'r', 'x', 0, 0, 0, 0}}),
-         boxRegex(" Could not find track chunk header, unrecognized file format!\n")},
+         boxRegex(" Could not find track chunk header, unrecognized file format!\n\nChunk 1 of 1 at byte 14 is "
+                  "\"MTrx\", not \"MTrk\"")},
         {"fewer chunks than counted", concat({header(2), chunk(concat({kOneNote, kEndOfTrack}))}),
-         boxRegex(" Could not find track chunk header, unrecognized file format!\n")},
+         boxRegex(" Could not find track chunk header, unrecognized file format!\n\nThe file ends at byte 34, "
+                  "before track chunk 2 of the 2 the header counts.")},
         {"sysex F0", events({0x00, 0xF0, 0x01, 0x00}),
-         boxRegex("  Got SysEx event, not supported yet, panicking!")},
+         boxRegex("  Got SysEx event, not supported yet, panicking!\n\nSysEx event (status F0) in track 1 at byte "
+                  "23. festoonery-tool midi-import IN OUT writes a copy")},
         {"sysex F7", events({0x00, 0xF7, 0x01, 0x00}),
          boxRegex("  Got SysEx event, not supported yet, panicking!")},
         {"second text", events({0x00, 0xFF, 0x01, 0x01, 'a', 0x00, 0xFF, 0x01, 0x01, 'b'}),
-         boxRegex("Retrieving text info failed!")},
-        {"text length 0", events({0x00, 0xFF, 0x01, 0x00}), boxRegex("Retrieving text info failed!")},
+         boxRegex("Retrieving text info failed!\n\nA second text event in track 1 at byte 28; the reader takes "
+                  "one per file (the first: \"a\").")},
+        {"text length 0", events({0x00, 0xFF, 0x01, 0x00}),
+         boxRegex("Retrieving text info failed!\n\nThe text event in track 1 at byte 23 is empty (length 0).")},
         {"second copyright", events({0x00, 0xFF, 0x02, 0x01, 'a', 0x00, 0xFF, 0x02, 0x01, 'b'}),
-         boxRegex("Retrieving copyright info failed!")},
+         boxRegex("Retrieving copyright info failed!\n\nA second copyright event in track 1 at byte 28")},
+        {"empty track name", events(trackName("")),
+         boxRegex("Retrieving track name failed!\n\nThe track name event in track 1 at byte 23 is empty")},
         {"second track name", concat({events(concat({trackName("A"), trackName("B")}))}),
-         boxRegex("Retrieving track name failed!")},
+         boxRegex("Retrieving track name failed!\n\nA second track name event in track 1 at byte 28; the reader "
+                  "takes one per track (the first: \"A\").")},
         {"end of track length 1", events({0x00, 0xFF, 0x2F, 0x01, 0x00}), boxRegex("Expected 0x00")},
         {"tempo length 4", events({0x00, 0xFF, 0x51, 0x04, 0x07, 0xA1, 0x20, 0x00}),
-         boxRegex("Expected 0x03")},
+         boxRegex("Expected 0x03\n\nThe tempo event in track 1 at byte 23 has length 4; it has 3 bytes.")},
         {"time signature length 3", events({0x00, 0xFF, 0x58, 0x03, 0x04, 0x02, 0x18}),
          boxRegex("Expected 0x04")},
         {"key signature length 1", events({0x00, 0xFF, 0x59, 0x01, 0x00}), boxRegex("Expected 0x02")},
         {"meta 0x08", events({0x00, 0xFF, 0x08, 0x00}), boxRegex("  Unknown meta event, panicking!")},
-        {"meta 0x21", events({0x00, 0xFF, 0x21, 0x01, 0x00}), boxRegex("  Unknown meta event, panicking!")},
+        {"meta 0x21", events({0x00, 0xFF, 0x21, 0x01, 0x00}),
+         boxRegex("  Unknown meta event, panicking!\n\nMIDI port meta event (FF 21) in track 1 at byte 23")},
         {"meta 0x50", events({0x00, 0xFF, 0x50, 0x00}), boxRegex("  Unknown meta event, panicking!")},
         {"meta 0x80", events({0x00, 0xFF, 0x80, 0x00}), boxRegex("  Unknown meta event, panicking!")},
         {"meta 0xFF", events({0x00, 0xFF, 0xFF, 0x00}), boxRegex("  Unknown meta event, panicking!")},
         {"data byte before any status", events({0x00, 0x3C, 0x40}),
-         boxRegex("Unknown event 3 from 3c, corrupt MIDI file? Panicking!")},
+         boxRegex("Unknown event 3 from 3c, corrupt MIDI file? Panicking!\n\nData byte 3C in track 1 at byte 23 has "
+                  "no status byte before it in its track.")},
         {"status F1", events({0x00, 0xF1, 0x22}),
-         boxRegex("Unknown event 2 from 22, corrupt MIDI file? Panicking!")},
+         boxRegex("Unknown event 2 from 22, corrupt MIDI file? Panicking!\n\nStatus byte F1 in track 1 at byte 23 "
+                  "is no event of a MIDI file")},
         {"status FE", events({0x00, 0xFE, 0x91}),
          boxRegex("Unknown event 9 from 91, corrupt MIDI file? Panicking!")},
         {"delta time of five bytes", events({0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 0x3C, 0x40}),
@@ -437,9 +451,9 @@ TEST_F(MidiDeathTest, EveryRefusedEventEndsTheProcessWithItsMessage) {
          boxRegex("Controller number 128 out of range 0-127, corrupt MIDI file?")},
         {"chunk longer than the file",
          concat({header(1), {'M', 'T', 'r', 'k', 0, 0, 0, 100}, kOneNote}),
-         boxRegex("Track chunk 0 is 100 bytes long but only 8 bytes are left in the file")},
+         boxRegex("Track chunk 1 is 100 bytes long but only 8 bytes are left in the file")},
         {"huge chunk length", concat({header(1), {'M', 'T', 'r', 'k', 0xFF, 0xFF, 0xFF, 0xFF}, kOneNote}),
-         boxRegex("Track chunk 0 is 4294967295 bytes long")},
+         boxRegex("Track chunk 1 is 4294967295 bytes long")},
         {"header cut short", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0},
          boxRegex("Unexpected end of MIDI data: 2 more bytes needed, 1 left")},
         {"note cut short", concat({header(1), chunk({0x00, 0x90, 0x3C})}),
@@ -456,24 +470,38 @@ TEST_F(MidiDeathTest, EveryRefusedEventEndsTheProcessWithItsMessage) {
     }
 }
 
-TEST_F(MidiDeathTest, LocationOnlyEventsEndTheProcess) {
-    const std::pair<const char*, Bytes> cases[] = {
-        {"sequence number", {0x00, 0xFF, 0x00, 0x02, 0x00, 0x01}},
-        {"instrument", {0x00, 0xFF, 0x04, 0x01, 'x'}},
-        {"lyric", {0x00, 0xFF, 0x05, 0x01, 'x'}},
-        {"marker", {0x00, 0xFF, 0x06, 0x01, 'x'}},
-        {"cue point", {0x00, 0xFF, 0x07, 0x01, 'x'}},
-        {"channel prefix", {0x00, 0xFF, 0x20, 0x01, 0x00}},
-        {"SMPTE offset", {0x00, 0xFF, 0x54, 0x05, 0, 0, 0, 0, 0}},
-        {"sequencer specific", {0x00, 0xFF, 0x7F, 0x01, 0x00}},
-        {"program change", {0x00, 0xC0, 0x05}},
-        {"pitch bend", {0x00, 0xE0, 0x00, 0x40}},
-        {"program change after a note", concat({kOneNote, {0x00, 0xC3, 0x05}})},
+// fatalAt's box, with the event, its track and its byte offset after the location.
+TEST_F(MidiDeathTest, LocationOnlyEventsEndTheProcessNamingTheEvent) {
+    const char* metaRule = " in track 1 at byte 23: the reader takes text, copyright, track name, end of track, tempo, "
+                           "time signature and key signature. festoonery-tool midi-import IN OUT writes a copy";
+    const char* channelRule = ": the reader takes notes, controllers, aftertouch and channel pressure.";
+    const struct {
+        const char* what;
+        Bytes events;
+        std::string reason;
+    } cases[] = {
+        {"sequence number", {0x00, 0xFF, 0x00, 0x02, 0x00, 0x01}, std::string("Sequence number meta event (FF 00)") + metaRule},
+        {"instrument", {0x00, 0xFF, 0x04, 0x01, 'x'}, std::string("Instrument name meta event (FF 04)") + metaRule},
+        {"lyric", {0x00, 0xFF, 0x05, 0x01, 'x'}, std::string("Lyric meta event (FF 05)") + metaRule},
+        {"marker", {0x00, 0xFF, 0x06, 0x01, 'x'}, std::string("Marker meta event (FF 06)") + metaRule},
+        {"cue point", {0x00, 0xFF, 0x07, 0x01, 'x'}, std::string("Cue point meta event (FF 07)") + metaRule},
+        {"channel prefix", {0x00, 0xFF, 0x20, 0x01, 0x00}, std::string("Channel prefix meta event (FF 20)") + metaRule},
+        {"SMPTE offset", {0x00, 0xFF, 0x54, 0x05, 0, 0, 0, 0, 0}, std::string("SMPTE offset meta event (FF 54)") + metaRule},
+        {"sequencer specific", {0x00, 0xFF, 0x7F, 0x01, 0x00}, std::string("Sequencer-specific meta event (FF 7F)") + metaRule},
+        {"program change", {0x00, 0xC0, 0x05}, std::string("Program change (status C0) in track 1 at byte 23") + channelRule},
+        {"pitch bend", {0x00, 0xE0, 0x00, 0x40}, std::string("Pitch bend (status E0) in track 1 at byte 23") + channelRule},
+        {"program change after a note", concat({kOneNote, {0x00, 0xC3, 0x05}}),
+         std::string("Program change (status C3) in track 1 at byte 31") + channelRule},
     };
     for (const auto& c : cases) {
-        std::string path = writeMidi(midiFile({concat({c.second, kEndOfTrack})}));
-        EXPECT_EXIT(MidiFile m(path.c_str()), testing::ExitedWithCode(1), kLocationOnly) << c.first;
+        std::string path = writeMidi(midiFile({concat({c.events, kEndOfTrack})}));
+        EXPECT_EXIT(MidiFile m(path.c_str()), testing::ExitedWithCode(1), kLocationOnly + regexEscape("\n\n" + c.reason))
+            << c.what;
     }
+    // The track counts chunks from 1, the byte is the file offset of the event.
+    std::string second = writeMidi(midiFile({concat({kOneNote, kEndOfTrack}), concat({kOneNote, {0x05, 0xC1, 0x00}, kEndOfTrack})}));
+    EXPECT_EXIT(MidiFile m(second.c_str()), testing::ExitedWithCode(1),
+                kLocationOnly + regexEscape("\n\nProgram change (status C1) in track 2 at byte 51"));
 }
 
 TEST_F(MidiDeathTest, DeltaTimeOfFourBytesIsAcceptedAndFiveAreNot) {

@@ -51,13 +51,14 @@ void expectLoads(const std::string& name, const Bytes& png, uint32_t w, uint32_t
     EXPECT_EQ("", r.err) << name;
 }
 
-void expectRefused(const std::string& name, const Bytes& png) {
+// reason: what the box says after "Invalid texture information" and its empty line.
+void expectRefused(const std::string& name, const Bytes& png, const std::string& reason = "") {
     Loaded r;
     load(Loader::PNG, scratchFile(name + ".png", png), &r);
     EXPECT_FALSE(r.ok) << name;
     EXPECT_EQ(nullptr, r.texture.imageData) << name;
     EXPECT_NE(std::string::npos, r.err.find(kRefusedCaption)) << name << ": " << r.err;
-    EXPECT_NE(std::string::npos, r.err.find(kRefusedBox)) << name << ": " << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(std::string(kRefusedBox) + "\\n\\n" + reason)) << name << ": " << r.err;
 }
 
 TEST(PngSuite, EveryFileDoesWhatTheManifestSays) {
@@ -206,9 +207,11 @@ TEST(PngDecoder, TransparencyKeysFollowTheEngineRule) {
         {"grey short tRNS ignored", 0, {0, 1, 2, 3}, {0}, {0, 0, 0, 255, 1, 1, 1, 255, 2, 2, 2, 255, 3, 3, 3, 255}},
         {"truecolour key", 2, {10, 20, 30, 10, 20, 31, 30, 20, 10, 10, 20, 30}, rgbKey,
          {10, 20, 30, 0, 10, 20, 31, 255, 30, 20, 10, 255, 10, 20, 30, 0}},
-        {"indexed keys are the first three bytes", 3, {0, 1, 2, 3}, {2, 0, 255, 1},
-         {10, 11, 12, 0, 20, 21, 22, 255, 30, 31, 32, 0, 40, 41, 42, 255}},
-        {"indexed one key", 3, {0, 1, 2, 3}, {3}, {10, 11, 12, 255, 20, 21, 22, 255, 30, 31, 32, 255, 40, 41, 42, 0}},
+        // Indexed: one alpha per palette entry in palette order; entries past the chunk are opaque.
+        {"indexed alpha per entry", 3, {0, 1, 2, 3}, {2, 0, 128}, {10, 11, 12, 2, 20, 21, 22, 0, 30, 31, 32, 128, 40, 41, 42, 255}},
+        {"indexed alpha of entry 0 only", 3, {3, 0, 0, 1}, {3}, {40, 41, 42, 255, 10, 11, 12, 3, 10, 11, 12, 3, 20, 21, 22, 255}},
+        {"indexed alpha beyond the palette ignored", 3, {3, 2, 1, 0}, {9, 9, 9, 9, 9, 9},
+         {40, 41, 42, 9, 30, 31, 32, 9, 20, 21, 22, 9, 10, 11, 12, 9}},
         {"indexed no tRNS", 3, {3, 2, 1, 0}, {}, {40, 41, 42, 255, 30, 31, 32, 255, 20, 21, 22, 255, 10, 11, 12, 255}},
         {"index beyond the palette stays transparent black", 3, {0, 4, 200, 3}, {},
          {10, 11, 12, 255, 0, 0, 0, 0, 0, 0, 0, 0, 40, 41, 42, 255}},
@@ -258,16 +261,21 @@ TEST(PngDecoder, DepthsOtherThanEightAreDecodedButRefused) {
     grey1.depth = 1;
     grey1.pixels = {0xA5, 0x40};
     grey1.filters = {1};
+    indexed4.trns = {7};  // palette entry 0's alpha
     struct Case {
         const char* name;
         PngSpec spec;
         Bytes expected;
+        std::string reason;
     } cases[] = {
-        {"truecolour 16: high bytes, 16-bit key", rgb16, {0x12, 0x56, 0x9A, 255, 0xFF, 0x00, 0x80, 0}},
-        {"indexed 4", indexed4, {1, 2, 3, 255, 4, 5, 6, 255, 4, 5, 6, 255, 4, 5, 6, 255, 4, 5, 6, 255, 1, 2, 3, 255}},
+        {"truecolour 16: high bytes, 16-bit key", rgb16, {0x12, 0x56, 0x9A, 255, 0xFF, 0x00, 0x80, 0},
+         "The image has a bit depth of 16 (colour type 2). Textures take 8-bit PNG files"},
+        {"indexed 4", indexed4, {1, 2, 3, 7, 4, 5, 6, 255, 4, 5, 6, 255, 4, 5, 6, 255, 4, 5, 6, 255, 1, 2, 3, 7},
+         "The image has a bit depth of 4 (colour type 3)."},
         {"grey 1: alpha 0", grey1,
          {255, 255, 255, 0, 0, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 255, 255, 0,
-          0, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 255, 255, 255, 0}},  // 1010 0101 01
+          0, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 255, 255, 255, 0},  // 1010 0101 01
+         "The image has a bit depth of 1 (colour type 0)."},
     };
     for (const Case& c : cases) {
         std::string path = scratchFile(std::string(c.name).substr(0, 8) + ".png", buildPng(c.spec));
@@ -275,7 +283,7 @@ TEST(PngDecoder, DepthsOtherThanEightAreDecodedButRefused) {
         EXPECT_EQ(1, d.decoder.decode(path.c_str())) << c.name;
         EXPECT_TRUE(d.decoder.complete()) << c.name;
         EXPECT_EQ("", firstDifference(c.expected, d.rgba())) << c.name;
-        expectRefused(c.name, buildPng(c.spec));
+        expectRefused(c.name, buildPng(c.spec), c.reason);
     }
 }
 
@@ -321,11 +329,12 @@ TEST(PngLoader, OpenAndSignatureFailuresLogTheLine) {
     struct Case {
         const char* name;
         std::string path;
+        const char* reason;  // the log line after the loader's own
     } cases[] = {
-        {"missing file", scratchFile("x", {}) + "-does-not-exist.png"},
-        {"wrong signature", scratchFile("wrongsig.png", wrongSignature)},
-        {"short file", scratchFile("short.png", {137, 80, 78})},
-        {"PLTE length 4", scratchFile("badplte.png", badPalette)},
+        {"missing file", scratchFile("x", {}) + "-does-not-exist.png", "  The file cannot be opened.\n"},
+        {"wrong signature", scratchFile("wrongsig.png", wrongSignature), "  The file does not start with the PNG signature"},
+        {"short file", scratchFile("short.png", {137, 80, 78}), "  The file does not start with the PNG signature"},
+        {"PLTE length 4", scratchFile("badplte.png", badPalette), "  The PLTE chunk's length is not a multiple of 3"},
     };
     for (const Case& c : cases) {
         Loaded r;
@@ -335,6 +344,7 @@ TEST(PngLoader, OpenAndSignatureFailuresLogTheLine) {
         std::string expected = "src/util/texture/png_loader.cpp:";
         EXPECT_NE(std::string::npos, r.out.find(expected)) << c.name << ": " << r.out;
         EXPECT_NE(std::string::npos, r.out.find(": Failed to open/decode " + c.path + "!\n")) << c.name << ": " << r.out;
+        EXPECT_NE(std::string::npos, r.out.find(c.reason)) << c.name << ": " << r.out;
         EXPECT_EQ("", r.err) << c.name;
     }
 }
@@ -392,20 +402,21 @@ TEST(PngLoader, HostileFilesAreRefusedInOrder) {
     struct Case {
         const char* name;
         Bytes png;
+        const char* reason = "";  // the start of what follows "Invalid texture information"
     } cases[] = {
-        {"no IHDR", pngWith({{"IDAT", data}, {"IEND", {}}})},
+        {"no IHDR", pngWith({{"IDAT", data}, {"IEND", {}}}), "The file has 0 IHDR chunks; a PNG file has exactly one."},
         {"two IHDR", pngWith({{"IHDR", ihdr(6, 5, 8, 6, 0)}, {"IHDR", ihdr(6, 5, 8, 6, 0)}, {"IDAT", data}})},
         {"short IHDR", pngWith({{"IHDR", Bytes(12, 1)}, {"IDAT", data}})},
-        {"width 0", pngWith({{"IHDR", ihdr(0, 5, 8, 6, 0)}, {"IDAT", data}})},
+        {"width 0", pngWith({{"IHDR", ihdr(0, 5, 8, 6, 0)}, {"IDAT", data}}), "The header gives an empty image of 0 x 5 pixels."},
         {"height 0", pngWith({{"IHDR", ihdr(6, 0, 8, 6, 0)}, {"IDAT", data}})},
-        {"width 16385", pngWith({{"IHDR", ihdr(16385, 1, 8, 6, 0)}, {"IDAT", data}})},
+        {"width 16385", pngWith({{"IHDR", ihdr(16385, 1, 8, 6, 0)}, {"IDAT", data}}), "The image is 16385 x 1 pixels; textures are at most 16384"},
         {"65536 x 65536 (byte count overflows 32 bits)", pngWith({{"IHDR", ihdr(65536, 65536, 8, 6, 0)}, {"IDAT", data}})},
         {"4294967295 x 4294967295", pngWith({{"IHDR", ihdr(0xFFFFFFFF, 0xFFFFFFFF, 8, 2, 0)}, {"IDAT", data}})},
-        {"interlace method 2", pngWith({{"IHDR", ihdr(6, 5, 8, 6, 2)}, {"IDAT", data}})},
-        {"grey 16 unsupported", pngWith({{"IHDR", ihdr(6, 5, 16, 0, 0)}, {"IDAT", data}})},
-        {"colour type 5", pngWith({{"IHDR", ihdr(6, 5, 8, 5, 0)}, {"IDAT", data}})},
+        {"interlace method 2", pngWith({{"IHDR", ihdr(6, 5, 8, 6, 2)}, {"IDAT", data}}), "Interlace method 2 is unknown"},
+        {"grey 16 unsupported", pngWith({{"IHDR", ihdr(6, 5, 16, 0, 0)}, {"IDAT", data}}), "The image has a bit depth of 16 (colour type 0)."},
+        {"colour type 5", pngWith({{"IHDR", ihdr(6, 5, 8, 5, 0)}, {"IDAT", data}}), "Colour type 5 is not a PNG colour type"},
         {"no IDAT", pngWith({{"IHDR", ihdr(6, 5, 8, 6, 0)}, {"IEND", {}}})},
-        {"truncated data stream", pngWith({{"IHDR", ihdr(6, 5, 8, 6, 0)}, {"IDAT", half}})},
+        {"truncated data stream", pngWith({{"IHDR", ihdr(6, 5, 8, 6, 0)}, {"IDAT", half}}), "The image data ends before the last row of 6 x 5 pixels"},
         {"file cut inside IDAT", Bytes(good.begin(), good.end() - 30)},
         {"file cut after the signature", signature()},
         {"chunk longer than the file", hugeChunk},
@@ -414,7 +425,7 @@ TEST(PngLoader, HostileFilesAreRefusedInOrder) {
         {"block type 3", pngWith({{"IHDR", ihdr(6, 5, 8, 6, 0)}, {"IDAT", badBlock}})},
         {"five rows of data for a height of 6", pngWith({{"IHDR", ihdr(6, 6, 8, 6, 0)}, {"IDAT", data}})},
     };
-    for (const Case& c : cases) expectRefused(c.name, c.png);
+    for (const Case& c : cases) expectRefused(c.name, c.png, c.reason);
 }
 
 TEST(PngLoader, ToleratedOddities) {

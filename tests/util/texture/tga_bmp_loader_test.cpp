@@ -30,8 +30,12 @@ TEST(TgaLoader, LoadsUncompressedAndRunLengthImages) {
     Bytes rle24 = cat(tgaHeader(10, 5, 1, 24), {130, 10, 20, 30, 1, 1, 2, 3, 4, 5, 6});
     // Exactly filling: raw 1, run 2, over two rows of 32-bit pixels.
     Bytes rle32 = cat(tgaHeader(10, 3, 1, 32), {0, 1, 2, 3, 4, 129, 9, 8, 7, 6});
-    Bytes descriptorIgnored = twoByTwo;
-    descriptorIgnored[17] = 0x20;  // "top-left origin" is not looked at
+    // Image descriptor bit 5: the file's first row is the top row; bit 4: rows run right
+    // to left. The texture always gets the bottom row first, left to right.
+    auto withDescriptor = [](Bytes file, uint8_t descriptor) {
+        file[17] = descriptor;
+        return file;
+    };
     struct Case {
         const char* name;
         Bytes file;
@@ -39,7 +43,14 @@ TEST(TgaLoader, LoadsUncompressedAndRunLengthImages) {
         Bytes expected;
     } cases[] = {
         {"2x2 uncompressed 24-bit", twoByTwo, 2, 2, 24, {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}},
-        {"descriptor ignored", descriptorIgnored, 2, 2, 24, {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}},
+        {"top-left origin", withDescriptor(twoByTwo, 0x20), 2, 2, 24, {9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}},
+        {"right to left", withDescriptor(twoByTwo, 0x10), 2, 2, 24, {6, 5, 4, 3, 2, 1, 12, 11, 10, 9, 8, 7}},
+        {"top right origin", withDescriptor(twoByTwo, 0x30), 2, 2, 24, {12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}},
+        {"alpha bits and reserved bits ignored", withDescriptor(twoByTwo, 0xC8), 2, 2, 24,
+         {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}},
+        {"RLE right to left", withDescriptor(rle24, 0x10), 5, 1, 24, {6, 5, 4, 3, 2, 1, 30, 20, 10, 30, 20, 10, 30, 20, 10}},
+        {"RLE 32-bit top-left origin", withDescriptor(cat(tgaHeader(10, 1, 3, 32), {0, 1, 2, 3, 4, 129, 9, 8, 7, 6}), 0x20),
+         1, 3, 32, {7, 8, 9, 6, 7, 8, 9, 6, 3, 2, 1, 4}},
         {"uncompressed 32-bit keeps alpha", withAlpha, 1, 2, 32, {3, 2, 1, 4, 7, 6, 5, 8}},
         {"run then raw", rle24, 5, 1, 24, {30, 20, 10, 30, 20, 10, 30, 20, 10, 3, 2, 1, 6, 5, 4}},
         {"32-bit raw then run", rle32, 3, 1, 32, {3, 2, 1, 4, 7, 8, 9, 6, 7, 8, 9, 6}},
@@ -74,17 +85,21 @@ TEST(TgaLoader, EveryRefusalShowsItsBox) {
     } cases[] = {
         {"no file", {}, "[box] ERROR | Could not open texture file"},
         {"5 bytes", {0, 0, 2, 0, 0}, "[box] ERROR | Could not read file header"},
-        {"image ID field", withId, "[box] Invalid Image | TGA file be type 2 or type 10 \n"},
-        {"colour map", colourMap, "[box] Invalid Image | TGA file be type 2 or type 10 \n"},
-        {"non-zero origin", origin, "[box] Invalid Image | TGA file be type 2 or type 10 \n"},
-        {"RLE with origin", rleOrigin, "[box] Invalid Image | TGA file be type 2 or type 10 \n"},
-        {"type 3 (grey)", cat(tgaHeader(3, 1, 1, 8), {1}), "[box] Invalid Image | TGA file be type 2 or type 10 \n"},
+        {"image ID field", withId, "[box] Invalid Image | TGA file be type 2 or type 10 \\n\\nThis file has an image ID field of 4 bytes. The loader takes"},
+        {"colour map", colourMap, "[box] Invalid Image | TGA file be type 2 or type 10 \\n\\nThis file has a colour map (map type 1, 0 entries)."},
+        {"non-zero origin", origin, "[box] Invalid Image | TGA file be type 2 or type 10 \\n\\nThis file has an origin of (5, 0)."},
+        {"RLE with origin", rleOrigin, "[box] Invalid Image | TGA file be type 2 or type 10 \\n\\nThis file has an origin of (0, 1)."},
+        {"type 1 with its colour map", cat(Bytes{2, 1, 1, 0, 0, 2, 0, 24, 0, 0, 0, 0, 1, 0, 1, 0, 8, 0}, {1}),
+         "[box] Invalid Image | TGA file be type 2 or type 10 \\n\\nThis file has image type 1 (colour-mapped), an image "
+         "ID field of 2 bytes, a colour map (map type 1, 2 entries)."},
+        {"type 3 (grey)", cat(tgaHeader(3, 1, 1, 8), {1}),
+         "[box] Invalid Image | TGA file be type 2 or type 10 \\n\\nThis file has image type 3 (greyscale)."},
         {"header only", Bytes{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1}, "[box] ERROR | Could not read info header"},
-        {"16-bit", cat(tgaHeader(2, 1, 1, 16), {1, 2}), invalid},
+        {"16-bit", cat(tgaHeader(2, 1, 1, 16), {1, 2}), "| Invalid texture information\\n\\nThe image has 16 bits per pixel. The loader takes 24- or 32-bit"},
         {"16-bit RLE", cat(tgaHeader(10, 1, 1, 16), {128, 1, 2}), invalid},
         {"width 0", tgaHeader(2, 0, 4, 24), invalid},
         {"height 0", tgaHeader(10, 4, 0, 32), invalid},
-        {"width 20000", tgaHeader(2, 20000, 1, 24), invalid},
+        {"width 20000", tgaHeader(2, 20000, 1, 24), "| Invalid texture information\\n\\nThe image is 20000 x 1 pixels."},
         {"65535 x 65535 RLE", tgaHeader(10, 65535, 65535, 32), invalid},
         {"pixel data short", cat(tgaHeader(2, 2, 2, 24), {1, 2, 3, 4, 5}), "[box] ERROR | Could not read image data"},
         {"RLE header missing", cat(tgaHeader(10, 2, 1, 24), {128, 1, 2, 3}), "[box] ERROR | Could not read RLE header"},
@@ -105,7 +120,7 @@ TEST(TgaLoader, EveryRefusalShowsItsBox) {
         EXPECT_EQ(nullptr, r.texture.imageData) << c.name;
         EXPECT_NE(std::string::npos, r.err.find(c.record)) << c.name << "\nexpected " << c.record << "\ngot " << r.err;
         if (c.record == invalid) {
-            EXPECT_NE(std::string::npos, r.err.find("| Invalid texture information\n")) << c.name;
+            EXPECT_NE(std::string::npos, r.err.find("| Invalid texture information\\n\\nThe image ")) << c.name << r.err;
         }
     }
 }
@@ -184,26 +199,43 @@ TEST(BmpLoader, ResultCodesAndTheirLogLine) {
         change(f);
         return makeBmp(f);
     };
+    // An OS/2 bitmap: 12-byte header with 16-bit width and height.
+    Bytes os2{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0, 1, 0, 1, 0, 1, 0, 24, 0, 1, 2, 3, 0};
     struct Case {
         const char* name;
         Bytes file;
         int result;
+        const char* why;  // the log line after "Failed reading"
     } cases[] = {
-        {"8 bits per pixel", with([](BmpFields& f) { f.bitCount = 8; }), BmpUnsupported},
-        {"32 bits per pixel", with([](BmpFields& f) { f.bitCount = 32; }), BmpUnsupported},
-        {"run-length compressed", with([](BmpFields& f) { f.compression = 1; }), BmpUnsupported},
-        {"bit fields", with([](BmpFields& f) { f.compression = 3; }), BmpUnsupported},
-        {"colours used and important", with([](BmpFields& f) { f.coloursUsed = 2; f.important = 2; }), BmpUnsupported},
-        {"top-down", with([](BmpFields& f) { f.height = -2; }), BmpUnsupported},
-        {"image size 0", with([](BmpFields& f) { f.imageSize = 0; }), BmpUnsupported},
-        {"image size below the pixels", with([](BmpFields& f) { f.imageSize = 10; }), BmpUnsupported},
-        {"negative width", with([](BmpFields& f) { f.width = -3; f.imageSize = 24; }), BmpUnsupported},
-        {"width 20000", with([](BmpFields& f) { f.width = 20000; f.height = 1; f.cut = 59990; }), BmpUnsupported},
-        {"empty file", {}, BmpEndedEarly},
-        {"file header only", Bytes(14, 0), BmpEndedEarly},
-        {"last pixel byte missing", with([](BmpFields& f) { f.cut = 4; }), BmpEndedEarly},
-        {"half the pixels", with([](BmpFields& f) { f.width = 8; f.height = 8; f.cut = 100; }), BmpEndedEarly},
-        {"pixel offset beyond the file", with([](BmpFields& f) { f.offset = 5000; f.cut = 4000; }), BmpEndedEarly},
+        {"8 bits per pixel", with([](BmpFields& f) { f.bitCount = 8; }), BmpUnsupported,
+         "The bitmap has 8 bits per pixel. The BMP loader takes 24-bit uncompressed bottom-up bitmaps"},
+        {"32 bits per pixel", with([](BmpFields& f) { f.bitCount = 32; }), BmpUnsupported,
+         "The bitmap has 32 bits per pixel."},
+        {"run-length compressed", with([](BmpFields& f) { f.compression = 1; }), BmpUnsupported,
+         "The bitmap uses compression 1 (BI_RLE8, run-length)."},
+        {"bit fields", with([](BmpFields& f) { f.compression = 3; }), BmpUnsupported,
+         "The bitmap uses compression 3 (BI_BITFIELDS, colour masks)."},
+        {"colours used and important", with([](BmpFields& f) { f.coloursUsed = 2; f.important = 2; }), BmpUnsupported,
+         "The bitmap sets both colours used (2) and important colours (2)."},
+        {"top-down", with([](BmpFields& f) { f.height = -2; }), BmpUnsupported,
+         "The bitmap stores its rows top-down (height -2)."},
+        {"image size 0", with([](BmpFields& f) { f.imageSize = 0; }), BmpUnsupported,
+         "The bitmap's image size field is 0, so the loader cannot tell its row padding."},
+        {"image size below the pixels", with([](BmpFields& f) { f.imageSize = 10; }), BmpUnsupported,
+         "The bitmap's image size field (10 bytes) is smaller than its 3 x 2 pixels of 3 bytes."},
+        {"OS/2 header", os2, BmpUnsupported, "The bitmap has an OS/2 info header of 12 bytes."},
+        {"negative width", with([](BmpFields& f) { f.width = -3; f.imageSize = 24; }), BmpUnsupported,
+         "The bitmap is -3 x 2 pixels; the loader takes 0 to 16384 pixels in either direction."},
+        {"width 20000", with([](BmpFields& f) { f.width = 20000; f.height = 1; f.cut = 59990; }), BmpUnsupported,
+         "The bitmap is 20000 x 1 pixels"},
+        {"empty file", {}, BmpEndedEarly, "The file is shorter than the 14-byte BMP file header."},
+        {"file header only", Bytes(14, 0), BmpEndedEarly, "The file ends within the BMP info header (14 bytes)."},
+        {"last pixel byte missing", with([](BmpFields& f) { f.cut = 4; }), BmpEndedEarly,
+         "The file ends within the pixel data, at pixel 2 of picture row 0 (truncated file?)."},
+        {"half the pixels", with([](BmpFields& f) { f.width = 8; f.height = 8; f.cut = 100; }), BmpEndedEarly,
+         "The file ends within the pixel data"},
+        {"pixel offset beyond the file", with([](BmpFields& f) { f.offset = 5000; f.cut = 4000; }), BmpEndedEarly,
+         "The file ends within the pixel data, at pixel 0 of picture row 1"},
     };
     for (const Case& c : cases) {
         std::string path = scratchFile("bad.bmp", c.file);
@@ -214,6 +246,7 @@ TEST(BmpLoader, ResultCodesAndTheirLogLine) {
         EXPECT_FALSE(r.ok) << c.name;
         EXPECT_EQ(nullptr, r.texture.imageData) << c.name;
         EXPECT_NE(std::string::npos, r.out.find("Failed reading " + path + "\n")) << c.name << ": " << r.out;
+        EXPECT_NE(std::string::npos, r.out.find("  " + std::string(c.why))) << c.name << ": " << r.out;
     }
     LoaderImage image(3);
     EXPECT_EQ(BmpCannotOpen, readBMP("no/such/file.bmp", &image));
@@ -235,7 +268,9 @@ TEST(BmpLoader, AnEmptyPictureShowsTheInvalidInformationBox) {
         EXPECT_FALSE(r.ok) << c.name;
         EXPECT_EQ(nullptr, r.texture.imageData) << c.name;
         EXPECT_NE(std::string::npos, r.err.find("[box] ERROR at src/util/texture/bmp_loader.cpp:")) << c.name << r.err;
-        EXPECT_NE(std::string::npos, r.err.find("| Invalid texture information\n")) << c.name << r.err;
+        EXPECT_NE(std::string::npos, r.err.find("| Invalid texture information\\n\\nThe picture is " + std::to_string(c.width) +
+                                               " x " + std::to_string(c.height) + " pixels: empty.\n"))
+            << c.name << r.err;
     }
 }
 
