@@ -11,33 +11,38 @@
 #include <vector>
 
 #include "platform/watch/file_watch.h"
+#include "scenes/production_info.h"
+#include "util/music/sync_values.h"
 
 class SceneManager;
 
 // Whether the arguments ask for development mode ("--dev" anywhere).
 bool devModeRequested(int argc, char** argv);
 
-constexpr float kBeatsPerBar = 4.0f;
-constexpr float kLoopBeats = 8 * kBeatsPerBar;
-// Section starts (text, picture, fireworks), in beats; keys 1, 2, 3 seek to them.
-constexpr float kSectionStarts[3] = {0.0f, 20.0f, 52.0f};
+// A loop is this many bars.
+constexpr int kLoopBars = 8;
 
 // What a key asks of development mode.
 struct DevCommand {
     enum Kind { None, TogglePause, Seek, ToggleLoop, Reload } kind = None;
     float beat = 0.0f;  // Seek: the target, not yet clamped to the music
 };
-// Pure: Space pauses, Left/Right one bar, Page Up/Down 16 beats, Home beat 0, 1 2 3 the
-// section starts, L loop, R reload. Other keys: None.
-DevCommand devCommandForKey(SDLKey key, float beat);
+// Pure: Space pauses, Left/Right one bar (beatsPerBar beats), Page Up/Down 16 beats,
+// Home beat 0, 1 to 9 the starts of the production's sections (a digit past its last
+// section is not development mode's), L loop, R reload. Other keys: None.
+DevCommand devCommandForKey(SDLKey key, float beat, float beatsPerBar, const ProductionInfo& production);
 
-// The 8-bar range holding beat: [first, first + 32) with first a multiple of 32.
-void loopRangeAt(float beat, float* from, float* to);
-// 1, 2 or 3: the section the beat lies in.
-int sectionAt(float beat);
-// The overlay's extra lines: bar, section, paused and loop state.
-std::vector<std::string> devOverlayNotes(float beat, bool paused, bool looping, float loopFrom,
-                                         float loopTo);
+// The 8-bar range holding beat: [first, first + 8 bars) with first a multiple of 8 bars.
+void loopRangeAt(float beat, float beatsPerBar, float* from, float* to);
+// The overlay's extra lines: bar, section, paused and loop state, then each named
+// modulator's value ("kick glow: 0.52").
+std::vector<std::string> devOverlayNotes(const ProductionInfo& production, float beat, float beatsPerBar,
+                                         bool paused, bool looping, float loopFrom, float loopTo,
+                                         const std::vector<NamedValue>& values);
+
+// The folders of the production's own files besides data/common/shaders and
+// data/common/music: its sync description's and those of its scenes' own programs.
+std::vector<std::string> productionFolders(const SceneManager& manager);
 
 class DevMode {
 public:
@@ -55,7 +60,8 @@ public:
     // per second; logs the line when `announce`.
     void seek(float beat, bool announce = true);
     void toggleLoop();
-    // Every shader program and the sync description, again from disk.
+    // Every shader program (the shared set and the scenes' own) and the sync
+    // description, again from disk.
     void reload();
 
     bool paused() const { return paused_; }
