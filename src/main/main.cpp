@@ -1,7 +1,7 @@
 // The entry of every production's program (the production is thisProduction()):
 // settings and setup dialog, the OpenGL window, the extension checks, loading, and the
 // main loop until Escape, the window's close or the music's end. --capture hands the
-// run to the capture instead (tools/capture/lib/capture_main.h).
+// run to the capture instead (tools/capture/lib/capture_main.h, tools/capture/main.cpp).
 #include <GL/glew.h>
 #include <SDL.h>
 
@@ -151,6 +151,13 @@ int main(int argc, char** argv) {
         // The settings as they stand, no dialog, and always in a window.
         logLine("[dev] development mode: settings of default.cfg, windowed, assets from data/common/\n");
         DisplaySettings::flags = int32_t(uint32_t(DisplaySettings::flags) & ~uint32_t(SDL_FULLSCREEN));
+        // A folder without default.cfg (a new production's run folder) has no size chosen:
+        // a window of 1280x720 instead of a failed video mode.
+        if (DisplaySettings::width <= 0 || DisplaySettings::height <= 0) {
+            DisplaySettings::width = 1280;
+            DisplaySettings::height = 720;
+            logLine("[dev] no window size in default.cfg, using 1280x720\n");
+        }
     } else {
         int confirmed = runSetupDialog(instance);
         if (confirmed != 1) {

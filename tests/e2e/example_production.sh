@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The example production (examples/hello) as a demo maker uses it, under a private Xvfb:
-# it plays its song to the end and ends by itself, it runs in development mode, and its
+# it plays its song to the end and ends by itself, it runs in development mode (a save of
+# its own shader rebuilds that program), and its
 # program's --capture writes PNG frames that follow its modulator (the kick's ring).
 set -uo pipefail
 
@@ -41,14 +42,27 @@ else
   fail "play: status $status; $(tail -5 "$work/play/out.log") $(tail -3 "$work/play/err.log")"
 fi
 
-# --- development mode: the loose tree of its run folder, still running after seconds ----
-(cd "$run" && timeout -s KILL 12 "$binary" --dev >"$work/dev.log" 2>&1)
-status=$?
-if [ $status -eq 137 ] && grep -q '\[dev\] development mode' "$work/dev.log" &&
-   grep -q "track 'Kick' has 1 modulators" "$work/dev.log"; then
-  pass "--dev runs from the loose tree"
+# --- development mode: its own loose tree; a save of its own shader rebuilds it -------------
+dev="$work/dev"
+mkdir -p "$dev/data"
+ln -s "$SOURCE_DIR/data/common" "$dev/data/common"
+cp -r "$SOURCE_DIR/examples/hello/data" "$dev/data/hello"
+(cd "$dev" && exec timeout -s KILL 40 "$binary" --dev >dev.log 2>&1) &
+dev_pid=$!
+pulse='Compiling and linking GLSL: data/hello/shaders/pulse.vert data/hello/shaders/pulse.frag'
+for _ in $(seq 1 300); do grep -q '=== Done loading 1 scene(s) ===' "$dev/dev.log" 2>/dev/null && break; sleep 0.1; done
+sleep 1
+echo "// saved again" >>"$dev/data/hello/shaders/pulse.frag"
+for _ in $(seq 1 200); do [ "$(grep -c "$pulse" "$dev/dev.log")" -ge 2 ] && break; sleep 0.1; done
+sleep 1
+kill -KILL "$dev_pid" 2>/dev/null
+wait "$dev_pid" 2>/dev/null
+if grep -q '\[dev\] development mode' "$dev/dev.log" && grep -q "track 'Kick' has 1 modulators" "$dev/dev.log" &&
+   [ "$(grep -c "$pulse" "$dev/dev.log")" -ge 2 ] && grep -q '\[dev\] reloaded' "$dev/dev.log" &&
+   ! grep -q 'pulse.frag failed' "$dev/dev.log"; then
+  pass "--dev runs from the loose tree and rebuilds the scene's own program when it is saved"
 else
-  fail "--dev: status $status; $(tail -5 "$work/dev.log")"
+  fail "--dev: $(grep -E 'dev\]|GLSL: data/hello' "$dev/dev.log" | tail -5)"
 fi
 
 # --- capture: frames numbered in the whole production, following the kick ---------------
