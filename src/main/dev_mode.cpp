@@ -36,6 +36,16 @@ bool endsWith(const std::string& text, const char* tail) {
 
 int64_t nowMs() { return profile::nowNs() / 1000000; }
 
+// Whether `path` lies in the folder of `file` (both relative to the run folder).
+bool inFolderOf(const std::string& path, const char* file) {
+    if (!file) return false;
+    const char* slash = strrchr(file, '/');
+    if (!slash) return false;
+    std::string folder(file, size_t(slash - file) + 1);
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           path.find('/', folder.size()) == std::string::npos;
+}
+
 }  // namespace
 
 AssetKind assetKindOf(const std::string& path) {
@@ -43,11 +53,32 @@ AssetKind assetKindOf(const std::string& path) {
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty() || name[0] == '.' || endsWith(name, "~") || endsWith(name, ".swp")) return AssetKind::None;
-    if (endsWith(folder, "data/common/shaders")) return AssetKind::Shader;
-    if (endsWith(folder, "data/common/music")) return AssetKind::Sync;
-    if (endsWith(folder, "data/common/images") || endsWith(folder, "data/common/fonts"))
-        return AssetKind::ImageOrFont;
+    // By the folder's own name, so a production's tree beside data/common (its
+    // shaders/ folder) is read the same way.
+    std::string last = folder.substr(folder.rfind('/') == std::string::npos ? 0 : folder.rfind('/') + 1);
+    if (last == "shaders") return AssetKind::Shader;
+    if (last == "music") return AssetKind::Sync;
+    if (last == "images" || last == "fonts") return AssetKind::ImageOrFont;
     return AssetKind::None;
+}
+
+std::vector<std::string> productionFolders(const SceneManager& manager) {
+    std::vector<std::string> folders;
+    auto add = [&](const std::string& path) {
+        size_t slash = path.rfind('/');
+        if (slash == std::string::npos) return;  // a bare name: the shared shader folder
+        std::string folder = path.substr(0, slash);
+        if (folder == "data/common/shaders" || folder == "data/common/music") return;
+        for (const std::string& f : folders)
+            if (f == folder) return;
+        folders.push_back(folder);
+    };
+    if (manager.production && manager.production->syncPath) add(manager.production->syncPath);
+    for (const auto& files : manager.shaders->sceneFiles()) {
+        add(files.first);
+        add(files.second);
+    }
+    return folders;
 }
 
 bool devModeRequested(int argc, char** argv) {
@@ -56,49 +87,56 @@ bool devModeRequested(int argc, char** argv) {
     return false;
 }
 
-DevCommand devCommandForKey(SDLKey key, float beat) {
+DevCommand devCommandForKey(SDLKey key, float beat, float beatsPerBar, const ProductionInfo& production) {
     DevCommand c;
     switch (key) {
         case SDLK_SPACE: c.kind = DevCommand::TogglePause; break;
-        case SDLK_LEFT: c = {DevCommand::Seek, beat - kBeatsPerBar}; break;
-        case SDLK_RIGHT: c = {DevCommand::Seek, beat + kBeatsPerBar}; break;
+        case SDLK_LEFT: c = {DevCommand::Seek, beat - beatsPerBar}; break;
+        case SDLK_RIGHT: c = {DevCommand::Seek, beat + beatsPerBar}; break;
         case SDLK_PAGEUP: c = {DevCommand::Seek, beat - 16.0f}; break;
         case SDLK_PAGEDOWN: c = {DevCommand::Seek, beat + 16.0f}; break;
         case SDLK_HOME: c = {DevCommand::Seek, 0.0f}; break;
-        case SDLK_1: c = {DevCommand::Seek, kSectionStarts[0]}; break;
-        case SDLK_2: c = {DevCommand::Seek, kSectionStarts[1]}; break;
-        case SDLK_3: c = {DevCommand::Seek, kSectionStarts[2]}; break;
         case SDLK_l: c.kind = DevCommand::ToggleLoop; break;
         case SDLK_r: c.kind = DevCommand::Reload; break;
-        default: break;
+        default:
+            if (key >= SDLK_1 && key <= SDLK_9) {
+                size_t section = size_t(key - SDLK_1);
+                if (section < production.sections.size()) c = {DevCommand::Seek, production.sections[section].startBeat};
+            }
+            break;
     }
     return c;
 }
 
-void loopRangeAt(float beat, float* from, float* to) {
-    float first = std::floor((beat > 0.0f ? beat : 0.0f) / kLoopBeats) * kLoopBeats;
+void loopRangeAt(float beat, float beatsPerBar, float* from, float* to) {
+    const float loopBeats = kLoopBars * beatsPerBar;
+    float first = std::floor((beat > 0.0f ? beat : 0.0f) / loopBeats) * loopBeats;
     *from = first;
-    *to = first + kLoopBeats;
+    *to = first + loopBeats;
 }
 
-int sectionAt(float beat) { return beat >= kSectionStarts[2] ? 3 : beat >= kSectionStarts[1] ? 2 : 1; }
-
-std::vector<std::string> devOverlayNotes(float beat, bool paused, bool looping, float loopFrom,
-                                         float loopTo) {
-    static const char* const kSectionNames[3] = {"text", "picture", "fireworks"};
-    char line[96];
+std::vector<std::string> devOverlayNotes(const ProductionInfo& production, float beat, float beatsPerBar,
+                                         bool paused, bool looping, float loopFrom, float loopTo,
+                                         const std::vector<NamedValue>& values) {
+    char line[160];
     std::vector<std::string> notes;
-    snprintf(line, sizeof line, "bar: %i", int(std::floor(beat / kBeatsPerBar)) + 1);
+    snprintf(line, sizeof line, "bar: %i", int(std::floor(beat / beatsPerBar)) + 1);
     notes.push_back(line);
-    int section = sectionAt(beat);
-    snprintf(line, sizeof line, "section: %i %s", section, kSectionNames[section - 1]);
-    notes.push_back(line);
+    if (!production.sections.empty()) {
+        int section = sectionIndexAt(production, beat);
+        snprintf(line, sizeof line, "section: %i %s", section + 1, production.sections[size_t(section)].name);
+        notes.push_back(line);
+    }
     notes.push_back(paused ? "paused" : "playing");
     if (looping) {
         snprintf(line, sizeof line, "loop: %.0f-%.0f", loopFrom, loopTo);
         notes.push_back(line);
     } else {
         notes.push_back("loop: off");
+    }
+    for (const NamedValue& v : values) {
+        snprintf(line, sizeof line, "%s: %.2f", v.name.c_str(), double(v.value));
+        notes.push_back(line);
     }
     return notes;
 }
@@ -109,6 +147,7 @@ DevMode::DevMode(SceneManager* manager) : manager_(manager) {
     watch_.add("data/common/music");
     watch_.add("data/common/images");
     watch_.add("data/common/fonts");
+    for (const std::string& folder : productionFolders(*manager_)) watch_.add(folder.c_str());
     keepStates();
 }
 
@@ -130,7 +169,7 @@ void DevMode::setPaused(bool paused) {
 
 bool DevMode::keyEvent(bool pressed, SDLKey key) {
     Music* music = manager_->music;
-    DevCommand command = devCommandForKey(key, music->beat());
+    DevCommand command = devCommandForKey(key, music->beat(), beatsPerBar(music->midi), *manager_->production);
     if (command.kind == DevCommand::None) return false;
     if (!pressed) return true;
     switch (command.kind) {
@@ -230,7 +269,7 @@ void DevMode::toggleLoop() {
         logLine("[dev] loop off\n");
         return;
     }
-    loopRangeAt(manager_->music->beat(), &loopFrom_, &loopTo_);
+    loopRangeAt(manager_->music->beat(), beatsPerBar(manager_->music->midi), &loopFrom_, &loopTo_);
     looping_ = true;
     logLine("[dev] loop beats %.2f to %.2f\n", loopFrom_, loopTo_);
 }
@@ -285,7 +324,10 @@ void DevMode::takeFileChanges() {
             case AssetKind::ImageOrFont:
                 if (reloadable::watched(path)) assets.push_back(path);
                 break;
-            case AssetKind::None: break;
+            case AssetKind::None:
+                // A production that keeps its description outside a music/ folder.
+                if (inFolderOf(path, manager_->production ? manager_->production->syncPath : nullptr)) sync = true;
+                break;
         }
     }
     if (shaders) {
@@ -315,5 +357,7 @@ void DevMode::beforeFrame() {
             logLine("[dev] paused at beat %.2f\n", music->beat());
         }
     }
-    manager_->overlayNotes = devOverlayNotes(music->beat(), paused_, looping_, loopFrom_, loopTo_);
+    float beat = music->beat();
+    manager_->overlayNotes = devOverlayNotes(*manager_->production, beat, beatsPerBar(music->midi), paused_,
+                                             looping_, loopFrom_, loopTo_, syncValuesAt(music->midi, beat));
 }

@@ -14,16 +14,16 @@
 #include "platform/watch/file_watch.h"
 #include "platform/watch/settled_changes.h"
 #include "scenes/replay.h"
+#include "scenes/production_info.h"
+#include "util/music/sync_values.h"
 
 class SceneManager;
 
 // Whether the arguments ask for development mode ("--dev" anywhere).
 bool devModeRequested(int argc, char** argv);
 
-constexpr float kBeatsPerBar = 4.0f;
-constexpr float kLoopBeats = 8 * kBeatsPerBar;
-// Section starts (text, picture, fireworks), in beats; keys 1, 2, 3 seek to them.
-constexpr float kSectionStarts[3] = {0.0f, 20.0f, 52.0f};
+// A loop is this many bars.
+constexpr int kLoopBars = 8;
 // The kept states' interval at the audience's 60 frames per second.
 constexpr int64_t kStateIntervalFrames = int64_t(kStateIntervalSeconds * 60.0);
 
@@ -37,17 +37,22 @@ struct DevCommand {
     enum Kind { None, TogglePause, Seek, ToggleLoop, Reload } kind = None;
     float beat = 0.0f;  // Seek: the target, not yet clamped to the music
 };
-// Pure: Space pauses, Left/Right one bar, Page Up/Down 16 beats, Home beat 0, 1 2 3 the
-// section starts, L loop, R reload. Other keys: None.
-DevCommand devCommandForKey(SDLKey key, float beat);
+// Pure: Space pauses, Left/Right one bar (beatsPerBar beats), Page Up/Down 16 beats,
+// Home beat 0, 1 to 9 the starts of the production's sections (a digit past its last
+// section is not development mode's), L loop, R reload. Other keys: None.
+DevCommand devCommandForKey(SDLKey key, float beat, float beatsPerBar, const ProductionInfo& production);
 
-// The 8-bar range holding beat: [first, first + 32) with first a multiple of 32.
-void loopRangeAt(float beat, float* from, float* to);
-// 1, 2 or 3: the section the beat lies in.
-int sectionAt(float beat);
-// The overlay's extra lines: bar, section, paused and loop state.
-std::vector<std::string> devOverlayNotes(float beat, bool paused, bool looping, float loopFrom,
-                                         float loopTo);
+// The 8-bar range holding beat: [first, first + 8 bars) with first a multiple of 8 bars.
+void loopRangeAt(float beat, float beatsPerBar, float* from, float* to);
+// The overlay's extra lines: bar, section, paused and loop state, then each named
+// modulator's value ("kick glow: 0.52").
+std::vector<std::string> devOverlayNotes(const ProductionInfo& production, float beat, float beatsPerBar,
+                                         bool paused, bool looping, float loopFrom, float loopTo,
+                                         const std::vector<NamedValue>& values);
+
+// The folders of the production's own files besides data/common/shaders and
+// data/common/music: its sync description's and those of its scenes' own programs.
+std::vector<std::string> productionFolders(const SceneManager& manager);
 
 class DevMode {
 public:
@@ -65,8 +70,9 @@ public:
     // per second has them there; logs the line when `announce`.
     void seek(float beat, bool announce = true);
     void toggleLoop();
-    // Every shader program, the sync description, the images and the fonts, again from
-    // disk. A reload never ends the run: what fails keeps its previous state, logged.
+    // Every shader program (the shared set and the scenes' own), the sync description,
+    // the images and the fonts, again from disk. A reload never ends the run: what
+    // fails keeps its previous state, logged.
     void reload();
     void reloadShaders();
     // True when the description was taken; the position and the paused state stay, and

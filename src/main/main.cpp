@@ -1,11 +1,17 @@
-// Festoonery's entry: settings and setup dialog, the OpenGL window, the extension
-// checks, loading, and the main loop until Escape, the window's close or the music's end.
+// The entry of every production's program (the production is thisProduction()):
+// settings and setup dialog, the OpenGL window, the extension checks, loading, and the
+// main loop until Escape, the window's close or the music's end. --capture hands the
+// run to the capture instead (tools/capture/lib/capture_main.h, tools/capture/main.cpp).
 #include <GL/glew.h>
 #include <SDL.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
+#include "lib/capture_main.h"
 #include "main/dev_mode.h"
 #include "main/events.h"
 #include "main/log.h"
@@ -63,7 +69,7 @@ void openWindow(int depth) {
     SDL_Surface* surface = SDL_SetVideoMode(DisplaySettings::width, DisplaySettings::height, depth,
                                             Uint32(DisplaySettings::flags));
     if (!surface) FATAL("Video mode set failed: %s\n", SDL_GetError());
-    SDL_WM_SetCaption("Festoonery!", nullptr);
+    SDL_WM_SetCaption(thisProduction().title, nullptr);
 
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
@@ -101,9 +107,26 @@ private:
     DevMode* dev_;
 };
 
+// "--capture" anywhere: the capture's command line with that word taken out (its OUTPUT
+// and options follow it, as festoonery-capture takes them).
+int captureIfAsked(int argc, char** argv) {
+    std::vector<char*> rest{argv[0]};
+    bool asked = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!asked && strcmp(argv[i], "--capture") == 0) asked = true;
+        else rest.push_back(argv[i]);
+    }
+    if (!asked) return -1;
+    const char* slash = strrchr(argv[0], '/');
+    std::string program = std::string(slash ? slash + 1 : argv[0]) + " --capture";
+    return offline::captureMain(program.c_str(), int(rest.size()), rest.data());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    int captured = captureIfAsked(argc, argv);
+    if (captured >= 0) return captured;
     // Every other argument is ignored, as it always was.
     const bool dev = devModeRequested(argc, argv);
     // The loose asset tree, so that edited files are what is loaded and reloaded.
@@ -131,6 +154,13 @@ int main(int argc, char** argv) {
         // The settings as they stand, no dialog, and always in a window.
         logLine("[dev] development mode: settings of default.cfg, windowed, assets from data/common/\n");
         DisplaySettings::flags = int32_t(uint32_t(DisplaySettings::flags) & ~uint32_t(SDL_FULLSCREEN));
+        // A folder without default.cfg (a new production's run folder) has no size chosen:
+        // a window of 1280x720 instead of a failed video mode.
+        if (DisplaySettings::width <= 0 || DisplaySettings::height <= 0) {
+            DisplaySettings::width = 1280;
+            DisplaySettings::height = 720;
+            logLine("[dev] no window size in default.cfg, using 1280x720\n");
+        }
     } else {
         int confirmed = runSetupDialog(instance);
         if (confirmed != 1) {

@@ -12,14 +12,11 @@
 #include "platform/system.h"
 #include "scenes/scene/scene.h"
 #include "scenes/scene/shaderset.h"
-#include "scenes/scene_birthtext/scene_birthtext.h"
-#include "scenes/scene_fireworks/scene_fireworks.h"
-#include "scenes/scene_imagedisplay/scene_imagedisplay.h"
-#include "scenes/scene_oscilloscope/scene_oscilloscope.h"
-#include "scenes/scene_starfield/scene_starfield.h"
 #include "util/ascii/asciiengine.h"
 #include "util/fbo/fbo.h"
 #include "util/music/music.h"
+#include "util/music/sync_values.h"
+#include "util/shaderprogram/shader_inputs.h"
 #include "util/shaderprogram/shaderprogram.h"
 #include "util/util/random.h"
 #include "util/util/util.h"
@@ -29,20 +26,8 @@ namespace {
 // Colour, depth, stencil and accumulation buffers.
 constexpr GLbitfield kClearAll = 0x4700;
 
-template <class T>
-Scene* createScene() {
-    return new T();
-}
-
 }  // namespace
 
-const TimelineEntry kTimeline[kTimelineLength] = {
-    {"ImageDisplay", createScene<ImageDisplay>, 20.0f, 52.0f},
-    {"BirthText", createScene<BirthText>, 0.0f, 52.0f},
-    {"Oscilloscope", createScene<Oscilloscope>, 20.0f, 52.0f},
-    {"Starfield", createScene<Starfield>, 52.0f, 5000.0f},
-    {"Fireworks", createScene<Fireworks>, 52.0f, 5000.0f},
-};
 
 bool sceneActiveAt(float startBeat, float endBeat, float beat) {
     return startBeat <= beat && beat <= endBeat;
@@ -57,7 +42,9 @@ bool pushQuitUnlessPlaying(HSTREAM stream) {
     return true;
 }
 
-SceneManager::SceneManager() {
+SceneManager::SceneManager() : SceneManager(thisProduction()) {}
+
+SceneManager::SceneManager(const ProductionInfo& info) : production(&info) {
     memset(keyState.held, 0, sizeof keyState.held);
 
     float secondsPerTick = 0.001f;
@@ -77,10 +64,10 @@ SceneManager::SceneManager() {
     shaders = new ShaderSet();
     fbo = new Fbo();
     ascii = new AsciiEngine();
-    music = new Music();
+    music = new Music(info.syncPath);
 
     logLine("=== Loading Scenes ===\n");
-    for (const TimelineEntry& entry : kTimeline) {
+    for (const TimelineEntry& entry : info.timeline) {
         logLine(" [%s]\n", entry.name);
         Scene* scene = entry.create();
         scenes.push_back(scene);
@@ -145,6 +132,7 @@ void SceneManager::drawScenes(bool simulate) {
     for (Scene* scene : scenes) {
         float beat = music->beat();
         if (!sceneActiveAt(scene->startBeat, scene->endBeat, beat)) continue;
+        updateShaderInputs(beat);
         scene->keys = &keyState;
         CHECK_GL();
         scene->applyState();
@@ -175,6 +163,22 @@ void SceneManager::simulateFrame() {
 
 void SceneManager::restartScenes() {
     for (Scene* scene : scenes) scene->restart();
+}
+
+void SceneManager::updateShaderInputs(float beat) {
+    ShaderInputs& in = shaderInputs();
+    in.active = true;
+    in.beat = beat;
+    // The music's position of the beat, without another query of the stream.
+    in.seconds = float((double(beat) - music->beatOffset) * 60.0 / music->bpm);
+    in.width = float(width);
+    in.height = float(height);
+    std::vector<NamedValue> values = syncValuesAt(music->midi, beat);
+    in.values.resize(values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        in.values[i].first = values[i].uniform;
+        in.values[i].second = values[i].value;
+    }
 }
 
 void SceneManager::drawOverlay() {

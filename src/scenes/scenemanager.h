@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/audio/bass.h"
+#include "scenes/production_info.h"
 
 class Scene;
 class Music;
@@ -30,16 +31,6 @@ int keyStateEntries(int keySymbol, int entries[2]);
 // at once with status 0; an unknown key other than 0 is logged when pressed.
 void applyKeyEvent(KeyState* state, bool pressed, int keySymbol);
 
-// One scene of the production's timeline: both ends of its window inclusive, in beats.
-struct TimelineEntry {
-    const char* name;
-    Scene* (*create)();
-    float startBeat;
-    float endBeat;
-};
-constexpr int kTimelineLength = 5;
-extern const TimelineEntry kTimeline[kTimelineLength];
-
 // startBeat <= beat <= endBeat.
 bool sceneActiveAt(float startBeat, float endBeat, float beat);
 
@@ -49,8 +40,10 @@ bool pushQuitUnlessPlaying(HSTREAM stream);
 
 class SceneManager {
 public:
-    // Loads every shared resource and every scene, then draws two cleared frames.
+    // Loads every shared resource and every scene of the production, then draws two
+    // cleared frames. The default: the production this program is built with.
     SceneManager();
+    explicit SceneManager(const ProductionInfo& production);
     ~SceneManager();
 
     void resize(int width, int height);
@@ -82,6 +75,7 @@ public:
     std::vector<std::string> overlayNotes;
 
     std::vector<Scene*> scenes;
+    const ProductionInfo* production = nullptr;
 
 private:
     // The clear, the active scenes (simulated first when `simulate`), the overlay, the swap.
@@ -99,4 +93,7 @@ public:
 
 private:
     void drawOverlay();
+    // The uniforms every program that declares them receives (shader_inputs.h), at the
+    // beat a scene is drawn at.
+    void updateShaderInputs(float beat);
 };

@@ -62,6 +62,23 @@ ignored modulator 'nothing here' for track 'Lead' (<flash>): neither lfo nor env
 TXT
 same "sync" expected
 
+# ---- sync --plot: a PNG of the asked width, one row band per modulator, sections drawn ----
+png_size() { python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print(*struct.unpack(">II", d[16:24])) if d[:8]==b"\x89PNG\r\n\x1a\n" else print("not a PNG")' "$1"; }
+check "sync --plot" 0 '^$' -- "$TOOL" sync music/Festoonery.xml --plot plain.png --width 640
+if grep -q '^plot plain.png: beats 0 to [0-9.]*, 0 sections$' "$OUT" && [ "$(png_size plain.png | cut -d' ' -f1)" = 640 ]; then
+    pass "sync --plot: a 640-pixel PNG, no sections for another production's description"
+else
+    fail "sync --plot: $(tail -1 "$OUT"), $(png_size plain.png)"
+fi
+check "sync --plot --sections" 0 '^$' -- "$TOOL" sync music/Festoonery.xml --plot marked.png --width 640 --sections intro=0,drop=2
+if grep -q ', 2 sections$' "$OUT" && [ "$(png_size marked.png)" = "$(png_size plain.png)" ] && ! cmp -s plain.png marked.png; then
+    pass "sync --plot --sections: the same picture with the sections marked"
+else
+    fail "sync --plot --sections: $(tail -1 "$OUT")"
+fi
+check "sync --sections without --plot" 2 'go with --plot' -- "$TOOL" sync music/Festoonery.xml --sections 0,4
+check "sync --plot bad sections" 2 'takes beats' -- "$TOOL" sync music/Festoonery.xml --plot x.png --sections 0,x
+
 # ---- the repository's composition, when it has one ----
 REAL="$SOURCE_DIR/data/common/music/Festoonery.xml"
 if [ -f "$REAL" ]; then

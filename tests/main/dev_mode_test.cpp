@@ -4,46 +4,60 @@
 
 #include <gtest/gtest.h>
 
-TEST(DevKeys, EachKeyAsksForItsCommand) {
+// A production of two sections in 3/4 time: the keys follow its table and its bar.
+const ProductionInfo kWaltz{"waltz", "waltz.xml", {}, {{"intro", 0.0f, "intro"}, {"dance", 12.0f, "dance"}}};
+
+TEST(DevKeys, BarsAndSectionsComeFromTheProductionAndItsTimeSignature) {
     struct Case {
         SDLKey key;
+        float barBeats;
         DevCommand::Kind kind;
         float beat;  // Seek only
     } cases[] = {
-        {SDLK_SPACE, DevCommand::TogglePause, 0}, {SDLK_LEFT, DevCommand::Seek, 26},
-        {SDLK_RIGHT, DevCommand::Seek, 34},       {SDLK_PAGEUP, DevCommand::Seek, 14},
-        {SDLK_PAGEDOWN, DevCommand::Seek, 46},    {SDLK_HOME, DevCommand::Seek, 0},
-        {SDLK_1, DevCommand::Seek, 0},            {SDLK_2, DevCommand::Seek, 20},
-        {SDLK_3, DevCommand::Seek, 52},           {SDLK_l, DevCommand::ToggleLoop, 0},
-        {SDLK_r, DevCommand::Reload, 0},          {SDLK_i, DevCommand::None, 0},
-        {SDLK_4, DevCommand::None, 0},            {SDLK_ESCAPE, DevCommand::None, 0},
+        {SDLK_LEFT, 3, DevCommand::Seek, 27},      {SDLK_RIGHT, 3, DevCommand::Seek, 33},
+        {SDLK_LEFT, 4, DevCommand::Seek, 26},      {SDLK_RIGHT, 1.5f, DevCommand::Seek, 31.5f},
+        {SDLK_PAGEUP, 3, DevCommand::Seek, 14},    {SDLK_HOME, 3, DevCommand::Seek, 0},
+        {SDLK_1, 3, DevCommand::Seek, 0},          {SDLK_2, 3, DevCommand::Seek, 12},
+        // No third section: the digit is an ordinary key.
+        {SDLK_3, 3, DevCommand::None, 0},          {SDLK_SPACE, 3, DevCommand::TogglePause, 0},
+        {SDLK_l, 3, DevCommand::ToggleLoop, 0},    {SDLK_r, 3, DevCommand::Reload, 0},
+        {SDLK_i, 3, DevCommand::None, 0},
     };
     for (const Case& c : cases) {
-        DevCommand got = devCommandForKey(c.key, 30.0f);
+        DevCommand got = devCommandForKey(c.key, 30.0f, c.barBeats, kWaltz);
         EXPECT_EQ(c.kind, got.kind) << "key " << c.key;
         if (c.kind == DevCommand::Seek) EXPECT_FLOAT_EQ(c.beat, got.beat) << "key " << c.key;
+    }
+    // This production's own sections: each digit key seeks to its section's start.
+    const ProductionInfo& production = thisProduction();
+    for (size_t i = 0; i < production.sections.size() && i < 9; ++i) {
+        DevCommand got = devCommandForKey(SDLKey(SDLK_1 + int(i)), 30.0f, 4.0f, production);
+        EXPECT_EQ(DevCommand::Seek, got.kind) << production.sections[i].name;
+        EXPECT_EQ(production.sections[i].startBeat, got.beat) << production.sections[i].name;
     }
 }
 
 TEST(DevLoop, TheEightBarRangeHoldingTheBeat) {
     struct Case {
-        float beat, from, to;
-    } cases[] = {{0, 0, 32}, {31.99f, 0, 32}, {32, 32, 64}, {70.5f, 64, 96}, {-3, 0, 32}};
+        float beat, barBeats, from, to;
+    } cases[] = {{0, 4, 0, 32}, {31.99f, 4, 0, 32}, {32, 4, 32, 64}, {70.5f, 4, 64, 96},
+                 {-3, 4, 0, 32}, {30, 3, 24, 48},   {23.9f, 3, 0, 24}};
     for (const Case& c : cases) {
         float from = -1, to = -1;
-        loopRangeAt(c.beat, &from, &to);
+        loopRangeAt(c.beat, c.barBeats, &from, &to);
         EXPECT_EQ(c.from, from) << "beat " << c.beat;
         EXPECT_EQ(c.to, to) << "beat " << c.beat;
     }
 }
 
-TEST(DevOverlay, ShowsBarSectionPauseAndLoop) {
-    EXPECT_EQ((std::vector<std::string>{"bar: 1", "section: 1 text", "playing", "loop: off"}),
-              devOverlayNotes(0.0f, false, false, 0, 0));
-    EXPECT_EQ((std::vector<std::string>{"bar: 6", "section: 2 picture", "paused", "loop: off"}),
-              devOverlayNotes(20.0f, true, false, 0, 0));
-    EXPECT_EQ((std::vector<std::string>{"bar: 14", "section: 3 fireworks", "playing", "loop: 32-64"}),
-              devOverlayNotes(52.0f, false, true, 32, 64));
+TEST(DevOverlay, ShowsBarSectionPauseLoopAndTheModulators) {
+    std::vector<NamedValue> none;
+    EXPECT_EQ((std::vector<std::string>{"bar: 1", "section: 1 intro", "playing", "loop: off"}),
+              devOverlayNotes(kWaltz, 0.0f, 3.0f, false, false, 0, 0, none));
+    EXPECT_EQ((std::vector<std::string>{"bar: 5", "section: 2 dance", "paused", "loop: 0-24", "kick glow: 0.52",
+                                        "pad wobble: 0.00"}),
+              devOverlayNotes(kWaltz, 12.0f, 3.0f, true, true, 0, 24,
+                              {{"kick glow", "kick_glow", 0.5249f}, {"pad wobble", "pad_wobble", 0.0f}}));
 }
 
 TEST(DevArguments, OnlyDevAnywhereAsksForIt) {

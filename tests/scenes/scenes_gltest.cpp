@@ -228,7 +228,7 @@ protected:
         std::string names;
         for (size_t i = 0; i < manager->scenes.size(); ++i) {
             if (manager->scenes[i]->keys != &manager->keyState) continue;
-            names += (names.empty() ? "" : ",") + std::string(kTimeline[i].name);
+            names += (names.empty() ? "" : ",") + std::string(thisProduction().timeline[i].name);
         }
         return names;
     }
@@ -257,12 +257,12 @@ TEST_F(ProductionFrames, LoadingLogsEverySceneInTimelineOrder) {
     }
     ASSERT_EQ(5u, manager->scenes.size());
     for (size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(kTimeline[i].startBeat, manager->scenes[i]->startBeat) << kTimeline[i].name;
-        EXPECT_EQ(kTimeline[i].endBeat, manager->scenes[i]->endBeat) << kTimeline[i].name;
-        EXPECT_EQ(manager->music, manager->scenes[i]->music) << kTimeline[i].name;
-        EXPECT_EQ(manager->shaders, manager->scenes[i]->shaders) << kTimeline[i].name;
-        EXPECT_EQ(manager->fbo, manager->scenes[i]->fbo) << kTimeline[i].name;
-        EXPECT_EQ(manager->ascii, manager->scenes[i]->ascii) << kTimeline[i].name;
+        EXPECT_EQ(thisProduction().timeline[i].startBeat, manager->scenes[i]->startBeat) << thisProduction().timeline[i].name;
+        EXPECT_EQ(thisProduction().timeline[i].endBeat, manager->scenes[i]->endBeat) << thisProduction().timeline[i].name;
+        EXPECT_EQ(manager->music, manager->scenes[i]->music) << thisProduction().timeline[i].name;
+        EXPECT_EQ(manager->shaders, manager->scenes[i]->shaders) << thisProduction().timeline[i].name;
+        EXPECT_EQ(manager->fbo, manager->scenes[i]->fbo) << thisProduction().timeline[i].name;
+        EXPECT_EQ(manager->ascii, manager->scenes[i]->ascii) << thisProduction().timeline[i].name;
     }
     for (int i = 0; i < KeyState::kCount; ++i) EXPECT_EQ(0, manager->keyState.held[i]) << "key " << i;
     EXPECT_GE(manager->music->beat(), 0.0f) << "started";

@@ -1,6 +1,7 @@
 // The production's timeline and the scene base, without drawing.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,21 +17,28 @@ std::string join(const std::vector<std::string>& names) {
     return text;
 }
 
-TEST(Timeline, ListsTheFiveScenesInDrawingOrder) {
-    struct Row {
-        const char* name;
-        float start, end;
-    } expected[] = {
-        {"ImageDisplay", 20, 52}, {"BirthText", 0, 52}, {"Oscilloscope", 20, 52},
-        {"Starfield", 52, 5000},  {"Fireworks", 52, 5000},
+// The sections are the moments where what is drawn changes: the first at beat 0, each
+// later one where a scene enters, each lying in the section sectionIndexAt finds.
+TEST(Timeline, SectionsStartWhereTheDrawnScenesChange) {
+    const ProductionInfo& production = thisProduction();
+    auto drawnAt = [&](float beat) {
+        std::vector<std::string> drawn;
+        for (const TimelineEntry& entry : production.timeline)
+            if (sceneActiveAt(entry.startBeat, entry.endBeat, beat)) drawn.push_back(entry.name);
+        return join(drawn);
     };
-    ASSERT_EQ(5, kTimelineLength);
-    for (int i = 0; i < kTimelineLength; ++i) {
-        EXPECT_STREQ(expected[i].name, kTimeline[i].name) << "position " << i;
-        EXPECT_EQ(expected[i].start, kTimeline[i].startBeat) << kTimeline[i].name;
-        EXPECT_EQ(expected[i].end, kTimeline[i].endBeat) << kTimeline[i].name;
-        EXPECT_NE(nullptr, kTimeline[i].create) << kTimeline[i].name;
+    ASSERT_FALSE(production.sections.empty());
+    EXPECT_EQ(0.0f, production.sections[0].startBeat);
+    for (size_t i = 0; i < production.sections.size(); ++i) {
+        float start = production.sections[i].startBeat;
+        EXPECT_EQ(int(i), sectionIndexAt(production, start)) << production.sections[i].name;
+        EXPECT_NE("", drawnAt(start)) << production.sections[i].name;
+        if (i == 0) continue;
+        EXPECT_LT(production.sections[i - 1].startBeat, start) << "sections in beat order";
+        EXPECT_EQ(int(i) - 1, sectionIndexAt(production, start - 0.01f)) << production.sections[i].name;
+        EXPECT_NE(drawnAt(start - 0.01f), drawnAt(start + 0.01f)) << production.sections[i].name;
     }
+    EXPECT_EQ(0, sectionIndexAt(production, -1.0f));
 }
 
 TEST(Timeline, DrawsTheScenesWhoseWindowHoldsTheBeatBothEndsInclusive) {
@@ -52,7 +60,7 @@ TEST(Timeline, DrawsTheScenesWhoseWindowHoldsTheBeatBothEndsInclusive) {
     };
     for (const Case& c : cases) {
         std::vector<std::string> drawn;
-        for (const TimelineEntry& entry : kTimeline) {
+        for (const TimelineEntry& entry : thisProduction().timeline) {
             if (sceneActiveAt(entry.startBeat, entry.endBeat, c.beat)) drawn.push_back(entry.name);
         }
         EXPECT_EQ(c.drawn, join(drawn)) << "beat " << c.beat;
@@ -113,35 +121,24 @@ TEST_F(SceneBaseDeathTest, TheBaseInitAndDrawAreFatal) {
     scene.deinit();  // the base deinit does nothing and returns
 }
 
-TEST(ShaderSetTable, NamesTheTwentyTwoFilePairsInMemberOrder) {
-    const char* expected[kShaderCount][2] = {
-        {"billboard.vert", "billboard.frag"},
-        {"simple.vert", "blocked.frag"},
-        {"simple.vert", "blur.frag"},
-        {"deferred_pass1.vert", "deferred_pass1.frag"},
-        {"deferred_pass2.vert", "deferred_pass2.frag"},
-        {"simple.vert", "gaussblur.frag"},
-        {"simple.vert", "glitch.frag"},
-        {"multi_diffuse.vert", "multi_diffuse.frag"},
-        {"multi_diffuse.vert", "multi_diffuse_2sided.frag"},
-        {"multi_diffuse_bump.vert", "multi_diffuse_bump.frag"},
-        {"multi_diffuse_bump.vert", "multi_diffuse_bump_2sided.frag"},
-        {"multi_material_notex.vert", "multi_material_notex.frag"},
-        {"multi_material_tex.vert", "multi_material_tex.frag"},
-        {"multi_specular_bump.vert", "multi_specular_bump.frag"},
-        {"multi_specular_bump_extratex.vert", "multi_specular_bump_extratex.frag"},
-        {"single_diffuse.vert", "single_diffuse.frag"},
-        {"single_diffuse_bump.vert", "single_diffuse_bump.frag"},
-        {"single_diffuse_notex.vert", "single_diffuse_notex.frag"},
-        {"single_material_notex.vert", "single_material_notex.frag"},
-        {"single_specular_bump.vert", "single_specular_bump.frag"},
-        {"twister.vert", "multi_specular_bump.frag"},
-        {nullptr, nullptr},
-    };
+// Every program but the last is built from files of the shared shader folder; the last
+// stands for the fixed pipeline.
+TEST(ShaderSetTable, EveryPairButTheFixedPipelineNamesSharedShaderFiles) {
     for (int i = 0; i < kShaderCount; ++i) {
-        auto same = [](const char* a, const char* b) { return a == b || (a && b && std::string(a) == b); };
-        EXPECT_TRUE(same(expected[i][0], kShaderFiles[i].vertex)) << "program " << i;
-        EXPECT_TRUE(same(expected[i][1], kShaderFiles[i].fragment)) << "program " << i;
+        const ShaderFiles& files = kShaderFiles[i];
+        if (i == kShaderCount - 1) {
+            EXPECT_EQ(nullptr, files.vertex);
+            EXPECT_EQ(nullptr, files.fragment);
+            continue;
+        }
+        ASSERT_NE(nullptr, files.vertex) << "program " << i;
+        ASSERT_NE(nullptr, files.fragment) << "program " << i;
+        for (const char* name : {files.vertex, files.fragment}) {
+            std::string path = std::string("data/common/shaders/") + name;
+            FILE* file = fopen(path.c_str(), "rb");
+            EXPECT_NE(nullptr, file) << path;
+            if (file) fclose(file);
+        }
     }
 }
 

@@ -19,6 +19,7 @@
 #include "lib/stats.h"
 #include "main/log.h"
 #include "scenes/replay.h"
+#include "scenes/production_info.h"
 #include "scenes/scene/billboards.h"
 #include "scenes/scene/sprites.h"
 #include "scenes/scene_fireworks/scene_fireworks.h"
@@ -177,11 +178,18 @@ int main(int argc, char** argv) {
     const double length = production.lengthSeconds();
     const int64_t last = offline::lastFrameAtOrBefore(rate, length);
 
-    auto newSections = [] {
-        return std::vector<Section>{{"text", 0.0f, 20.0f, {}, {}, {}},
-                                    {"picture+text+waveform", 20.0f, 52.0f, {}, {}, {}},
-                                    {"starfield+fireworks", 52.0f, 1e9f, {}, {}, {}}};
+    // The production's own sections, each to the next one's start (the last to the end).
+    const ProductionInfo& info = thisProduction();
+    auto newSections = [&info] {
+        std::vector<Section> sections;
+        for (size_t i = 0; i < info.sections.size(); ++i) {
+            float to = i + 1 < info.sections.size() ? info.sections[i + 1].startBeat : 1e9f;
+            sections.push_back({info.sections[i].scenes, info.sections[i].startBeat, to, {}, {}, {}});
+        }
+        return sections;
     };
+    const int lastSection = int(info.sections.size()) - 1;
+    const double lastSectionBeat = info.sections.back().startBeat;
     // One table per way of drawing: the chosen one, or reference and fast to compare.
     std::vector<ParticlePath> paths = compare ? std::vector<ParticlePath>{ParticlePath::Reference, ParticlePath::Fast}
                                               : std::vector<ParticlePath>{path};
@@ -200,14 +208,14 @@ int main(int argc, char** argv) {
             static_cast<long long>(rate.den), compare ? ", particles drawn both ways" : "");
     for (int64_t n = 0; n <= last; ++n) {
         double beat = offline::frameSeconds(rate, n) * bpm / 60.0;
-        const int index = beat >= 52.0 ? 2 : beat >= 20.0 ? 1 : 0;
+        const int index = sectionIndexAt(info, float(beat));
         if (limit > 0 && (long long)tables[0][index].frame.size() >= limit) {
             // Not measured, but advanced: the next section starts from its real state.
             production.simulateFrame(n);
             continue;
         }
         int sparks = 0;
-        if (fireworks && beat >= 52.0) {
+        if (fireworks && index == lastSection) {
             counted.clear();
             for (const FireworksRocket* rocket : fireworks->rockets) rocket->drawTree(&counted);
             sparks = counted.count();
@@ -289,7 +297,8 @@ int main(int argc, char** argv) {
     // threads share the cores or the caches, so this is what the simulation itself costs
     // per frame, its peak (the bursts) included.
     int64_t firstFireworks = 0;
-    while (firstFireworks <= last && offline::frameSeconds(rate, firstFireworks) * bpm / 60.0 < 52.0) ++firstFireworks;
+    while (firstFireworks <= last && offline::frameSeconds(rate, firstFireworks) * bpm / 60.0 < lastSectionBeat)
+        ++firstFireworks;
     std::vector<double> simulationAlone;
     if (firstFireworks <= last) {
         production.seek(firstFireworks);
@@ -344,8 +353,8 @@ int main(int argc, char** argv) {
         printf("point sprites: moved by %.4g, %.4g pixels to cover what the quads cover (measured)\n", shift[0],
                shift[1]);
     if (compare) {
-        const Section& reference = tables[0][2];
-        const Section& fast = tables[1][2];
+        const Section& reference = tables[0].back();
+        const Section& fast = tables[1].back();
         double medianRatio = offline::median(fast.frame) / offline::median(reference.frame);
         double p95Ratio = offline::percentile(fast.frame, 95) / offline::percentile(reference.frame, 95);
         printf("fast / reference: frame median %.2f, p95 %.2f\n", medianRatio, p95Ratio);

@@ -1,5 +1,7 @@
-// festoonery-capture: plays the production offline on virtual time and writes every
-// frame to PNG files or, through ffmpeg, to a video file with its soundtrack.
+// The capture: plays the production this program is built with offline on virtual time
+// and writes every frame to PNG files or, through ffmpeg, to a video file with its
+// soundtrack. festoonery-capture is this alone; every production's program runs it for
+// --capture.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/capture_main.h"
 #include "lib/encode_queue.h"
 #include "lib/image_io.h"
 #include "lib/options.h"
@@ -30,7 +33,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: festoonery-capture [OPTIONS] OUTPUT\n"
+    "Usage: %s [OPTIONS] OUTPUT\n"
     "\n"
     "Plays the production offline, without a sound device and on virtual time, and writes\n"
     "its frames. Frame n shows exactly the music position n / RATE, so two captures with\n"
@@ -67,13 +70,16 @@ const char kUsage[] =
     "Exit status: 0 done, 1 the output could not be written (or ffmpeg is missing or\n"
     "failed), 2 wrong options.\n";
 
+// The program's name in messages ("festoonery-capture", "festoonery-hello --capture").
+const char* g_program = "festoonery-capture";
+
 [[noreturn]] void usageError(const char* format, const char* value) {
-    offline::usageError("festoonery-capture", format, value);
+    offline::usageError(g_program, format, value);
 }
 
 [[noreturn]] void failure(const std::string& message) {
     fflush(stdout);
-    fprintf(stderr, "\nfestoonery-capture: %s\n", message.c_str());
+    fprintf(stderr, "\n%s: %s\n", g_program, message.c_str());
     exit(1);
 }
 
@@ -125,9 +131,9 @@ private:
     std::string summary_;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The whole capture; every way out ends the process but a wrong option's, which
+// returns its status.
+int runCapture(int argc, char** argv) {
     // A batch program: boxes become lines on standard error unless asked otherwise.
     setenv("FESTOONERY_UI", "script", 0);
     // Frames and sound past a file-size limit fail with a message instead of a signal.
@@ -148,7 +154,7 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            fputs(kUsage, stdout);
+            printf(kUsage, g_program);
             return 0;
         } else if (arg == "--size") {
             const char* v = value();
@@ -240,7 +246,7 @@ int main(int argc, char** argv) {
     double fromSeconds = from.seconds(bpm);
     double toSeconds = toGiven ? to.seconds(bpm) : length;
     if (toSeconds > length) {
-        fprintf(stderr, "festoonery-capture: the music ends at %.3fs (beat %.2f); capturing up to there\n", length,
+        fprintf(stderr, "%s: the music ends at %.3fs (beat %.2f); capturing up to there\n", g_program, length,
                 length * bpm / 60.0);
         toSeconds = length;
     }
@@ -284,8 +290,8 @@ int main(int argc, char** argv) {
         if (!video->start(ffmpeg, output, kind, width, height, rate, soundPath)) failure(video->error());
     }
 
-    fprintf(stderr, "festoonery-capture: %lld frames of %dx%d at %s fps, music %.3fs to %.3fs (beat %.2f to %.2f)\n",
-            static_cast<long long>(total), width, height,
+    fprintf(stderr, "%s: %lld frames of %dx%d at %s fps, music %.3fs to %.3fs (beat %.2f to %.2f)\n",
+            g_program, static_cast<long long>(total), width, height,
             rate.den == 1 ? std::to_string(rate.num).c_str()
                           : (std::to_string(rate.num) + "/" + std::to_string(rate.den)).c_str(),
             firstSeconds, offline::frameSeconds(rate, last), firstSeconds * bpm / 60.0,
@@ -298,7 +304,7 @@ int main(int argc, char** argv) {
         int64_t start = profile::nowNs();
         production->fastForward(first);
         if (!quiet)
-            fprintf(stderr, "festoonery-capture: fast-forward over %lld frames in %.2fs\n",
+            fprintf(stderr, "%s: fast-forward over %lld frames in %.2fs\n", g_program,
                     static_cast<long long>(first), double(profile::nowNs() - start) * 1e-9);
     }
 
@@ -340,7 +346,7 @@ int main(int argc, char** argv) {
     finished = sink->finish() && finished;
     if (temporarySound) remove(soundPath.c_str());
     if (!finished) failure(sink->error());
-    fprintf(stderr, "festoonery-capture: wrote %s\n", output.c_str());
+    fprintf(stderr, "%s: wrote %s\n", g_program, output.c_str());
     fflush(stdout);
 #if defined(__SANITIZE_ADDRESS__)
     // Sanitizer builds: _exit skips the leak check that exit would run, so look now
@@ -349,4 +355,11 @@ int main(int argc, char** argv) {
 #endif
     // The demo's shared resources stay until the process ends; so do these.
     _exit(0);
+}
+
+}  // namespace
+
+int offline::captureMain(const char* program, int argc, char** argv) {
+    g_program = program;
+    return runCapture(argc, argv);
 }

@@ -7,7 +7,13 @@
 #include <string>
 #include <vector>
 
+#include <climits>
+#include <cstdlib>
+#include <sstream>
+
 #include "command.h"
+#include "scenes/production_info.h"
+#include "sync_plot.h"
 #include "engine_log.h"
 #include "platform/audio/bass.h"
 #include "platform/audio/offline.h"
@@ -20,7 +26,7 @@
 namespace {
 
 const char kUsageText[] =
-    "Usage: festoonery-tool sync FILE\n"
+    "Usage: festoonery-tool sync FILE [--plot OUT.png [--sections B,B,...] [--width PX]]\n"
     "\n"
     "Loads the sync description FILE (.xml) from disk exactly as the demo loads\n"
     "data/common/music/Festoonery.xml: the music stream (decoded, nothing is played and no\n"
@@ -36,8 +42,17 @@ const char kUsageText[] =
     "stop with the same message. A music file that cannot be decoded is refused too (the\n"
     "demo would stop with \"Failed to start the music!\").\n"
     "\n"
+    "With --plot, also draws OUT.png: every modulator's value (times its intensity, the\n"
+    "way scenes and shaders receive it) from beat 0 to the end of the music, one row per\n"
+    "modulator with its name, track and peak, the beat axis below and a line at every\n"
+    "section start. The sections are those of this production's timeline when FILE is\n"
+    "its description (data/common/music/Festoonery.xml), else none unless given.\n"
+    "\n"
     "Options:\n"
-    "  -h, --help  show this text\n";
+    "  --plot OUT.png    draw the picture\n"
+    "  --sections LIST   section starts in beats, such as 0,16 or intro=0,drop=16\n"
+    "  --width PX        the picture's width in pixels (default 1280)\n"
+    "  -h, --help        show this text\n";
 
 bool endsWith(const std::string& text, const char* suffix) {
     size_t n = strlen(suffix);
@@ -116,6 +131,30 @@ void printModulator(FILE* to, const Modulator& modulator, const std::string& nam
     }
 }
 
+bool samePath(const std::string& a, const char* b) {
+    char ra[PATH_MAX], rb[PATH_MAX];
+    return realpath(a.c_str(), ra) && realpath(b, rb) && strcmp(ra, rb) == 0;
+}
+
+// "0,16" or "intro=0,drop=16"; false for anything else.
+bool parseSections(const std::string& text, std::vector<tool::PlotSection>* sections) {
+    std::stringstream list(text);
+    std::string item;
+    while (std::getline(list, item, ',')) {
+        std::string name;
+        size_t equals = item.find('=');
+        if (equals != std::string::npos) {
+            name = item.substr(0, equals);
+            item = item.substr(equals + 1);
+        }
+        char* end = nullptr;
+        float beat = strtof(item.c_str(), &end);
+        if (item.empty() || *end || !(beat >= 0.0f)) return false;
+        sections->push_back({name, beat});
+    }
+    return !sections->empty();
+}
+
 // The reason the audio layer logged for a stream it could not make.
 std::string streamReason(const std::vector<std::string>& lines) {
     std::string reason = "no reason given";
@@ -126,7 +165,28 @@ std::string streamReason(const std::vector<std::string>& lines) {
 
 int runSync(int argc, char** argv) {
     tool::Arguments args;
-    if (int status = tool::parseArguments(argc, argv, {}, &args)) return status;
+    if (int status = tool::parseArguments(argc, argv,
+                                          {{"--plot", "the picture's path"},
+                                           {"--sections", "section starts in beats"},
+                                           {"--width", "the picture's width"}},
+                                          &args))
+        return status;
+    std::string plotPath = args.values.count("--plot") ? args.values["--plot"] : "";
+    std::vector<tool::PlotSection> sections;
+    bool sectionsGiven = args.values.count("--sections") > 0;
+    if (sectionsGiven && !parseSections(args.values["--sections"], &sections))
+        return tool::usageError("--sections takes beats such as 0,16 or intro=0,drop=16, not '%s'",
+                                args.values["--sections"].c_str());
+    int width = 1280;
+    if (args.values.count("--width")) {
+        const std::string& w = args.values["--width"];
+        char* end = nullptr;
+        long n = strtol(w.c_str(), &end, 10);
+        if (w.empty() || *end || n < 64 || n > 16384) return tool::usageError("--width takes 64 to 16384 pixels, not '%s'", w.c_str());
+        width = int(n);
+    }
+    if (plotPath.empty() && (sectionsGiven || args.values.count("--width")))
+        return tool::usageError("--sections and --width go with --plot");
     if (args.positionals.empty()) return tool::usageError("which sync description?");
     if (args.positionals.size() > 1)
         return tool::usageError("one sync description at a time; '%s' is one too many",
@@ -177,6 +237,17 @@ int runSync(int argc, char** argv) {
             printModulator(to, *track.modulators[k], k < names.size() ? names[k] : std::string());
     }
     for (const std::string& ignored : declared.ignored) fprintf(to, "ignored modulator %s\n", ignored.c_str());
+
+    if (!plotPath.empty()) {
+        const ProductionInfo& production = thisProduction();
+        if (!sectionsGiven && production.syncPath && samePath(path, production.syncPath))
+            for (const SectionEntry& s : production.sections) sections.push_back({s.name, s.startBeat});
+        float endBeat = music.endBeat();
+        std::string error;
+        if (!tool::writeSyncPlot(plotPath.c_str(), *midi, endBeat, sections, width, &error))
+            return tool::fail("%s", error.c_str());
+        fprintf(to, "plot %s: beats 0 to %.2f, %zu sections\n", plotPath.c_str(), double(endBeat), sections.size());
+    }
     return tool::kOk;
 }
 

@@ -46,7 +46,24 @@ int ShaderSet::rebuildAll(std::vector<std::string>* failed) {
             failed->push_back(std::string(files.vertex) + " + " + files.fragment);
         }
     }
+    for (size_t i = 0; i < scenePrograms_.size(); ++i) {
+        const auto& files = sceneFiles_[i];
+        if (scenePrograms_[i]->rebuild(files.first.c_str(), files.second.c_str())) {
+            ++rebuilt;
+        } else if (failed) {
+            failed->push_back(files.first + " + " + files.second);
+        }
+    }
     return rebuilt;
+}
+
+ShaderProgram* ShaderSet::build(const char* vertexFile, const char* fragmentFile) {
+    ShaderProgram* program = new ShaderProgram(vertexFile, fragmentFile);
+    if (vertexFile && fragmentFile) {
+        sceneFiles_.emplace_back(vertexFile, fragmentFile);
+        scenePrograms_.push_back(program);
+    }
+    return program;
 }
 
 std::vector<ShaderProgram**> ShaderSet::members() {

@@ -208,6 +208,7 @@ void parseModulatorElement(TiXmlElement* element, MidiFile& midi, float bpm,
         }
         if (!track) FATAL("No MIDI track named '%s' for modulator '%s'", association, name ? name : "");
         created = lfo ? parseLfo(lfo, *track, prefix) : parseEnvelope(envelope, *track, bpm);
+        if (name) created->name = name;
     } else {
         logLine("..ouch, unrecognized modulator type\n");
     }

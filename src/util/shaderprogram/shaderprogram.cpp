@@ -8,6 +8,7 @@
 #include "main/log.h"
 #include "platform/msgbox.h"
 #include "util/data/data.h"
+#include "util/shaderprogram/shader_inputs.h"
 
 namespace {
 
@@ -163,6 +164,7 @@ bool ShaderProgram::rebuild(const char* vertexFile, const char* fragmentFile) {
     vertexProgram = fresh.vertexProgram;
     fragmentProgram = fresh.fragmentProgram;
     kind = fresh.kind;
+    activeUniforms_ = fresh.activeUniforms_;
     return true;
 }
 
@@ -175,6 +177,7 @@ void ShaderProgram::release() {
     vertexShader = fragmentShader = program = 0;
     vertexProgram = fragmentProgram = 0;
     kind = None;
+    activeUniforms_.clear();
 }
 
 bool ShaderProgram::build(const char* vertexFile, const char* fragmentFile) {
@@ -278,14 +281,63 @@ bool ShaderProgram::build(const char* vertexFile, const char* fragmentFile) {
                     shaderInfoLog(program, true));
             return buildFailed(__LINE__, "validation failed");
         }
+        collectActiveUniforms();
     }
     return true;
+}
+
+void ShaderProgram::collectActiveUniforms() {
+    activeUniforms_.clear();
+    if (!glGetActiveUniformARB) return;
+    GLint count = 0;
+    objectParameter(program, true, GL_OBJECT_ACTIVE_UNIFORMS_ARB, &count);
+    for (GLint i = 0; i < count; ++i) {
+        char name[256];
+        GLsizei length = 0;
+        GLint size = 0;
+        GLenum type = 0;
+        glGetActiveUniformARB(program, GLuint(i), sizeof name, &length, &size, &type, name);
+        if (type != GL_FLOAT && type != GL_FLOAT_VEC2) continue;
+        GLint location = uniformLocation(program, name);
+        if (location != -1) activeUniforms_.push_back({name, location, type == GL_FLOAT_VEC2});
+    }
+    // Queries only; nothing may be left pending.
+    CHECK_GL();
+}
+
+ShaderInputs& shaderInputs() {
+    static ShaderInputs inputs;
+    return inputs;
+}
+
+void ShaderProgram::applyShaderInputs() {
+    const ShaderInputs& in = shaderInputs();
+    if (!in.active) return;
+    for (const ActiveUniform& u : activeUniforms_) {
+        if (u.vec2) {
+            if (u.name == "resolution") {
+                if (glUniform2f) glUniform2f(u.location, in.width, in.height);
+                else glUniform2fARB(u.location, in.width, in.height);
+            }
+            continue;
+        }
+        const float* value = nullptr;
+        if (u.name == "beat") value = &in.beat;
+        else if (u.name == "time") value = &in.seconds;
+        else
+            for (const auto& named : in.values)
+                if (named.first == u.name) value = &named.second;
+        if (!value) continue;
+        if (glUniform1f) glUniform1f(u.location, *value); else glUniform1fARB(u.location, *value);
+    }
+    CHECK_GL();
 }
 
 void ShaderProgram::bind() {
     if (kind == GLSL) {
         glUseProgramObjectARB(program);
         CHECK_GL();
+        if (!activeUniforms_.empty()) applyShaderInputs();
     } else if (kind == ARB) {
         glUseProgramObjectARB(0);
         CHECK_GL();

@@ -4,6 +4,9 @@
 
 #include <GL/glew.h>
 
+#include <string>
+#include <vector>
+
 class ShaderProgram {
 public:
     enum Kind : int { GLSL = 0, ARB = 1, None = -1 };
@@ -30,8 +33,20 @@ public:
     GLuint fragmentProgram = 0;
     int kind = None;
 
+    // The float and vec2 uniforms the linked GLSL program exposes, with their locations:
+    // bind() sets those that util/shaderprogram/shader_inputs.h names.
+    struct ActiveUniform {
+        std::string name;
+        GLint location;
+        bool vec2;
+    };
+    const std::vector<ActiveUniform>& activeUniforms() const { return activeUniforms_; }
+
 private:
     ShaderProgram() = default;
+    void collectActiveUniforms();
+    void applyShaderInputs();
+    std::vector<ActiveUniform> activeUniforms_;
     // The constructor's work; false only while a rebuild collects failures.
     bool build(const char* vertexFile, const char* fragmentFile);
     void release();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class Modulator {
@@ -26,6 +27,9 @@ public:
     std::vector<uint8_t> rangeMin;
     std::vector<uint8_t> rangeMax;
     std::vector<float> rangePeriod;
+    // The description's name attribute ("pad wobble"); empty when it gave none. Values
+    // are looked up by it (util/music/sync_values.h).
+    std::string name;
 
 protected:
     explicit Modulator(int32_t kind_) : kind(kind_) {}

@@ -1,0 +1,45 @@
+// A production's structure, in one table: its scenes with their windows on the timeline,
+// its sections, its sync description and its title. The scene manager builds the
+// scenes from it; development mode's section keys and overlay, the capture and the
+// benchmark read the same table.
+#pragma once
+
+#include <vector>
+
+class Scene;
+
+// One scene of the timeline: both ends of its window inclusive, in beats.
+struct TimelineEntry {
+    const char* name;  // logged when the scene is built
+    Scene* (*create)();
+    float startBeat;
+    float endBeat;
+};
+
+// One section of the production, from its start to the next section's start (the last
+// one to the end of the music). Development mode's keys 1 to 9 seek to the starts.
+struct SectionEntry {
+    const char* name;    // short: "text"
+    float startBeat;
+    const char* scenes;  // what shows in it, for reports: "picture+text+waveform"
+};
+
+struct ProductionInfo {
+    const char* title;     // the window caption
+    const char* syncPath;  // the sync description (or a music file named directly)
+    std::vector<TimelineEntry> timeline;  // in drawing order
+    std::vector<SectionEntry> sections;   // by start, the first at beat 0
+};
+
+// The production this program is built with: each production defines it once (the
+// engine's entry, src/main/main.cpp, and the offline tools ask for it).
+const ProductionInfo& thisProduction();
+
+// The index of the section holding the beat: the last one starting at or before it
+// (0 before the first start, and for a production without sections).
+int sectionIndexAt(const ProductionInfo& production, float beat);
+
+template <class T>
+Scene* createScene() {
+    return new T();
+}

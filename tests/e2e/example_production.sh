@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The example production (examples/hello) as a demo maker uses it, under a private Xvfb:
+# it plays its song to the end and ends by itself, it runs in development mode (a save of
+# its own shader rebuilds that program), and its
+# program's --capture writes PNG frames that follow its modulator (the kick's ring).
+set -uo pipefail
+
+: "${SOURCE_DIR:?}" "${BUILD_DIR:?}"
+run="$BUILD_DIR/examples/hello/run"
+binary="$run/hello"
+[ -x "$binary" ] || { echo "FAIL: no example program at $binary"; exit 1; }
+[ -f "$run/data.mvt" ] || { echo "FAIL: no data.mvt in $run"; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-example.XXXXXX")
+. "$SOURCE_DIR/scripts/lib_xvfb.sh"
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  start_private_xvfb || skip_without_display "no display, and Xvfb could not be started"
+fi
+export FESTOONERY_UI=script FESTOONERY_ANSWERS= SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1
+unset FESTOONERY_DATA
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok:   $*"; }
+
+# --- plays: the whole 17-second song, then an orderly end -------------------------------
+mkdir -p "$work/play"
+ln -s "$run/data.mvt" "$work/play/data.mvt"
+(cd "$work/play" && timeout 120 "$binary" >out.log 2>err.log)
+status=$?
+if [ $status -eq 0 ] && grep -q ' \[Pulse\]' "$work/play/out.log" &&
+   grep -q '=== Done loading 1 scene(s) ===' "$work/play/out.log" &&
+   grep -q 'Compiling and linking GLSL: data/hello/shaders/pulse.vert data/hello/shaders/pulse.frag' "$work/play/out.log"; then
+  pass "plays to the end of its music with its own scene and program"
+else
+  fail "play: status $status; $(tail -5 "$work/play/out.log") $(tail -3 "$work/play/err.log")"
+fi
+
+# --- development mode: its own loose tree; a save of its own shader rebuilds it -------------
+dev="$work/dev"
+mkdir -p "$dev/data"
+ln -s "$SOURCE_DIR/data/common" "$dev/data/common"
+cp -r "$SOURCE_DIR/examples/hello/data" "$dev/data/hello"
+(cd "$dev" && exec timeout -s KILL 40 "$binary" --dev >dev.log 2>&1) &
+dev_pid=$!
+pulse='Compiling and linking GLSL: data/hello/shaders/pulse.vert data/hello/shaders/pulse.frag'
+for _ in $(seq 1 300); do grep -q '=== Done loading 1 scene(s) ===' "$dev/dev.log" 2>/dev/null && break; sleep 0.1; done
+sleep 1
+echo "// saved again" >>"$dev/data/hello/shaders/pulse.frag"
+for _ in $(seq 1 200); do [ "$(grep -c "$pulse" "$dev/dev.log")" -ge 2 ] && break; sleep 0.1; done
+sleep 1
+kill -KILL "$dev_pid" 2>/dev/null
+wait "$dev_pid" 2>/dev/null
+if grep -q '\[dev\] development mode' "$dev/dev.log" && grep -q "track 'Kick' has 1 modulators" "$dev/dev.log" &&
+   [ "$(grep -c "$pulse" "$dev/dev.log")" -ge 2 ] && grep -q '\[dev\] reloaded' "$dev/dev.log" &&
+   ! grep -q 'pulse.frag failed' "$dev/dev.log"; then
+  pass "--dev runs from the loose tree and rebuilds the scene's own program when it is saved"
+else
+  fail "--dev: $(grep -E 'dev\]|GLSL: data/hello' "$dev/dev.log" | tail -5)"
+fi
+
+# --- capture: frames numbered in the whole production, following the kick ---------------
+cd "$work" || exit 1
+"$binary" --capture --help >help.txt 2>&1
+grep -q "Usage: hello --capture \[OPTIONS\] OUTPUT" help.txt && pass "--capture --help" ||
+  fail "--capture --help: $(head -2 help.txt)"
+# 25 fps from 2.0 s (beat 4, a kick) to 2.4 s: frame 51 is the kick's flash (beat 4.08),
+# frame 59 lies after its release (beat 4.72).
+(cd "$run" && "$binary" --capture "$work/frames" --size 96x54 --fps 25 --from 2s --to 2.4s --quiet) \
+  >capture.log 2>&1
+status=$?
+count=$(ls frames 2>/dev/null | grep -c '^frame_0000[0-9][0-9]\.png$')
+if [ $status -eq 0 ] && [ "$count" = 11 ] && [ -f frames/frame_000050.png ] && [ -f frames/frame_000060.png ]; then
+  pass "--capture writes frames 50 to 60"
+else
+  fail "--capture: status $status, $count frames; $(tail -3 capture.log)"
+fi
+if [ -f frames/frame_000051.png ] && ! cmp -s frames/frame_000051.png frames/frame_000059.png; then
+  pass "the kick's frame differs from the one after its release"
+else
+  fail "frames 51 and 59 are the same"
+fi
+# The same frames again: a capture depends only on its options.
+(cd "$run" && "$binary" --capture "$work/again" --size 96x54 --fps 25 --from 2s --to 2.4s --quiet) \
+  >/dev/null 2>&1
+if cmp -s frames/frame_000051.png again/frame_000051.png; then
+  pass "a second capture gives the same frame"
+else
+  fail "a second capture differs"
+fi
+
+[ $failures -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
+echo "all passed"
