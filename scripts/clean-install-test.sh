@@ -10,8 +10,8 @@
 # 2. `apt-get install ./PACKAGE.deb` there, with its recommendations, as the README says.
 # 3. Xvfb (installed there afterwards, not counted with the package) and, as an ordinary
 #    user in an empty folder, `festoonery` to the end of the music: no sound device (the
-#    root's /dev has none), no sound server, software OpenGL; status 0 wanted. Then
-#    `festoonery-capture` writes two seconds of frames.
+#    root's /dev has none), no sound server, no network, software OpenGL; status 0
+#    wanted. Then `festoonery-capture` writes two seconds of frames.
 # 4. `apt-get remove festoonery`: every file it had installed must be gone; then Xvfb and
 #    every package pulled in are purged, and any package left over is listed.
 # Prints the figures (seconds per step, packages, download and disk sizes) and ends with
@@ -75,9 +75,11 @@ mkdir -p "$log"
 # --- clean-up: whatever happens, nothing stays mounted and nothing keeps running ------
 mounted=()
 xvfb_pid=
+netns_pid=
 cleanup() {
   local status=$? pid left
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  [ -n "$netns_pid" ] && kill "$netns_pid" 2>/dev/null && wait "$netns_pid" 2>/dev/null
   # Processes started inside the root (a hung demo, a daemon a package started).
   for pid in $(ls /proc | grep -E '^[0-9]+$'); do
     [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$root" ] || continue
@@ -120,9 +122,13 @@ in_root() {
     DEBIAN_FRONTEND=noninteractive ${http_proxy:+http_proxy=$http_proxy} \
     ${https_proxy:+https_proxy=$https_proxy} "$@"
 }
-as_viewer() {  # as_viewer COMMAND...: the same, as the ordinary user "viewer"
-  chroot --userspec=1000:1000 "$root" env -i PATH=/usr/bin:/bin HOME=/home/viewer \
-    USER=viewer LC_ALL=C.UTF-8 "$@"
+# The display and the programs on it run in a network namespace of their own: no other
+# X server on this machine is in reach (their abstract sockets live in the namespace), and
+# the run has no network, as an offline machine.
+in_netns() { nsenter -F --net="/proc/$netns_pid/ns/net" "$@"; }
+as_viewer() {  # as_viewer COMMAND...: in the root and the namespace, as the user "viewer"
+  in_netns chroot --userspec=1000:1000 "$root" env -i PATH=/usr/bin:/bin \
+    HOME=/home/viewer USER=viewer LC_ALL=C.UTF-8 "$@"
 }
 step_start() { step_t0=$(date +%s.%N); echo "clean-install: $*"; }
 step_seconds() { awk -v a="$step_t0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
@@ -164,7 +170,7 @@ download=$(sed -n 's/^Need to get \(.*\) of archives\.$/\1/p' "$log/install.log"
 disk_apt=$(sed -n 's/^After this operation, \(.*\) of additional disk space will be used\.$/\1/p' "$log/install.log")
 pkg_packages=$(packages_in_root)
 pkg_disk=$(disk_mb)
-echo "clean-install: installed in $t_install s: $newly packages with festoonery ($download to" \
+echo "clean-install: installed in $t_install s: $newly packages, festoonery and $((${newly:-1} - 1)) more ($download to" \
      "download, apt says $disk_apt on disk; the root grew by $((pkg_disk - base_disk)) MB)"
 in_root dpkg-query -L festoonery | while read -r path; do
   [ -d "$root$path" ] || echo "$path"
@@ -183,8 +189,13 @@ echo "viewer:x:1000:" >>"$root/etc/group"
 mkdir -p "$root/home/viewer/play"
 chown -R 1000:1000 "$root/home/viewer"
 
+unshare --net sleep infinity &
+netns_pid=$!
+for _ in $(seq 1 50); do [ -e "/proc/$netns_pid/ns/net" ] && \
+  [ "$(readlink "/proc/$netns_pid/ns/net")" != "$(readlink /proc/self/ns/net)" ] && break; sleep 0.1; done
+in_netns true || die "no network namespace of its own (unshare --net) for the display"
 : >"$work/display"
-chroot "$root" env -i PATH=/usr/bin:/bin Xvfb -displayfd 3 -screen 0 1280x720x24 \
+in_netns chroot "$root" env -i PATH=/usr/bin:/bin Xvfb -displayfd 3 -screen 0 1280x720x24 \
   -nolisten tcp 3>"$work/display" >"$log/xvfb-server.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
@@ -217,8 +228,8 @@ echo "clean-install: captured $frames frames ($distinct distinct) in $t_capture 
 if [ "$capture_status" != 0 ] || [ "$frames" -lt 10 ]; then
   fail "festoonery-capture (status $capture_status, $frames frames): $(tail -n 5 "$log/capture.log")"
 fi
-kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-xvfb_pid=
+kill "$xvfb_pid" "$netns_pid" 2>/dev/null && wait "$xvfb_pid" "$netns_pid" 2>/dev/null
+xvfb_pid= netns_pid=
 
 # --- 4. remove it: nothing of it may stay ---------------------------------------------
 step_start "apt-get remove festoonery"
