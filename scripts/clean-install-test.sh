@@ -201,6 +201,17 @@ xvfb_pid=$!
 for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { cat "$log/xvfb-server.log"; die "Xvfb did not start in the root"; }
 display=:$(head -1 "$work/display")
+# The server names its display before its first client is served: a client that came
+# at once was refused ("Couldn't open X11 display"). Wait until one is answered.
+for _ in $(seq 1 100); do [ -S "$root/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+if command -v xdotool >/dev/null; then
+  for _ in $(seq 1 100); do
+    in_netns env -i DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+else
+  sleep 2
+fi
 
 step_start "playing in an empty folder as user viewer on $display (no sound device)"
 as_viewer DISPLAY="$display" FESTOONERY_UI=script FESTOONERY_ANSWERS=ok \
