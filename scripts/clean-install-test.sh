@@ -195,7 +195,10 @@ for _ in $(seq 1 50); do [ -e "/proc/$netns_pid/ns/net" ] && \
   [ "$(readlink "/proc/$netns_pid/ns/net")" != "$(readlink /proc/self/ns/net)" ] && break; sleep 0.1; done
 in_netns true || die "no network namespace of its own (unshare --net) for the display"
 : >"$work/display"
-in_netns chroot "$root" env -i PATH=/usr/bin:/bin Xvfb -displayfd 3 -screen 0 1280x720x24 \
+# nsenter itself, not the function: in the background that would be a subshell, and
+# $! would not be the server's process.
+nsenter -F --net="/proc/$netns_pid/ns/net" chroot "$root" env -i PATH=/usr/bin:/bin \
+  Xvfb -displayfd 3 -screen 0 1280x720x24 \
   -nolisten tcp 3>"$work/display" >"$log/xvfb-server.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
