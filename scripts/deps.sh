@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the demo and the tests need, when missing.
-# Usage: scripts/deps.sh [run|test|video|package]
+# Usage: scripts/deps.sh [run|test|video|package|clean-install]
 set -euo pipefail
 what=${1:-test}
 
@@ -18,6 +18,15 @@ elif [ "$what" = video ]; then
 elif [ "$what" = package ]; then
   # cpack's DEB generator: dpkg-shlibdeps computes the dependencies, file finds the binaries.
   packages+=(dpkg-dev file)
+elif [ "$what" = clean-install ]; then
+  # scripts/clean-install-test.sh: a fresh Debian 12 root to install the package into.
+  packages+=(mmdebstrap)
+fi
+# The Debian package in the tests (scripts/test.sh): built by scripts/package.sh (dpkg-dev,
+# file), checked by scripts/lint-package.sh (lintian, appstream's appstreamcli), installed
+# on a fresh Debian 12 root by scripts/clean-install-test.sh (mmdebstrap).
+if [ "$what" = test ]; then
+  packages+=(dpkg-dev file lintian appstream mmdebstrap)
 fi
 
 missing=()

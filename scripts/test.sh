@@ -37,4 +37,24 @@ if ls tests/fuzz/*_fuzz.cpp >/dev/null 2>&1; then
   cmake --build build-fuzz -j"$jobs" --target fuzzers
   (cd build-fuzz && FUZZ_SECONDS=${FUZZ_SECONDS:-15} ctest --output-on-failure -L fuzz) || status=1
 fi
+
+# --- The Debian package, as a user builds and installs it -----------------------------
+# scripts/package.sh builds it in build/ (Release, as the README's Install says); lintian
+# must find no error and no warning, and its AppStream metainfo must validate
+# (scripts/lint-package.sh). scripts/clean-install-test.sh then installs it on a fresh
+# minimal Debian 12 root made from the Debian archive, plays it to the end there with no
+# sound device, captures frames and removes it (a few minutes; needs root, or sudo, and
+# the archive: FESTOONERY_CLEAN_INSTALL=0 leaves it out).
+mkdir -p build
+if (cd build && bash ../scripts/package.sh); then
+  bash scripts/lint-package.sh build/festoonery_*.deb || status=1
+  if [ "${FESTOONERY_CLEAN_INSTALL:-1}" != 0 ]; then
+    bash scripts/clean-install-test.sh build/festoonery_*.deb || status=1
+  else
+    echo "clean install left out (FESTOONERY_CLEAN_INSTALL=0)"
+  fi
+else
+  echo "FAIL: scripts/package.sh"
+  status=1
+fi
 exit $status

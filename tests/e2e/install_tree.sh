@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # `cmake --install` as a package build does it (DESTDIR, prefix /usr): exactly the
-# expected files, a valid desktop entry, man pages that render without warnings; then, on a display, the installed programs run from folders
-# of their own: the launcher in $XDG_CONFIG_HOME/festoonery, the demo finding the
-# installed archive, and without it the places looked at logged before the fatal box.
+# expected files, a valid desktop entry and AppStream metainfo, man pages and changelog
+# compressed with gzip -n -9, man pages that render without warnings; then, on a
+# display, the installed programs run from folders of their own: the launcher in
+# $XDG_CONFIG_HOME/festoonery, the demo finding the installed archive, and without it
+# the places looked at logged before the fatal box.
 set -uo pipefail
 : "${SOURCE_DIR:?}" "${BUILD_DIR:?}" "${RUNTIME_DIR:?}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-install.XXXXXX") && [ -d "$work" ] \
@@ -28,12 +30,15 @@ bin/festoonery-capture
 bin/festoonery-launcher
 bin/festoonery-tool
 share/applications/festoonery.desktop
-share/festoonery/data.mvt"
+share/doc/festoonery/changelog.gz
+share/doc/festoonery/copyright
+share/festoonery/data.mvt
+share/metainfo/org.example.festoonery.metainfo.xml"
 for size in 16 32 48 64 128 256; do
   expected+=$'\n'"share/icons/hicolor/${size}x${size}/apps/festoonery.png"
 done
 for page in festoonery festoonery-capture festoonery-launcher festoonery-tool; do
-  expected+=$'\n'"share/man/man1/$page.1"
+  expected+=$'\n'"share/man/man1/$page.1.gz"
 done
 got=$(cd "$usr" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 expected=$(LC_ALL=C sort <<<"$expected")
@@ -55,6 +60,28 @@ fi
 grep -qx 'Exec=festoonery-launcher' "$usr/share/applications/festoonery.desktop" \
   && grep -qx 'Icon=festoonery' "$usr/share/applications/festoonery.desktop" \
   && pass "entry runs the launcher with our icon" || fail "desktop entry's Exec or Icon"
+
+if command -v appstreamcli >/dev/null; then
+  metainfo=$usr/share/metainfo/org.example.festoonery.metainfo.xml
+  if out=$(appstreamcli validate --no-net --pedantic "$metainfo" 2>&1); then
+    pass "metainfo validates"
+  else
+    fail "appstreamcli validate: $out"
+  fi
+  grep -q '<launchable type="desktop-id">festoonery.desktop</launchable>' "$metainfo" \
+    && pass "metainfo launches the installed menu entry" || fail "metainfo's launchable"
+else
+  echo "note: appstreamcli is missing (package appstream): metainfo not validated"
+fi
+
+# Compressed as Debian wants them: gzip without name or time stamp (two builds, same bytes).
+for gz in "$usr"/share/man/man1/*.gz "$usr/share/doc/festoonery/changelog.gz"; do
+  header=$(od -An -tx1 -N10 "$gz" | tr -d ' \n')
+  # bytes 0-1 magic, 3 flags (0: no name), 4-7 time stamp (0), 8 extra flags (2: -9)
+  [ "${header:0:4}" = 1f8b ] && [ "${header:6:10}" = 0000000000 ] && [ "${header:16:2}" = 02 ] \
+    || fail "${gz#$usr/}: not gzip -n -9 (header $header)"
+done
+pass "compressed pages and changelog"
 
 if command -v man >/dev/null; then
   for page in festoonery festoonery-capture festoonery-launcher festoonery-tool; do
