@@ -18,7 +18,4 @@ bool quitRequested();
 // installQuitSignals): event loops that sleep in poll wake up on it. Never read it.
 int quitSignalFd();
 
-// Forgets a request (tests).
-void clearQuitRequest();
-
 }  // namespace platform

@@ -56,12 +56,4 @@ bool quitRequested() { return g_requested != 0; }
 
 int quitSignalFd() { return g_pipe[0]; }
 
-void clearQuitRequest() {
-    g_requested = 0;
-    char drain[64];
-    if (g_pipe[0] >= 0)
-        while (read(g_pipe[0], drain, sizeof drain) > 0) {
-        }
-}
-
 }  // namespace platform
