@@ -29,6 +29,14 @@ if [ "$what" = test ]; then
   packages+=(dpkg-dev file lintian appstream mmdebstrap)
 fi
 
+# The audio clock through PipeWire (tests/e2e/pipewire_clock.sh): the pipewire package
+# holds its PulseAudio service as a module; WirePlumber links the streams and needs a
+# session bus (dbus-daemon). pipewire-pulse, which would take over the desktop's sound,
+# is not needed.
+if [ "$what" = test ]; then
+  packages+=(pipewire wireplumber dbus-daemon)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -12,13 +12,17 @@
 #include <vector>
 
 #include "lib/capture_main.h"
+#include "main/cli.h"
 #include "main/dev_mode.h"
 #include "main/events.h"
 #include "main/log.h"
+#include "main/multisample.h"
 #include "main/settings.h"
 #include "main/setup_dialog.h"
+#include "main/video_driver.h"
 #include "platform/files.h"
 #include "platform/msgbox.h"
+#include "platform/quit_signal.h"
 #include "platform/system.h"
 #include "scenes/scenemanager.h"
 #include "util/data/data.h"
@@ -55,20 +59,13 @@ void checkExtensions() {
 
 // Steps 8-16: OpenGL attributes, the window, GLEW and the extension questions.
 void openWindow(int depth) {
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, multisampleBuffersFor(DisplaySettings::samples));
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, DisplaySettings::samples);
-    SDL_GL_SetAttribute(SDL_GL_SWAP_CONTROL, DisplaySettings::vsync);
-
     // The file already holds the flags without these two bits.
     DisplaySettings::flags = int32_t(uint32_t(DisplaySettings::flags) | SDL_OPENGL | SDL_RESIZABLE);
-    SDL_Surface* surface = SDL_SetVideoMode(DisplaySettings::width, DisplaySettings::height, depth,
-                                            Uint32(DisplaySettings::flags));
-    if (!surface) FATAL("Video mode set failed: %s\n", SDL_GetError());
+    // A sample count the display lacks falls back to one it has (multisample.h).
+    if (!openVideoModeWithFallback(DisplaySettings::width, DisplaySettings::height, depth,
+                                   uint32_t(DisplaySettings::flags), DisplaySettings::samples,
+                                   DisplaySettings::vsync))
+        FATAL("Video mode set failed: %s\n", SDL_GetError());
     SDL_WM_SetCaption(thisProduction().title, nullptr);
 
     GLint samples = 0;
@@ -125,8 +122,13 @@ int captureIfAsked(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version are answered before anything starts.
+    if (answerCommandLine(argc, argv)) return 0;
     int captured = captureIfAsked(argc, argv);
     if (captured >= 0) return captured;
+    // Ctrl+C and SIGTERM end the run in order wherever it is (before SDL_Init: SDL then
+    // keeps its own handlers out).
+    platform::installQuitSignals();
     // Every other argument is ignored, as it always was.
     const bool dev = devModeRequested(argc, argv);
     // The loose asset tree, so that edited files are what is loaded and reloaded.
@@ -141,6 +143,8 @@ int main(int argc, char** argv) {
     platform::uiBackend();
 
     platform::dlg::HINSTANCE instance = platform::dlg::moduleInstance();
+    // Only drivers that open a window: never one that draws into the terminal.
+    chooseVideoDrivers();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) FATAL("Video initialization failed: %s\n", SDL_GetError());
     const SDL_version* version = SDL_Linked_Version();
     logLine("Using SDL version %i.%i.%i\n", int(version->major), int(version->minor),
@@ -163,6 +167,8 @@ int main(int argc, char** argv) {
         }
     } else {
         int confirmed = runSetupDialog(instance);
+        // A quit signal while the dialog was up cancels it.
+        if (platform::quitRequested()) confirmed = 2;
         if (confirmed != 1) {
             if (confirmed == -1) logLine("-1 returned, last error is %d\n", int(platform::lastError()));
             logLine("Bye!\n");
@@ -200,6 +206,7 @@ int main(int argc, char** argv) {
     SDL_Event event;
     while (true) {
         while (SDL_PollEvent(&event)) handleEvent(event, target, &quit);
+        if (platform::quitRequested()) quit = true;  // as SDL_QUIT
         if (devMode) devMode->beforeFrame();
         manager->frame();
         // Looked at only after the frame: a quit still gets one more frame drawn.

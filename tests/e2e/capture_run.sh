@@ -158,6 +158,27 @@ same=1
 for f in run1/*.png; do cmp -s "$f" "run2/$(basename "$f")" || same=0; done
 [ $same = 1 ] && pass "the same options give identical frames" || fail "frames differ between runs"
 
+# --words: the production's own eight words give the production's frame; others another
+# frame in the same places; a word the script font cannot draw is refused, naming it.
+"$capture" --quiet --size 96x54 --fps 4 --from 10b --to 10b --samples 0 \
+  --words "Happy,0x20,birthday,Tuppet!,Best,wishes,from,Morvaset" own >/dev/null 2>&1
+cmp -s own/frame_000020.png run1/frame_000020.png && pass "--words with the production's words: the same frame" \
+  || fail "--words with the production's words changes the frame"
+expect "--words of your own" 0 "wrote mine" -- "$capture" --size 96x54 --fps 4 --from 10b --to 10b \
+  --samples 0 --words 'Dear,Zoë,Love\, hugs,from,us,all,at,home' mine
+cmp -s mine/frame_000020.png run1/frame_000020.png && fail "other words give the same frame" \
+  || pass "other words, another frame"
+while IFS='|' read -r name regex words; do
+  expect "$name" 2 "$regex" -- "$capture" --words "$words" refused
+done <<'EOF'
+--words with seven words|bad --words: expected exactly 8 words separated by commas, got 7|a,b,c,d,e,f,g
+--words with an escaped comma|got 7 \(a comma inside a word is written|a\,b,c,d,e,f,g,h
+--words with an empty word|word 4 is empty|a,b,c,,e,f,g,h
+EOF
+expect "--words the font cannot draw" 2 'word 2 \("Hi ☃"\): the script font has no glyph for "☃"' -- \
+  "$capture" --size 32x18 --fps 1 --to 0s --words "a,Hi ☃,c,d,e,f,g,h" refused
+[ -z "$(ls -A refused 2>/dev/null)" ] && pass "a refused word writes no frame" || fail "frames in refused/"
+
 "$capture" --quiet --size 96x54 --fps 4 --from 36b --to 36b picture >/dev/null 2>&1
 info=$(python3 png_info.py picture/frame_000072.png)
 read -r lit coloured < <(echo "$info" | sed 's/.* lit \([0-9.]*\) coloured \([0-9.]*\)/\1 \2/')

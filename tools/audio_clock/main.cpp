@@ -1,5 +1,5 @@
 // Usage: festoonery-audio-clock [FILE.ogg|FILE.mp3] [SECONDS]
-//        festoonery-audio-clock --pulse [--running|--combined] [--sdl] [--onsets]
+//        festoonery-audio-clock --pulse [--running|--combined|--pipewire] [--sdl] [--onsets]
 //                               [--fps N] [--seconds S]
 // Plays the file (without one: a generated 5 s tone, silent output) and samples the
 // stream position like a frame loop at 60 and then 144 frames per second. Prints, per
@@ -7,7 +7,8 @@
 // took, and how far the position strays from the time since playback began.
 // --pulse compares the position with what a PulseAudio server plays (pulse_check.h):
 // on a private server it starts itself (--combined: its stream through a combine sink,
-// which buffers more), or with --running on the session's server; --sdl plays through
+// which buffers more; --pipewire: a private PipeWire with its PulseAudio service and
+// WirePlumber instead), or with --running on the session's server; --sdl plays through
 // SDL's PulseAudio driver instead of the client library; --onsets prints each onset's
 // times.
 #include <sndfile.h>
@@ -104,6 +105,8 @@ int pulseMain(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--running") {
             options.privateServer = false;
+        } else if (arg == "--pipewire") {
+            options.server = pulsecheck::ServerKind::PipeWire;
         } else if (arg == "--combined") {
             options.combined = true;
         } else if (arg == "--sdl") {

@@ -7,11 +7,7 @@
 #include "pulse_check.h"
 
 #include <pulse/pulseaudio.h>
-#include <signal.h>
 #include <sndfile.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,13 +16,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/audio/bass.h"
 #include "platform/audio/decode.h"
 #include "platform/audio/offline.h"
+#include "private_server.h"
 
 namespace pulsecheck {
 namespace {
@@ -100,72 +97,6 @@ std::vector<char> soundtrack(double seconds) {
     return bytes;
 }
 
-// A PulseAudio server of this process alone: a null sink at 44100 Hz s16 stereo, a
-// socket in a fresh folder, anonymous access, stopped by stop() (or when we die).
-class PrivateServer {
-public:
-    // combined: a combine sink over the null sink takes the stream, so the server adds
-    // a buffer and a resampler of its own, as desktop set-ups do.
-    bool start(bool combined) {
-        char dir[] = "/tmp/festoonery-pulse-XXXXXX";
-        if (!mkdtemp(dir)) return false;
-        dir_ = dir;
-        std::string runtime = dir_ + "/runtime", socket = dir_ + "/native";
-        mkdir(runtime.c_str(), 0700);
-        pid_ = fork();
-        if (pid_ < 0) return false;
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-            setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
-            setenv("XDG_STATE_HOME", (dir_ + "/state").c_str(), 1);
-            setenv("HOME", dir_.c_str(), 1);
-            std::string native = "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket;
-            std::vector<const char*> argv = {
-                "pulseaudio", "--daemonize=no", "--system=no", "-n", "--exit-idle-time=-1",
-                "--use-pid-file=no", "--realtime=no", "--high-priority=no", "--enable-memfd=no",
-                "--log-target=stderr", "--log-level=error",
-                "--load=module-null-sink sink_name=festoonery rate=44100 format=s16le channels=2",
-                native.c_str()};
-            if (combined) argv.push_back("--load=module-combine-sink sink_name=combined slaves=festoonery");
-            argv.push_back(nullptr);
-            execvp(argv[0], const_cast<char**>(argv.data()));
-            fprintf(stderr, "pulse: cannot run pulseaudio: %s\n", strerror(errno));
-            _exit(127);
-        }
-        setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-        if (combined) setenv("PULSE_SINK", "combined", 1);
-        for (int i = 0; i < 200; ++i) {  // up to 10 s
-            int status;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return false;
-            }
-            if (access(socket.c_str(), F_OK) == 0) return true;
-            usleep(50000);
-        }
-        return false;
-    }
-    void stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status;
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
-        if (!dir_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(dir_, ignored);
-            dir_.clear();
-        }
-    }
-    ~PrivateServer() { stop(); }
-
-private:
-    pid_t pid_ = -1;
-    std::string dir_;
-};
-
 // Records the default sink's monitor and notes, for each onset, the time the server
 // says its sample was played (CLOCK_MONOTONIC seconds).
 class MonitorRecorder {
@@ -235,6 +166,7 @@ private:
         auto* me = static_cast<MonitorRecorder*>(self);
         const char* sink = getenv("PULSE_SINK");  // where playback streams go, as libpulse does
         if (!sink && info) sink = info->default_sink_name;
+        me->pipewire_ = info && info->server_name && strstr(info->server_name, "PipeWire");
         if (sink) me->monitor_ = std::string(sink) + ".monitor";
         pa_threaded_mainloop_signal(me->loop_, 0);
     }
@@ -298,6 +230,19 @@ private:
         double playing = double(info->write_index) / 4.0 + double(info->source_usec) * 1e-6 * kRate -
                          double(info->sink_usec) * 1e-6 * kRate;
         double origin = stamp - realtimeOffset() - playing / kRate;
+        if (me->pipewire_) {
+            // PipeWire's service: the write index moves by whole quanta at each graph
+            // cycle, the reply is stamped when sent, and the quantum captured in a cycle
+            // is the one the sink plays from then on (as the audio layer reads it).
+            if (me->lastWrite_ >= 0 && info->write_index > me->lastWrite_)
+                ++me->steps_[(info->write_index - me->lastWrite_) / 4];
+            me->lastWrite_ = info->write_index;
+            int64_t quantum = 0;
+            int seen = 0;
+            for (const auto& [step, count] : me->steps_)
+                if (count > seen) quantum = step, seen = count;
+            origin += double(quantum) / kRate;
+        }
         me->origins_[me->reports_++ % kReports] = origin;
     }
 
@@ -306,6 +251,11 @@ private:
         size_t count = size_t(std::min<int64_t>(reports_, kReports));
         if (count == 0) return false;
         std::vector<double> sorted(origins_, origins_ + count);
+        // PipeWire: the least delayed report stands for the cycle's time.
+        if (pipewire_) {
+            *seconds = *std::min_element(sorted.begin(), sorted.end());
+            return true;
+        }
         std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
         *seconds = sorted[count / 2];
         return true;
@@ -354,6 +304,9 @@ private:
     double origins_[kReports] = {};
     int64_t reports_ = 0;
     bool timingPending_ = false;
+    bool pipewire_ = false;
+    int64_t lastWrite_ = -1;
+    std::map<int64_t, int> steps_;  // steps of the write index (frames): how often seen
 
     // Timing reports carry wall-clock stamps: the difference to CLOCK_MONOTONIC now.
     static double realtimeOffset() {
@@ -392,8 +345,10 @@ double percentile(std::vector<double> values, double p) {
 
 int run(const Options& options) {
     PrivateServer server;
-    if (options.privateServer && !server.start(options.combined)) {
-        printf("pulse: no private PulseAudio server could be started\n");
+    std::string why;
+    if (options.privateServer && !server.start(options.server, options.combined, &why)) {
+        printf("pulse: no private %s server could be started: %s\n",
+               options.server == ServerKind::PipeWire ? "PipeWire" : "PulseAudio", why.c_str());
         return 1;
     }
     // The pulse path, whatever the caller's environment chose (the tests' is "dummy").

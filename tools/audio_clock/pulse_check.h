@@ -2,10 +2,13 @@
 // PulseAudio server says it played each frame.
 #pragma once
 
+#include "private_server.h"
+
 namespace pulsecheck {
 
 struct Options {
     bool privateServer = true;  // false: the server of the session (PipeWire's too)
+    ServerKind server = ServerKind::PulseAudio;  // which private server
     bool combined = false;      // private server: through a combine sink (more buffering)
     bool sdlOutput = false;     // SDL's PulseAudio driver, not the client library
     bool listOnsets = false;    // a line per onset

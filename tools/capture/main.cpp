@@ -23,6 +23,8 @@
 #include "platform/audio/decode.h"
 #include "platform/files.h"
 #include "scenes/scene/sprites.h"
+#include "scenes/scene_birthtext/greeting_words.h"
+#include "util/data/data.h"
 #include "util/data/datafile_path.h"
 #include "util/util/profile.h"
 
@@ -61,6 +63,10 @@ const char kUsage[] =
     "  --level N       PNG compression level 0 (fastest) to 9 (default 1)\n"
     "  --particles P   how the particle scenes send their sparks: fast (the demo's way,\n"
     "                  default) or reference (four vertices per spark), to compare them\n"
+    "  --words LIST    the greeting's eight words in drawing order, in place of the\n"
+    "                  production's (\"Happy,0x20,birthday,Tuppet!,Best,wishes,from,\n"
+    "                  Morvaset\"), laid out as they are; a comma inside a word is \\,\n"
+    "                  A word with characters the script font cannot draw is refused\n"
     "  --quiet         no progress line\n"
     "  --help          this text\n"
     "\n"
@@ -81,6 +87,25 @@ const char* g_program = "festoonery-capture";
     fflush(stdout);
     fprintf(stderr, "\n%s: %s\n", g_program, message.c_str());
     exit(1);
+}
+
+// Every word the script font can draw, or the first one it cannot, with the characters
+// it lacks (the archive is read: after the production is built).
+void refuseUndrawableWords(const std::vector<std::string>& words) {
+    FILE* file = dataOpen(kGreetingFontPath, "rb");
+    if (!file) failure(std::string("cannot read the script font ") + kGreetingFontPath);
+    std::vector<unsigned char> font;
+    unsigned char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) font.insert(font.end(), chunk, chunk + got);
+    fclose(file);
+    for (size_t i = 0; i < words.size(); ++i) {
+        std::string missing = missingGlyphs(font.data(), font.size(), words[i]);
+        if (missing.empty()) continue;
+        std::string message = "word " + std::to_string(i + 1) + " (\"" + words[i] +
+                              "\"): the script font has no glyph for \"" + missing + "\"";
+        usageError("%s", message.c_str());
+    }
 }
 
 bool fileExists(const std::string& path) {
@@ -146,6 +171,7 @@ int runCapture(int argc, char** argv) {
     uint32_t seed = 1;
     std::string wavPath, archive, output;
     ParticlePath particles = ParticlePath::Fast;
+    std::vector<std::string> words;  // empty: the production's
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -192,6 +218,10 @@ int runCapture(int argc, char** argv) {
         } else if (arg == "--particles") {
             const char* v = value();
             if (!parseParticlePath(v, &particles)) usageError("bad particle path '%s' (reference or fast)", v);
+        } else if (arg == "--words") {
+            const char* v = value();
+            std::string why;
+            if (!parseGreetingWords(v, &words, &why)) usageError("bad --words: %s", why.c_str());
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -240,7 +270,9 @@ int runCapture(int argc, char** argv) {
     options.archive = archive;
     options.rate = rate;
     options.seed = seed;
+    setGreetingWords(words);
     std::unique_ptr<offline::Production> production(new offline::Production(options, width, height));
+    refuseUndrawableWords(words);
     const double bpm = production->bpm();
     const double length = production->lengthSeconds();
     double fromSeconds = from.seconds(bpm);

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "main/log.h"
+#include "platform/audio/alsa_quiet.h"
 #include "platform/audio/decode.h"
 #include "platform/audio/mix.h"
 #include "platform/audio/offline.h"
@@ -45,6 +46,9 @@ struct Stream {
     bool started = false;
     int64_t outputStart = 0;
     audio::PositionEstimator heard;
+    // Silent output: the time (nowSeconds) at which frame 0 of the current pass was
+    // heard, had it played from there without a break.
+    double silentOrigin = 0.0;
 };
 
 // The device callback runs on SDL's audio thread; every access to the table goes
@@ -55,6 +59,9 @@ bool g_offline = false;
 bool g_initialised = false;
 bool g_deviceOpen = false;  // the SDL output
 bool g_pulseOpen = false;   // the libpulse output
+// No device: nothing plays, and the position is the wall clock's since play, so a slow
+// frame sees it skip ahead and it never falls behind (no output thread to starve).
+bool g_silent = false;
 bool g_preferSdl = false;
 bool g_externalOutput = false;
 int64_t g_outputFrames = 0;  // frames rendered for the output since it opened
@@ -77,10 +84,34 @@ Stream* lookup(DWORD handle) {
 
 bool looping(const Stream& s) { return (s.flags & BASS_SAMPLE_LOOP) != 0; }
 
+// Silent output: the frame of a playing stream at `now`; the end stops it.
+int64_t silentFrame(Stream& s, double now) {
+    double frames = std::floor((now - s.silentOrigin) * audio::kOutputRate + 1e-6);
+    int64_t frame = frames < 0.0 ? 0 : int64_t(frames);
+    if (frame >= s.frames) {
+        if (looping(s) && s.frames > 0) {
+            // The pass that is heard now starts at frame 0 again.
+            int64_t passes = frame / s.frames;
+            s.silentOrigin += double(passes * s.frames) / audio::kOutputRate;
+            return frame - passes * s.frames;
+        }
+        s.playing = false;
+        s.position = s.frames;
+        return s.frames;
+    }
+    return frame;
+}
+
+// Silent output: the stream is heard at `frame` from `now` on.
+void silentStartAt(Stream& s, int64_t frame, double now) {
+    s.silentOrigin = now - double(frame) / audio::kOutputRate;
+}
+
 // The frame of the stream the listener hears now (0..frames). Stops a device stream
 // whose last frame has been heard.
 int64_t currentFrame(Stream& s, double now) {
     if (g_offline || !s.playing) return s.position;
+    if (g_silent) return silentFrame(s, now);
     int64_t heard = s.heard.position(now);
     int64_t frame = heard >= s.passStart ? heard - s.passStart : heard - s.previousPassStart;
     if (frame < 0) frame = 0;
@@ -146,6 +177,7 @@ void closeDevice() {
         audio::pulseOutputClose();
         g_pulseOpen = false;
     }
+    g_silent = false;
     g_initialised = false;
     g_driver[0] = '\0';
     std::lock_guard<std::mutex> guard(g_lock);
@@ -181,6 +213,9 @@ SDL_AudioSpec wantedSpec() {
 
 bool openDevice() {
     g_outputFrames = 0;  // no output thread runs yet
+    // Why no device opened is logged once, below; ALSA's library would say it in lines
+    // of its own first.
+    audio::quietAlsaErrors();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         keepOpenError("SDL_InitSubSystem");
         return false;
@@ -212,6 +247,12 @@ bool openDevice() {
     closeAtExit();
     SDL_PauseAudio(0);  // the callback runs from now on, in silence while nothing plays
     return true;
+}
+
+// No device: the silent output, named as SDL's silent driver was.
+void openSilent() {
+    g_silent = true;
+    snprintf(g_driver, sizeof g_driver, "dummy");
 }
 
 // The libpulse output, where SDL would take PulseAudio too: SDL_AUDIODRIVER unset or
@@ -330,20 +371,17 @@ BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
         g_initialised = true;
         return TRUE;
     }
-    bool opened = openDevice();
-    if (!opened) {
-        char reason[256];
-        snprintf(reason, sizeof reason, "%s", g_openError);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        opened = openDevice();
-        if (!opened) {
-            logLine("Audio output: no sound device (%s) and no silent output (%s)\n", reason,
-                    g_openError);
-            return FALSE;
-        }
-        logLine("Audio output: no sound device (%s), playing silently on the real clock\n", reason);
-    } else if (strcmp(g_driver, "dummy") == 0) {
+    // SDL's own silent driver paces its thread by sleeping one buffer after another, so
+    // on a busy machine its frames, and the position with them, fall behind the clock.
+    // The silent output here takes the clock itself.
+    const char* driver = getenv("SDL_AUDIODRIVER");
+    if (driver && strcmp(driver, "dummy") == 0) {
+        openSilent();
         logLine("Audio output: silent \"dummy\" driver, playing on the real clock\n");
+    } else if (!openDevice()) {
+        openSilent();
+        logLine("Audio output: no sound device (%s), playing silently on the real clock\n",
+                g_openError);
     }
     g_initialised = true;
     return TRUE;
@@ -427,6 +465,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
     s->fed = false;
     s->started = false;
     s->heard.reset();
+    if (g_silent) silentStartAt(*s, s->position, nowSeconds());
     return TRUE;
 }
 
@@ -462,6 +501,10 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
         return TRUE;
     }
     s->position = frame;
+    if (s->playing && g_silent) {
+        silentStartAt(*s, frame, nowSeconds());
+        return TRUE;
+    }
     if (s->playing) {
         // As a fresh start at that frame: the estimator answers from the next callback on.
         s->readFrame = frame;

@@ -114,7 +114,10 @@ void GtkDialogView::build() {
     gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
     gtk_window_set_keep_above(GTK_WINDOW(window_), TRUE);
     measureBaseUnits();
-    gtk_window_move(GTK_WINDOW(window_), px(self->x), py(self->y));
+    // Centred on the screen and wholly on it (GTK keeps a centred window inside the
+    // monitor), whatever the screen's size: the template's position (300, 300 in dialog
+    // units) put the buttons below the bottom of a 1280x720 screen.
+    gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
 
     GtkWidget* fixed = gtk_fixed_new();
     gtk_widget_set_size_request(fixed, px(self->cx), py(self->cy));
@@ -244,6 +247,8 @@ gboolean GtkDialogView::onKey(GtkWidget* window, GdkEventKey* event, gpointer da
 
 void GtkDialogView::run() {
     if (dialog_.ended()) return;
+    // Ctrl+C or SIGTERM closes the dialog as Escape does.
+    QuitSignalWatch quit([](void* dialog) { static_cast<dlg::Dialog*>(dialog)->cancel(); }, &dialog_);
     gtk_widget_show_all(window_);
     gtk_window_present(GTK_WINDOW(window_));
     while (!dialog_.ended()) gtk_main_iteration();

@@ -38,6 +38,9 @@ int messageBox(const char* text, const char* caption, unsigned type) {
     }
     gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    // Ctrl+C or SIGTERM closes the box as its Cancel (or close) button does.
+    QuitSignalWatch quit(
+        [](void* box) { gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_CANCEL); }, dialog);
     gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     drainEvents();

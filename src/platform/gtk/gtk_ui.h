@@ -20,4 +20,20 @@ bool runDialog(dlg::Dialog& dialog);
 // Handles pending GTK events, so that a closed window really disappears.
 void drainEvents();
 
+// While it lives, SIGINT or SIGTERM (quit_signal.h) calls onQuit(data) once from GTK's
+// main loop; a request that came before it is taken at the loop's next iteration.
+class QuitSignalWatch {
+public:
+    QuitSignalWatch(void (*onQuit)(void*), void* data);
+    ~QuitSignalWatch();
+    QuitSignalWatch(const QuitSignalWatch&) = delete;
+    QuitSignalWatch& operator=(const QuitSignalWatch&) = delete;
+
+private:
+    static int fire(int fd, unsigned condition, void* self);
+    void (*onQuit_)(void*);
+    void* data_;
+    unsigned source_ = 0;
+};
+
 }  // namespace platform::gtk

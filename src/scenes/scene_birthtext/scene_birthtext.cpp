@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 
 #include "main/log.h"
+#include "scenes/scene_birthtext/greeting_words.h"
 #include "util/music/music.h"
 #include "util/shaderprogram/shaderprogram.h"
 #include "util/util/util.h"
@@ -12,9 +13,9 @@ const char* const kGreetingWords[kGreetingWordCount] = {"Happy", "0x20", "birthd
                                                         "Best",  "wishes", "from",   "Morvaset"};
 
 bool BirthText::init() {
-    font = loadFont("data/common/fonts/BaroqueScript.ttf");
-    if (!font->FaceSize(48, 72)) FATAL("Failed to set the size of font data/common/fonts/BaroqueScript.ttf");
-    watchFont(&font, "data/common/fonts/BaroqueScript.ttf");
+    font = loadFont(kGreetingFontPath);
+    if (!font->FaceSize(48, 72)) FATAL("Failed to set the size of font %s", kGreetingFontPath);
+    watchFont(&font, kGreetingFontPath);
     return font->CharMap(ft_encoding_unicode);
 }
 
@@ -37,16 +38,16 @@ void BirthText::draw() {
     const float w = static_cast<float>(width);
     const float h = static_cast<float>(height);
     glTranslatef(0, music->beat() * h * 0.033333335f, 0);
-    fontPrintf(font, "%s", kGreetingWords[0]);
+    fontPrintf(font, "%s", greetingWord(0));
     for (int i = 1; i < 4; ++i) {
         glTranslatef(0.2f * w, -0.2f * h, 0);
-        fontPrintf(font, "%s", kGreetingWords[i]);
+        fontPrintf(font, "%s", greetingWord(i));
     }
     // Back to the left column.
     glTranslatef(0.2f * w * -3.0f, -0.2f * h, 0);
-    fontPrintf(font, "%s", kGreetingWords[4]);
+    fontPrintf(font, "%s", greetingWord(4));
     for (int i = 5; i < 8; ++i) {
         glTranslatef(0.2f * w, -0.2f * h, 0);
-        fontPrintf(font, "%s", kGreetingWords[i]);
+        fontPrintf(font, "%s", greetingWord(i));
     }
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -399,6 +401,57 @@ TEST_F(DeviceOutput, SilentDriverPlaysOnceToTheEndAtTheRealPace) {
     EXPECT_EXIT(exit(playToTheEnd()), testing::ExitedWithCode(0),
                 "Audio output: silent \"dummy\" driver, playing on the real clock\n(.|\n)*"
                 "played to the end");
+}
+
+// Without a sound device the position follows the wall clock even with every core busy:
+// a late query sees it further on, never behind. The time is read on both sides of each
+// query, so a query preempted by the load is not counted against the position.
+int silentClockUnderLoad() {
+    if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) return 2;
+    HSTREAM h = createFrom(fixtureBytes("sine.ogg"));
+    if (!h) return 3;
+    BASS_ChannelFlags(h, 0, BASS_SAMPLE_LOOP);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> load;
+    unsigned cores = std::max(2u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < cores; ++i)
+        load.emplace_back([&stop] {
+            volatile uint64_t spin = 0;
+            while (!stop.load(std::memory_order_relaxed)) spin = spin + 1;
+        });
+    auto seconds = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    };
+    double start = seconds();
+    if (!BASS_ChannelPlay(h, FALSE)) return 4;
+    double worstLag = 0, worstLead = 0, end = 0;
+    int queries = 0;
+    while (BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING && seconds() - start < 10.0) {
+        double before = seconds();
+        double heard = BASS_ChannelBytes2Seconds(h, BASS_ChannelGetPosition(h, BASS_POS_BYTE));
+        double after = seconds();
+        if (heard < 2.0) {
+            worstLag = std::max(worstLag, (before - start) - heard);
+            worstLead = std::max(worstLead, heard - (after - start));
+        }
+        end = after - start;
+        ++queries;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    stop = true;
+    for (std::thread& t : load) t.join();
+    // The figures on stdout too, where the test run shows them.
+    for (FILE* out : {stderr, stdout})
+        fprintf(out, "%u busy threads, %d queries: lag at most %.1f ms, lead at most %.1f ms, end seen %.3f s\n",
+                cores, queries, worstLag * 1000, worstLead * 1000, end);
+    fflush(stdout);
+    if (worstLead > 0.001) return 5;
+    return worstLag <= 0.020 ? 0 : 6;
+}
+
+TEST_F(DeviceOutput, SilentOutputFollowsTheWallClockWithEveryCoreBusy) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    EXPECT_EXIT(exit(silentClockUnderLoad()), testing::ExitedWithCode(0), "busy threads");
 }
 
 TEST_F(DeviceOutput, NoSoundDeviceFallsBackToSilentOutputWithOneLogLine) {

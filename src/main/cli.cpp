@@ -1,0 +1,120 @@
+#include "main/cli.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/system.h"
+#include "util/data/datafile_path.h"
+
+#ifndef FESTOONERY_VERSION
+#define FESTOONERY_VERSION "unknown"
+#endif
+
+namespace {
+
+bool isProgram(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// An installed tool lies beside the program; in a build tree, the capture tool lies
+// beside it and the others in tools/NAME/ of the build.
+std::string toolLocation(const std::string& programFolder, const std::string& name) {
+    const std::string places[] = {programFolder + "/" + name,
+                                  programFolder + "/../tools/" + name + "/" + name};
+    for (const std::string& place : places)
+        if (isProgram(place)) return place;
+    return name + " (not beside this program)";
+}
+
+}  // namespace
+
+CommandLineRequest commandLineRequest(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (!argv[i]) continue;
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) return CommandLineRequest::Help;
+        if (strcmp(argv[i], "--version") == 0) return CommandLineRequest::Version;
+    }
+    return CommandLineRequest::Run;
+}
+
+std::string versionText() { return std::string("festoonery ") + FESTOONERY_VERSION + "\n"; }
+
+std::string usageText(const std::string& programFolder) {
+    std::string text =
+        "Usage: festoonery [--dev]\n"
+        "       festoonery --help | --version\n"
+        "\n"
+        "A real-time audiovisual birthday greeting: it plays its soundtrack and renders\n"
+        "OpenGL scenes in step with the music's beat. It starts with the setup dialog\n"
+        "(resolution, anti-aliasing, full screen, vsync); \"Runit\" saves the choice and\n"
+        "opens the window. Escape or closing the window ends the run, the i key held down\n"
+        "shows the frame overlay, and the run ends by itself with the music. Progress and\n"
+        "diagnostics go to standard output; a fatal problem shows a message box and ends\n"
+        "with status 1. Every other argument is ignored.\n"
+        "\n"
+        "  --dev      development mode: no setup dialog (the settings of default.cfg, in a\n"
+        "             window), assets from the loose tree data/common/, keys that pause,\n"
+        "             seek, loop and reload, and files under data/common/ reloaded when\n"
+        "             they change\n"
+        "  --help     this text\n"
+        "  --version  the version\n"
+        "\n"
+        "Environment:\n"
+        "  FESTOONERY_UI       auto (default), gtk or script: how message boxes and the\n"
+        "                      setup dialog are shown; auto takes GTK when a display can be\n"
+        "                      opened; script writes every box to standard error as a line\n"
+        "                      and answers it from FESTOONERY_ANSWERS\n"
+        "  FESTOONERY_ANSWERS  comma-separated ok and cancel: the answers of script mode,\n"
+        "                      in order (ok once used up); the setup dialog takes one\n"
+        "  FESTOONERY_DATA     archive (default), disk or record: assets from data.mvt,\n"
+        "                      from the loose tree data/common/, or from the tree while\n"
+        "                      packing everything loaded into a new data.mvt\n"
+        "  SDL_AUDIODRIVER     SDL's audio driver; dummy plays silently on the real clock\n"
+        "                      (as the demo does by itself where there is no sound device)\n"
+        "  SDL_VIDEODRIVER     SDL's video driver (by default x11 or wayland)\n"
+        "\n"
+        "Files:\n"
+        "  default.cfg  the display settings, in the working folder: read at start,\n"
+        "               written when the setup dialog is confirmed\n"
+        "  data.mvt     the asset archive, the first one found of:\n";
+    const std::vector<std::string> places = datafileCandidates(programFolder);
+    for (size_t i = 0; i < places.size(); ++i)
+        text += "                 " + places[i] + (i == 0 ? " in the working folder\n" : "\n");
+    text +=
+        "\n"
+        "Tools:\n"
+        "  festoonery-capture  renders the greeting offline into PNG frames or a video,\n"
+        "                      also with eight words of your own (--words):\n"
+        "                      ";
+    text += toolLocation(programFolder, "festoonery-capture");
+    text +=
+        "\n"
+        "  festoonery-tool     packs, lists and extracts asset archives and checks images,\n"
+        "                      MIDI files and sync descriptions:\n"
+        "                      ";
+    text += toolLocation(programFolder, "festoonery-tool");
+    text +=
+        "\n"
+        "\n"
+        "Each tool explains itself with --help.\n";
+    return text;
+}
+
+bool answerCommandLine(int argc, char** argv) {
+    switch (commandLineRequest(argc, argv)) {
+        case CommandLineRequest::Help:
+            fputs(usageText(platform::executableFolder()).c_str(), stdout);
+            return true;
+        case CommandLineRequest::Version:
+            fputs(versionText().c_str(), stdout);
+            return true;
+        case CommandLineRequest::Run:
+            break;
+    }
+    return false;
+}

@@ -1,0 +1,120 @@
+#include "scenes/scene_birthtext/greeting_words.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstdint>
+
+#include "scenes/scene_birthtext/scene_birthtext.h"
+
+namespace {
+
+std::vector<std::string> g_words;  // empty: the production's own
+
+// Decodes one UTF-8 character at text[*at], moving *at past it; false for a byte
+// sequence that is not UTF-8 (overlong forms, surrogates and values past U+10FFFF too).
+bool nextCodePoint(const std::string& text, size_t* at, uint32_t* out) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+    size_t i = *at, n = text.size();
+    unsigned char c = s[i];
+    int extra;
+    uint32_t value, least;
+    if (c < 0x80) {
+        extra = 0, value = c, least = 0;
+    } else if ((c & 0xE0) == 0xC0) {
+        extra = 1, value = c & 0x1F, least = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2, value = c & 0x0F, least = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3, value = c & 0x07, least = 0x10000;
+    } else {
+        return false;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        if (i + size_t(k) >= n || (s[i + size_t(k)] & 0xC0) != 0x80) return false;
+        value = (value << 6) | (s[i + size_t(k)] & 0x3F);
+    }
+    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+    *at = i + 1 + size_t(extra);
+    *out = value;
+    return true;
+}
+
+bool isUtf8(const std::string& text) {
+    uint32_t ignored;
+    for (size_t at = 0; at < text.size();)
+        if (!nextCodePoint(text, &at, &ignored)) return false;
+    return true;
+}
+
+}  // namespace
+
+const char* greetingWord(int index) {
+    if (index < 0 || index >= kGreetingWordCount) return "";
+    return g_words.empty() ? kGreetingWords[index] : g_words[size_t(index)].c_str();
+}
+
+bool setGreetingWords(const std::vector<std::string>& words) {
+    if (!words.empty() && words.size() != size_t(kGreetingWordCount)) return false;
+    g_words = words;
+    return true;
+}
+
+bool parseGreetingWords(const std::string& text, std::vector<std::string>* words, std::string* why) {
+    std::vector<std::string> found(1);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\\' && i + 1 < text.size() && (text[i + 1] == ',' || text[i + 1] == '\\')) {
+            found.back() += text[++i];
+        } else if (c == ',') {
+            found.emplace_back();
+        } else {
+            found.back() += c;
+        }
+    }
+    if (found.size() != size_t(kGreetingWordCount)) {
+        *why = "expected exactly " + std::to_string(kGreetingWordCount) + " words separated by commas, got " +
+               std::to_string(found.size()) + " (a comma inside a word is written \\,)";
+        return false;
+    }
+    for (size_t i = 0; i < found.size(); ++i) {
+        std::string which = "word " + std::to_string(i + 1);
+        if (found[i].empty()) {
+            *why = which + " is empty";
+            return false;
+        }
+        if (found[i].size() > kMaxGreetingWordBytes) {
+            *why = which + " is longer than " + std::to_string(kMaxGreetingWordBytes) + " bytes";
+            return false;
+        }
+        if (!isUtf8(found[i])) {
+            *why = which + " is not UTF-8 text";
+            return false;
+        }
+    }
+    *words = found;
+    return true;
+}
+
+std::string missingGlyphs(const unsigned char* font, size_t size, const std::string& word) {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    bool usable = FT_Init_FreeType(&library) == 0 &&
+                  FT_New_Memory_Face(library, font, FT_Long(size), 0, &face) == 0 &&
+                  FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0;
+    std::string missing;
+    std::vector<uint32_t> seen;
+    for (size_t at = 0; at < word.size();) {
+        size_t first = at;
+        uint32_t c;
+        if (!nextCodePoint(word, &at, &c)) break;  // parseGreetingWords refuses such words
+        bool known = false;
+        for (uint32_t s : seen) known = known || s == c;
+        if (known) continue;
+        seen.push_back(c);
+        if (!usable || FT_Get_Char_Index(face, c) == 0) missing += word.substr(first, at - first);
+    }
+    if (face) FT_Done_Face(face);
+    if (library) FT_Done_FreeType(library);
+    return missing;
+}

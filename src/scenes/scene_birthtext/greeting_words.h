@@ -1,0 +1,29 @@
+// The eight words of the greeting: the production's own, or eight others given to the
+// offline renderer (festoonery-capture --words), which draws them in the same places.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The script font the words are drawn in.
+constexpr const char* kGreetingFontPath = "data/common/fonts/BaroqueScript.ttf";
+
+// The word at `index` (0 to 7) in drawing order: the production's own unless
+// setGreetingWords replaced them.
+const char* greetingWord(int index);
+
+// Replaces the eight words for every later frame; an empty list restores the production's.
+// Words are UTF-8 text. Returns false (and changes nothing) for any other count.
+bool setGreetingWords(const std::vector<std::string>& words);
+
+// "W1,W2,...,W8": exactly eight words, in drawing order; "\," is a comma inside a word
+// and "\\" a backslash (any other backslash stands for itself). Every word must be
+// non-empty UTF-8 of at most kMaxGreetingWordBytes bytes. False with the reason in `why`.
+constexpr size_t kMaxGreetingWordBytes = 200;
+bool parseGreetingWords(const std::string& text, std::vector<std::string>* words, std::string* why);
+
+// The characters of `word` (UTF-8) for which the font in `font` (a TrueType or OpenType
+// file image) has no glyph, each once, in order of first use, as UTF-8 text; "" when it
+// has them all. A font FreeType cannot read lacks every character.
+std::string missingGlyphs(const unsigned char* font, size_t size, const std::string& word);

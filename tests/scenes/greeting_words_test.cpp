@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scenes/scene_birthtext/greeting_words.h"
+#include "scenes/scene_birthtext/scene_birthtext.h"
+#include "support/paths.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(GreetingWords, EightCommaSeparatedWordsWithEscapedCommas) {
+    struct Case {
+        const char* text;
+        Words words;  // empty: refused
+        const char* why;
+    } cases[] = {
+        {"A,B,C,D,E,F,G,H", {"A", "B", "C", "D", "E", "F", "G", "H"}, ""},
+        {"Happy,40th,birthday,Anna!,Love\\, hugs,and,kisses,Bob",
+         {"Happy", "40th", "birthday", "Anna!", "Love, hugs", "and", "kisses", "Bob"}, ""},
+        {"a\\\\,b,c,d,e,f,g,h\\x", {"a\\", "b", "c", "d", "e", "f", "g", "h\\x"}, ""},
+        {"Zo\xc3\xab,b,c,d,e,f,g,h", {"Zo\xc3\xab", "b", "c", "d", "e", "f", "g", "h"}, ""},
+        {"A,B,C,D,E,F,G", {}, "exactly 8 words separated by commas, got 7"},
+        {"A,B,C,D,E,F,G,H,I", {}, "got 9"},
+        {"A\\,B,C,D,E,F,G,H", {}, "got 7"},
+        {"", {}, "got 1"},
+        {"A,,C,D,E,F,G,H", {}, "word 2 is empty"},
+        {"A,B,C,D,E,F,G,\xc3", {}, "word 8 is not UTF-8 text"},
+        {"A,B,\xed\xa0\x80,D,E,F,G,H", {}, "word 3 is not UTF-8 text"},
+        {"A,B,\xc0\xaf,D,E,F,G,H", {}, "word 3 is not UTF-8 text"},
+    };
+    for (const Case& c : cases) {
+        Words words;
+        std::string why;
+        bool ok = parseGreetingWords(c.text, &words, &why);
+        EXPECT_EQ(!c.words.empty(), ok) << c.text << ": " << why;
+        if (ok) EXPECT_EQ(c.words, words) << c.text;
+        else EXPECT_NE(std::string::npos, why.find(c.why)) << c.text << ": " << why;
+    }
+    std::string longWord(kMaxGreetingWordBytes + 1, 'x');
+    Words words;
+    std::string why;
+    EXPECT_FALSE(parseGreetingWords("a,b,c,d,e,f,g," + longWord, &words, &why));
+    EXPECT_NE(std::string::npos, why.find("word 8 is longer than")) << why;
+}
+
+TEST(GreetingWords, ReplacedWordsAreDrawnUntilRestored) {
+    EXPECT_STREQ("Tuppet!", greetingWord(3));
+    EXPECT_FALSE(setGreetingWords({"only", "three", "words"}));
+    EXPECT_STREQ("Tuppet!", greetingWord(3));
+    ASSERT_TRUE(setGreetingWords({"1", "2", "3", "4", "5", "6", "7", "8"}));
+    EXPECT_STREQ("4", greetingWord(3));
+    EXPECT_STREQ("", greetingWord(8));
+    ASSERT_TRUE(setGreetingWords({}));
+    for (int i = 0; i < kGreetingWordCount; ++i) EXPECT_STREQ(kGreetingWords[i], greetingWord(i));
+}
+
+TEST(GreetingWords, TheScriptFontNamesWhatItCannotDraw) {
+    std::string font = testpaths::readFile(testpaths::source(kGreetingFontPath));
+    ASSERT_FALSE(font.empty());
+    auto missing = [&](const std::string& word) {
+        return missingGlyphs(reinterpret_cast<const unsigned char*>(font.data()), font.size(), word);
+    };
+    for (int i = 0; i < kGreetingWordCount; ++i) EXPECT_EQ("", missing(kGreetingWords[i])) << kGreetingWords[i];
+    EXPECT_EQ("", missing("Zo\xc3\xab & Jos\xc3\xa9, 1234567890"));
+    // Japanese and an emoji, each named once, in order of first use, among drawable letters.
+    EXPECT_EQ("\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x8e\x82",
+              missing("a\xe6\x97\xa5\xe6\x9c\xac\xe6\x97\xa5-b\xf0\x9f\x8e\x82"));
+    const unsigned char notAFont[] = "not a font";
+    EXPECT_EQ("ab", missingGlyphs(notAFont, sizeof notAFont, "abba"));
+}
+
+}  // namespace
