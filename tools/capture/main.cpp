@@ -56,8 +56,10 @@ const char kUsage[] =
     "                  the one beside this program, else the installed one in\n"
     "                  ../share/festoonery/ from this program's folder)\n"
     "  --level N       PNG compression level 0 (fastest) to 9 (default 1)\n"
-    "  --particles P   how the particle scenes send their sparks: fast (the demo's way,\n"
-    "                  default) or reference (four vertices per spark), to compare them\n"
+    "  --particles P   how the particle scenes send their sparks: auto (the demo's way,\n"
+    "                  default: cpu on a software renderer, else fast), fast (point\n"
+    "                  sprites), cpu (splatted by the CPU) or reference (four vertices\n"
+    "                  per spark), to compare them\n"
     "  --quiet         no progress line\n"
     "  --help          this text\n"
     "\n"
@@ -139,7 +141,7 @@ int main(int argc, char** argv) {
     bool toGiven = false, quiet = false;
     uint32_t seed = 1;
     std::string wavPath, archive, output;
-    ParticlePath particles = ParticlePath::Fast;
+    ParticlePath particles = ParticlePath::Auto;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -185,7 +187,7 @@ int main(int argc, char** argv) {
             archive = value();
         } else if (arg == "--particles") {
             const char* v = value();
-            if (!parseParticlePath(v, &particles)) usageError("bad particle path '%s' (reference or fast)", v);
+            if (!parseParticlePath(v, &particles)) usageError("bad particle path '%s' (auto, fast, cpu or reference)", v);
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
