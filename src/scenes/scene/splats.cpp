@@ -202,7 +202,7 @@ float SplatStamps::sample(int level, float s, float t, int channel) const {
 
 void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples) const {
     const float edge = float(edgeQuarters) * 0.25f;
-    const float fx = float(px) * 0.25f, fy = float(py) * 0.25f;
+    const float fx = float(px) / float(kSplatPhases), fy = float(py) / float(kSplatPhases);
     stamp->width = std::max(1, int(ceilf(fx + edge)));
     stamp->height = std::max(1, int(ceilf(fy + edge)));
     // Zeros past the last column, at least 8: a row from any column on is read in whole
@@ -266,8 +266,10 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
 }
 
 const SplatStamp* SplatStamps::stamp(int edgeQuarters, int px, int py, bool fourSamples) {
-    if (cache_.empty()) cache_.assign(size_t(kMaxEdgeQuarters + 1) * 16 * 2, nullptr);
-    const size_t index = (size_t(edgeQuarters) * 16 + size_t(py * 4 + px)) * 2 + (fourSamples ? 1 : 0);
+    constexpr size_t kPhasePairs = size_t(kSplatPhases) * kSplatPhases;
+    if (cache_.empty()) cache_.assign(size_t(kMaxEdgeQuarters + 1) * kPhasePairs * 2, nullptr);
+    const size_t index =
+        (size_t(edgeQuarters) * kPhasePairs + size_t(py * kSplatPhases + px)) * 2 + (fourSamples ? 1 : 0);
     SplatStamp*& slot = cache_[index];
     if (!slot) {
         if (cachedBytes_ > kStampCacheBytes) {
@@ -381,11 +383,12 @@ void SplatBatch::add(float x, float y, float z, float r, float g, float b, float
         spark.k[ch] = uint16_t(lrintf(128.0f * 255.0f * alpha * glow * ratio[ch] * saturated));
         spark.m[ch] = uint16_t(lrintf(128.0f * 255.0f * alpha * glow * ratio[ch] * peak));
     }
-    // The square's lower-left corner on the quarter-pixel grid.
-    const int left = int(floorf((cx - hx) * 4.0f + 0.5f)), bottom = int(floorf((cy - hy) * 4.0f + 0.5f));
-    spark.x0 = left >> 2;
-    spark.y0 = bottom >> 2;
-    spark.stamp = stamps_->stamp(edgeY, left & 3, bottom & 3, samples_ == 4);
+    // The square's lower-left corner on the grid of phases.
+    const float phases = float(kSplatPhases);
+    const int left = int(floorf((cx - hx) * phases + 0.5f)), bottom = int(floorf((cy - hy) * phases + 0.5f));
+    spark.x0 = left >> kSplatPhaseShift;
+    spark.y0 = bottom >> kSplatPhaseShift;
+    spark.stamp = stamps_->stamp(edgeY, left & (kSplatPhases - 1), bottom & (kSplatPhases - 1), samples_ == 4);
     boxX0_ = std::min(boxX0_, std::max(0, spark.x0));
     boxY0_ = std::min(boxY0_, std::max(0, spark.y0));
     boxX1_ = std::max(boxX1_, std::min(width_, spark.x0 + spark.stamp->width));

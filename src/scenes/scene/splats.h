@@ -8,7 +8,7 @@
 // coordinate is affine in the pixel and the particle texture is sampled trilinearly at
 // one level of detail (log2 of texels per pixel) from a copy of its mip levels. Each
 // spark's texture footprint comes from a stamp of the filtered texture, cached by edge
-// and sub-pixel phase (1/4 pixel each), and every pixel is rounded to 8 bits and
+// (1/4 pixel) and sub-pixel phase (1/8 pixel), and every pixel is rounded to 8 bits and
 // scaled by the spark's alpha (rounded to 8 bits, as the blender takes it), so many
 // faint sparks add up much as they do in the frame buffer. With 4 samples a pixel counts the samples the
 // square covers (the GL's standard 4-sample positions).
@@ -31,6 +31,10 @@ struct SplatStamp;
 class SplatStamps;
 
 constexpr float kMaxSplatPixels = 64.0f;
+// A stamp's sub-pixel phases per pixel along each axis (a quarter left errors of up to
+// a dozen levels on the sharp cores of 15-pixel sparks).
+constexpr int kSplatPhaseShift = 3;
+constexpr int kSplatPhases = 1 << kSplatPhaseShift;
 
 // One spark ready to splat: its stamp, where the stamp's first pixel lands in the layer,
 // and its colour terms: a pixel adds (k[c] P + m[c] Q) / 2^16 in 1/128 levels (P and Q
@@ -105,8 +109,8 @@ public:
     SplatStamps(const uint8_t* rgba, int side, GLenum wrap);
 
     GLuint texture() const { return texture_; }
-    // The stamp of a square edge pixels wide (a multiple of 1/4) at phases (px, py) in
-    // quarter pixels, for 1 sample or 4.
+    // The stamp of a square edgeQuarters / 4 pixels wide at phases (px, py) in
+    // 1/kSplatPhases pixels, for 1 sample or 4.
     const SplatStamp* stamp(int edgeQuarters, int px, int py, bool fourSamples);
     float greenRatio() const { return green_; }
     float blueRatio() const { return blue_; }

@@ -21,9 +21,9 @@ class ShaderProgram;
 
 // Which way the particle scenes send their sparks. Reference: four vertices per
 // spark from client arrays, one GL_QUADS draw per batch. Fast: the sprite records above.
-// Cpu: splatted by the CPU into a layer one quad adds to the frame (splats.h). Auto:
-// chosen at the first draw from what the GL reports (Cpu on a software renderer, else
-// Fast where point sprites are supported, else Reference), logged in one line.
+// Cpu: splatted by the CPU into a layer one quad adds to the frame (splats.h), only when
+// asked for. Auto: chosen at the first draw from what the GL reports (Fast where point
+// sprites are supported, else Reference), logged in one line.
 enum class ParticlePath { Reference, Fast, Cpu, Auto };
 // The path the scenes draw now: what was set, resolved (Auto) and fallen back to
 // Reference where the GL lacks what Fast or Cpu calls. Needs a current GL context.
@@ -36,6 +36,8 @@ const char* particlePathName(ParticlePath path);
 // What the automatic choice takes for a GL of this renderer string whose calls offer
 // (or not) the fast and the software paths.
 ParticlePath automaticParticlePath(const char* renderer, bool fastOffered, bool cpuOffered);
+// Mesa's software rasterisers (llvmpipe, softpipe, swrast) by their renderer string.
+bool softwareRenderer(const char* renderer);
 // The GL has the calls of each path (what it reports, beyond the start-up's checks).
 bool fastParticlePathOffered();
 bool cpuParticlePathOffered();
