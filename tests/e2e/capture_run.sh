@@ -242,14 +242,18 @@ for x in s:
     assert x['frames'] == 3 and x['frame_ms']['median'] > 0 and x['frame_ms']['p95'] >= x['frame_ms']['median'], x
     assert x['peak_rss_bytes'] > 10 << 20, x
 assert s[0]['sparks_per_second'] == 0 and s[2]['sparks_per_second'] > 0, s
-assert d['width'] == 160 and d['height'] == 90 and d['fps'] == 60 and d['particles'] == 'fast'
+assert d['width'] == 160 and d['height'] == 90 and d['fps'] == 60 and d['particles'] in ('cpu', 'fast')
+assert 0 < d['floor_ms']['median'] <= d['floor_ms']['p95'], d
 PY
+grep -Eq "^floor: empty frames median [0-9]+\.[0-9] ms, p95 [0-9]+\.[0-9] ms$" out.log \
+  && grep -Eq "^real time: text p95 [0-9.]+ ms, picture p95 [0-9.]+ ms, fireworks p95 [0-9.]+ ms; worst [0-9]+\.[0-9]{2} x floor$" out.log \
+  && pass "the floor and real-time lines" || fail "floor / real time lines: $(cat out.log)"
 expect "bench refuses an unknown particle path" 2 "bad particle path 'points'" -- "$bench" --particles points
 expect "bench compares the particle paths" 0 "festoonery-bench: " -- \
   "$bench" --size 160x90 --samples 0 --limit 3 --compare
-grep -q "^particles: reference$" out.log && grep -q "^particles: fast$" out.log && pass "a table for each path" \
+grep -q "^particles: reference$" out.log && grep -Eq "^particles: (cpu|fast)$" out.log && pass "a table for each path" \
   || fail "tables of --compare: $(cat out.log)"
-tail -1 out.log | grep -Eq "^fast / reference: frame median [0-9]+\.[0-9]{2}, p95 [0-9]+\.[0-9]{2}$" \
+tail -1 out.log | grep -Eq "^(cpu|fast) / reference: frame median [0-9]+\.[0-9]{2}, p95 [0-9]+\.[0-9]{2}$" \
   && pass "the ratio line last" || fail "last line of --compare: $(tail -1 out.log)"
 
 if [ "$failures" -gt 0 ]; then echo "$failures check(s) failed"; exit 1; fi

@@ -1,8 +1,13 @@
 // Where the fast particle path sends a spark: the point, the billboard fallback, or
-// nowhere, from its clip-space position.
+// nowhere, from its clip-space position. Which path the automatic choice takes, and the
+// software path's stamps.
 #include "scenes/scene/sprites.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
+
+#include "scenes/scene/splats.h"
 
 namespace {
 
@@ -57,6 +62,66 @@ TEST(ParticlePathOption, NamesTheTwoPathsOnly) {
     EXPECT_TRUE(parseParticlePath("fast", &path));
     EXPECT_EQ(ParticlePath::Fast, path);
     for (const char* bad : {"", "Fast", "quads", "fast "}) EXPECT_FALSE(parseParticlePath(bad, &path)) << bad;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ParticlePathOption, NamesEveryPathAndAuto) {
+    const struct {
+        const char* name;
+        ParticlePath path;
+    } cases[] = {{"cpu", ParticlePath::Cpu}, {"auto", ParticlePath::Auto}};
+    for (const auto& c : cases) {
+        ParticlePath path = ParticlePath::Reference;
+        EXPECT_TRUE(parseParticlePath(c.name, &path)) << c.name;
+        EXPECT_EQ(c.path, path) << c.name;
+        EXPECT_STREQ(c.name, particlePathName(c.path));
+    }
+}
+
+TEST(ParticlePathChoice, PointSpritesWhereOfferedElseQuadsTheCpuPathOnlyWhenAsked) {
+    const struct {
+        const char* renderer;
+        bool fast, cpu;
+        ParticlePath expected;
+        bool software;
+    } cases[] = {
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, true, ParticlePath::Fast, true},
+        {"Mesa X11 Software Rasterizer", false, true, ParticlePath::Reference, true},
+        {"softpipe", true, false, ParticlePath::Fast, true},
+        {"NVIDIA GeForce RTX 3060/PCIe/SSE2", true, true, ParticlePath::Fast, false},
+        {"Mesa Intel(R) UHD Graphics 620", false, true, ParticlePath::Reference, false},  // no point sprites
+        {nullptr, true, true, ParticlePath::Fast, false},
+    };
+    for (const auto& c : cases) {
+        const char* name = c.renderer ? c.renderer : "null";
+        EXPECT_EQ(c.expected, automaticParticlePath(c.renderer, c.fast, c.cpu)) << name;
+        EXPECT_EQ(c.software, softwareRenderer(c.renderer)) << name;
+    }
+}
+
+// A white texture: every stamp carries the light of the pixels (or samples) its square
+// covers, whatever its phase, so nothing is lost or counted twice at the edges.
+TEST(SplatStamps, CarryTheSquaresAreaAtEveryPhaseAndSampleCount) {
+    const int side = 16;
+    std::vector<uint8_t> white(size_t(side) * side * 4, 255);
+    SplatStamps stamps(white.data(), side, GL_CLAMP_TO_EDGE);
+    for (int edgeQuarters : {4 * 3, 4 * 10, 4 * 10 + 2})
+        for (bool four : {false, true})
+            for (int px = 0; px < kSplatPhases; px += 3)
+                for (int py = 0; py < kSplatPhases; py += 2) {
+                    const SplatStamp* s = stamps.stamp(edgeQuarters, px, py, four);
+                    double light = 0.0;
+                    for (size_t i = 0; i < s->p.size(); ++i) light += (double(s->p[i]) + s->q[i]) / 65535.0;
+                    const double edge = edgeQuarters / 4.0;
+                    // A fractional edge covers whole pixel centres: between (edge-1)^2 and (edge+1)^2.
+                    const double tolerance = (edgeQuarters % 4 == 0 ? 0.01 : 2.0 * edge + 1.0);
+                    EXPECT_NEAR(edge * edge, light, tolerance)
+                        << "edge " << edge << " phase " << px << "," << py << (four ? " 4 samples" : "");
+                    EXPECT_EQ(s, stamps.stamp(edgeQuarters, px, py, four)) << "cached";
+                }
 }
 
 }  // namespace

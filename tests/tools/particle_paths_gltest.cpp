@@ -1,12 +1,18 @@
-// The two ways of sending sparks draw the same picture: frames of the starfield and
-// fireworks section drawn both ways from one simulated state differ by at most one
-// level per channel on average.
+// The ways of sending sparks draw the same picture: frames of the starfield and
+// fireworks section drawn each way from one simulated state against the reference's
+// quads: at most one level per channel on average, at least 99% of the pixels within 8
+// levels (the cpu path: looser, see below). Which path is drawn: forced, automatic, and the fallback where a GL call is
+// missing; development mode's switch to a GL path after an edit of a mirrored shader.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "lib/session.h"
@@ -18,6 +24,7 @@ namespace {
 std::vector<unsigned char> drawn(offline::Production& production, offline::CaptureTarget& target,
                                  ParticlePath path) {
     setParticlePath(path);
+    EXPECT_EQ(path, particlePath()) << "llvmpipe offers every path";
     production.redrawFrame(&target);
     target.queueRead(0);
     int w = 0, h = 0;
@@ -27,40 +34,130 @@ std::vector<unsigned char> drawn(offline::Production& production, offline::Captu
     return pixels;
 }
 
-TEST(ParticlePaths, FastFramesMatchTheReferenceWithinOneLevelPerChannel) {
+std::unique_ptr<offline::Production> production(int width, int height) {
     setDataMode(Disk);
     offline::ProductionOptions options;
     options.rate = offline::Rate{8, 1};
     options.seed = 7;
     testing::internal::CaptureStdout();
-    auto production = std::make_unique<offline::Production>(options, 320, 180);
+    auto made = std::make_unique<offline::Production>(options, width, height);
     testing::internal::GetCapturedStdout();
-    offline::CaptureTarget target(320, 180, 4);
-    // Beats 53 (trails only), 56 and 60 (bursts): at 120 bpm and 8 fps, 4 frames a beat.
-    const int64_t frames[] = {4 * 53, 4 * 56, 4 * 60};
-    int64_t n = 0;
-    for (int64_t at : frames) {
-        for (; n <= at; ++n) production->simulateFrame(n);
-        std::vector<unsigned char> reference = drawn(*production, target, ParticlePath::Reference);
-        std::vector<unsigned char> fast = drawn(*production, target, ParticlePath::Fast);
-        ASSERT_EQ(reference.size(), fast.size());
-        double difference[3] = {0, 0, 0}, lit = 0;
-        for (size_t i = 0; i < reference.size(); i += 4)
-            for (int c = 0; c < 3; ++c) {
-                difference[c] += std::abs(int(reference[i + c]) - int(fast[i + c]));
-                lit += reference[i + c];
+    return made;
+}
+
+TEST(ParticlePaths, FastAndCpuFramesMatchTheReferencesPixelBudget) {
+    auto run = production(320, 180);
+    for (int samples : {4, 0}) {
+        offline::CaptureTarget target(320, 180, samples);
+        // Beats 53 (trails only), 56 and 60 (bursts): at 120 bpm and 8 fps, 4 frames a beat.
+        const int64_t frames[] = {4 * 53, 4 * 56, 4 * 60};
+        run->seek(0);
+        int64_t n = 0;
+        for (int64_t at : frames) {
+            for (; n <= at; ++n) run->simulateFrame(n);
+            std::vector<unsigned char> reference = drawn(*run, target, ParticlePath::Reference);
+            for (ParticlePath path : {ParticlePath::Fast, ParticlePath::Cpu}) {
+                std::vector<unsigned char> other = drawn(*run, target, path);
+                ASSERT_EQ(reference.size(), other.size());
+                double difference[3] = {0, 0, 0}, lit = 0, within8 = 0;
+                for (size_t i = 0; i < reference.size(); i += 4) {
+                    int most = 0;
+                    for (int c = 0; c < 3; ++c) {
+                        const int d = std::abs(int(reference[i + c]) - int(other[i + c]));
+                        difference[c] += d;
+                        most = d > most ? d : most;
+                        lit += reference[i + c];
+                    }
+                    within8 += most <= 8;
+                }
+                const double pixels = double(reference.size() / 4);
+                const std::string what = std::string(particlePathName(path)) + " at frame " + std::to_string(at) +
+                                         ", " + std::to_string(samples) + " samples";
+                // The look's budget: fast holds it. The cpu path does not yet (measured
+                // here: up to 2.3 levels on average, 91% within 8 levels, on these small
+                // frames); its bounds guard against it getting worse.
+                const bool cpu = path == ParticlePath::Cpu;
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_LE(difference[c] / pixels, cpu ? 3.0 : 1.0) << "channel " << c << ", " << what;
+                EXPECT_GE(within8 / pixels, cpu ? 0.88 : 0.99) << what;
+                EXPECT_GT(lit / pixels, 1.0) << what << " shows sparks";
             }
-        const double pixels = double(reference.size() / 4);
-        for (int c = 0; c < 3; ++c)
-            EXPECT_LE(difference[c] / pixels, 1.0) << "channel " << c << " at frame " << at;
-        EXPECT_GT(lit / pixels, 1.0) << "frame " << at << " shows sparks";
+        }
     }
     // Measured on the first fast draw into the 4-sample target: within a pixel.
     const float* shift = measuredPointShift(4);
     ASSERT_NE(nullptr, shift);
     EXPECT_LE(std::fabs(shift[0]), 1.0f);
     EXPECT_LE(std::fabs(shift[1]), 1.0f);
+    setParticlePath(ParticlePath::Auto);
+}
+
+TEST(ParticlePaths, AutomaticDrawsPointsOnLlvmpipeAndAMissingCallFallsBackToQuads) {
+    auto run = production(64, 36);
+    setParticlePath(ParticlePath::Auto);
+    EXPECT_EQ(ParticlePath::Fast, particlePath()) << reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    // Both layered paths need separate blend factors; without them the sparks are quads.
+    PFNGLBLENDFUNCSEPARATEPROC saved = glBlendFuncSeparate;
+    glBlendFuncSeparate = nullptr;
+    for (ParticlePath asked : {ParticlePath::Cpu, ParticlePath::Fast, ParticlePath::Auto}) {
+        setParticlePath(asked);
+        EXPECT_EQ(ParticlePath::Reference, particlePath()) << particlePathName(asked);
+    }
+    glBlendFuncSeparate = saved;
     setParticlePath(ParticlePath::Fast);
+    EXPECT_EQ(ParticlePath::Fast, particlePath());
+    setParticlePath(ParticlePath::Auto);
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    FILE* f = fopen(path.c_str(), "w");
+    ASSERT_NE(nullptr, f) << path;
+    fputs(text.c_str(), f);
+    fclose(f);
+}
+
+std::string readFile(const std::string& path) {
+    std::string text;
+    FILE* f = fopen(path.c_str(), "r");
+    if (!f) return text;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+    fclose(f);
+    return text;
+}
+
+// Development mode's reload with the shaders in a folder of their own: untouched files
+// keep the cpu path; an edit of billboard.frag (still valid GLSL) moves the sparks to
+// the GL, whose program then holds the edit.
+TEST(ParticlePaths, AnEditedParticleShaderMovesTheCpuPathToTheGl) {
+    auto run = production(64, 36);
+    spriteProgram();
+    char folder[] = "/tmp/festoonery-shaders-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(folder));
+    const std::string root = folder;
+    char here[4096];
+    ASSERT_NE(nullptr, getcwd(here, sizeof here));
+    const std::string source = std::string(here) + "/data/common/shaders/";
+    ASSERT_EQ(0, system(("mkdir -p " + root + "/data/common/shaders").c_str()));
+    for (const char* name : {"billboard.vert", "billboard.frag", "sprite.vert"})
+        writeFile(root + "/data/common/shaders/" + name, readFile(source + name));
+    ASSERT_EQ(0, chdir(folder));
+
+    setParticlePath(ParticlePath::Cpu);
+    ASSERT_EQ(ParticlePath::Cpu, particlePath());
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(rebuildSpriteProgram());
+    EXPECT_EQ(ParticlePath::Cpu, particlePath()) << "nothing changed";
+    writeFile(root + "/data/common/shaders/billboard.frag",
+              readFile(source + "billboard.frag") + "// an edit: a comment is enough\n");
+    EXPECT_TRUE(rebuildSpriteProgram());
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ParticlePath::Fast, particlePath());
+    EXPECT_NE(std::string::npos, log.find("[dev] the particle shaders changed")) << log;
+
+    ASSERT_EQ(0, chdir(here));
+    ASSERT_EQ(0, system(("rm -rf " + root).c_str()));
+    setParticlePath(ParticlePath::Auto);
 }
 
 }  // namespace

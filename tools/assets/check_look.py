@@ -91,6 +91,7 @@ def compare(folder_a, folder_b, crops=None):
     if not names:
         sys.exit("no frames in both %s and %s" % (folder_a, folder_b))
     worst_mean = 0.0
+    worst_within8 = 1.0
     for name in names:
         a = Image.open(os.path.join(folder_a, name)).convert("RGB")
         b = Image.open(os.path.join(folder_b, name)).convert("RGB")
@@ -103,9 +104,14 @@ def compare(folder_a, folder_b, crops=None):
             largest = max([largest] + [i for i, c in enumerate(hist) if c])
         grey = diff.convert("L").point(lambda v: 255 if v > 2 else 0)
         over = grey.histogram()[255] / n
+        # The largest channel difference of each pixel, against 8 levels.
+        r, g, b = diff.split()
+        most = ImageChops.lighter(ImageChops.lighter(r, g), b)
+        within8 = 1.0 - most.point(lambda v: 255 if v > 8 else 0).histogram()[255] / n
+        worst_within8 = min(worst_within8, within8)
         worst_mean = max(worst_mean, max(means))
-        print("%s  mean |A-B| R %.4f G %.4f B %.4f  largest %3d  pixels > 2 levels %.4f%%"
-              % (name, means[0], means[1], means[2], largest, 100 * over))
+        print("%s  mean |A-B| R %.4f G %.4f B %.4f  largest %3d  pixels > 2 levels %.4f%%  within 8 levels %.3f%%"
+              % (name, means[0], means[1], means[2], largest, 100 * over, 100 * within8))
         if crops:
             os.makedirs(crops, exist_ok=True)
             box = grey.getbbox() or diff.convert("L").getbbox() or (0, 0, 1, 1)
@@ -117,8 +123,9 @@ def compare(folder_a, folder_b, crops=None):
             pair.paste(a.crop((x0, y0, x0 + side, y0 + side)), (0, 0))
             pair.paste(b.crop((x0, y0, x0 + side, y0 + side)), (side + 4, 0))
             pair.save(os.path.join(crops, name.replace("frame_", "pair_")))
-    print("frames %d: the largest mean absolute difference of a channel is %.4f levels (%.5f of full scale)"
-          % (len(names), worst_mean, worst_mean / 255.0))
+    print("frames %d: the largest mean absolute difference of a channel is %.4f levels (%.5f of full scale); "
+          "the fewest pixels within 8 levels %.3f%%"
+          % (len(names), worst_mean, worst_mean / 255.0, 100 * worst_within8))
 
 
 if __name__ == "__main__":

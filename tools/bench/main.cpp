@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -68,11 +69,19 @@ const char kUsage[] =
     "  --seed N        seed of the random generator (default 1)\n"
     "  --archive FILE  the asset archive (default: data.mvt here, else beside this program)\n"
     "  --json FILE     also write the figures as JSON, for comparing commits\n"
-    "  --particles P   how the particle scenes send their sparks: fast (the demo's\n"
-    "                  way, default) or reference (four vertices per spark, client arrays)\n"
-    "  --compare       both ways on the same frames: each frame is simulated once and\n"
-    "                  drawn both ways (alternating which goes first); a table for each\n"
-    "                  and a last line with the fireworks section's ratios\n"
+    "  --particles P   how the particle scenes send their sparks: auto (the demo's\n"
+    "                  way, default: fast where point\n"
+    "                  sprites are supported, else reference), fast (point\n"
+    "                  sprites), cpu (splatted by the CPU into a layer) or reference\n"
+    "                  (four vertices per spark, client arrays)\n"
+    "  --compare       the reference and the path of --particles on the same frames:\n"
+    "                  each frame is simulated once and drawn both ways (alternating\n"
+    "                  which goes first); a table for each and a last line with the\n"
+    "                  fireworks section's ratios\n"
+    "\n"
+    "Before the production it draws 120 empty frames (clear, swap, glFinish): the floor\n"
+    "this GL sets at this size and sample count. The line 'real time' gives each\n"
+    "section's frame p95 of the path measured and the worst against the floor's p95.\n"
     "  --help          this text\n";
 
 [[noreturn]] void usageError(const char* format, const char* value) {
@@ -114,7 +123,7 @@ int main(int argc, char** argv) {
     offline::Rate rate;
     uint32_t seed = 1;
     std::string archive, jsonPath;
-    ParticlePath path = ParticlePath::Fast;
+    ParticlePath path = ParticlePath::Auto;
     bool compare = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -149,7 +158,7 @@ int main(int argc, char** argv) {
             jsonPath = value();
         } else if (arg == "--particles") {
             const char* v = value();
-            if (!parseParticlePath(v, &path)) usageError("bad particle path '%s' (reference or fast)", v);
+            if (!parseParticlePath(v, &path)) usageError("bad particle path '%s' (auto, fast, cpu or reference)", v);
         } else if (arg == "--compare") {
             compare = true;
         } else {
@@ -191,7 +200,9 @@ int main(int argc, char** argv) {
     const int lastSection = int(info.sections.size()) - 1;
     const double lastSectionBeat = info.sections.back().startBeat;
     // One table per way of drawing: the chosen one, or reference and fast to compare.
-    std::vector<ParticlePath> paths = compare ? std::vector<ParticlePath>{ParticlePath::Reference, ParticlePath::Fast}
+    setParticlePath(path);
+    path = particlePath();  // auto resolved (and logged) here
+    std::vector<ParticlePath> paths = compare ? std::vector<ParticlePath>{ParticlePath::Reference, path}
                                               : std::vector<ParticlePath>{path};
     std::vector<std::vector<Section>> tables(paths.size(), newSections());
     Fireworks* fireworks = nullptr;
@@ -201,6 +212,16 @@ int main(int argc, char** argv) {
     if (fireworks)
         for (const FireworksRocket* rocket : fireworks->rockets) capacity += rocket->sparkCount();
     BillboardBatch counted(capacity > 0 ? capacity : 1);
+
+    // The floor: what the GL's own frame costs here, nothing drawn.
+    std::vector<double> floorFrames;
+    for (int i = 0; i < 120; ++i) {
+        int64_t start = profile::nowNs();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        SDL_GL_SwapBuffers();
+        glFinish();
+        floorFrames.push_back(double(profile::nowNs() - start) * 1e-6);
+    }
 
     profile::enable(true);
     fprintf(stderr, "festoonery-bench: %lld frames at %dx%d, %lld/%lld fps of music time%s\n",
@@ -322,7 +343,7 @@ int main(int argc, char** argv) {
            gotSamples, rate.value(), bpm);
     printf("renderer: %s (%s), host: %s\n", renderer.c_str(), version.c_str(), host);
     for (size_t t = 0; t < tables.size(); ++t) {
-        printf("particles: %s\n", paths[t] == ParticlePath::Fast ? "fast" : "reference");
+        printf("particles: %s\n", particlePathName(paths[t]));
         printf("%-22s %7s | %17s | %17s | %17s | %12s | %8s\n", "section", "frames", "simulation ms",
                "submission ms", "frame ms", "sparks/s", "peak RSS");
         printf("%-22s %7s | %8s %8s | %8s %8s | %8s %8s | %12s | %8s\n", "", "", "median", "p95", "median", "p95",
@@ -352,12 +373,22 @@ int main(int argc, char** argv) {
     if (const float* shift = measuredPointShift(gotSamples))
         printf("point sprites: moved by %.4g, %.4g pixels to cover what the quads cover (measured)\n", shift[0],
                shift[1]);
+    const double floorP95 = offline::percentile(floorFrames, 95);
+    printf("floor: empty frames median %.1f ms, p95 %.1f ms\n", offline::median(floorFrames), floorP95);
+    {
+        const std::vector<Section>& measured = tables.back();
+        double worst = 0.0;
+        for (const Section& s : measured) worst = std::max(worst, offline::percentile(s.frame, 95));
+        printf("real time: text p95 %.1f ms, picture p95 %.1f ms, fireworks p95 %.1f ms; worst %.2f x floor\n",
+               offline::percentile(measured[0].frame, 95), offline::percentile(measured[1].frame, 95),
+               offline::percentile(measured[2].frame, 95), floorP95 > 0 ? worst / floorP95 : 0.0);
+    }
     if (compare) {
         const Section& reference = tables[0].back();
         const Section& fast = tables[1].back();
         double medianRatio = offline::median(fast.frame) / offline::median(reference.frame);
         double p95Ratio = offline::percentile(fast.frame, 95) / offline::percentile(reference.frame, 95);
-        printf("fast / reference: frame median %.2f, p95 %.2f\n", medianRatio, p95Ratio);
+        printf("%s / reference: frame median %.2f, p95 %.2f\n", particlePathName(path), medianRatio, p95Ratio);
     }
     fflush(stdout);
 
@@ -368,7 +399,8 @@ int main(int argc, char** argv) {
                 offline::jsonString(renderer).c_str(), offline::jsonString(version).c_str(),
                 offline::jsonString(host).c_str());
         fprintf(json, "  \"particles\": %s,\n",
-                compare ? "\"compare\"" : path == ParticlePath::Fast ? "\"fast\"" : "\"reference\"");
+                offline::jsonString(compare ? "compare" : particlePathName(path)).c_str());
+        fprintf(json, "  \"floor_ms\": {\"median\": %.4f, \"p95\": %.4f},\n", offline::median(floorFrames), floorP95);
         fprintf(json, "  \"simulation_marked\": %s,\n  \"sections\": [\n", simulationMarked ? "true" : "false");
         // Comparing: the fast way's figures (the reference's are in the table printed).
         for (int i = 0; i < 3; ++i) {

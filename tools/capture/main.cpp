@@ -61,8 +61,10 @@ const char kUsage[] =
     "                  the one beside this program, else the installed one in\n"
     "                  ../share/festoonery/ from this program's folder)\n"
     "  --level N       PNG compression level 0 (fastest) to 9 (default 1)\n"
-    "  --particles P   how the particle scenes send their sparks: fast (the demo's way,\n"
-    "                  default) or reference (four vertices per spark), to compare them\n"
+    "  --particles P   how the particle scenes send their sparks: auto (the demo's way,\n"
+    "                  default: fast where point sprites are supported, else\n"
+    "                  reference), fast (point sprites), cpu (splatted by the CPU) or\n"
+    "                  reference (four vertices per spark), to compare them\n"
     "  --words LIST    the greeting's eight words in drawing order, in place of the\n"
     "                  production's (\"Happy,0x20,birthday,Tuppet!,Best,wishes,from,\n"
     "                  Morvaset\"), laid out as they are; a comma inside a word is \\,\n"
@@ -170,7 +172,7 @@ int runCapture(int argc, char** argv) {
     bool toGiven = false, quiet = false;
     uint32_t seed = 1;
     std::string wavPath, archive, output;
-    ParticlePath particles = ParticlePath::Fast;
+    ParticlePath particles = ParticlePath::Auto;
     std::vector<std::string> words;  // empty: the production's
 
     for (int i = 1; i < argc; ++i) {
@@ -217,7 +219,7 @@ int runCapture(int argc, char** argv) {
             archive = value();
         } else if (arg == "--particles") {
             const char* v = value();
-            if (!parseParticlePath(v, &particles)) usageError("bad particle path '%s' (reference or fast)", v);
+            if (!parseParticlePath(v, &particles)) usageError("bad particle path '%s' (auto, fast, cpu or reference)", v);
         } else if (arg == "--words") {
             const char* v = value();
             std::string why;

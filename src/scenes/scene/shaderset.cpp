@@ -1,5 +1,6 @@
 #include "scenes/scene/shaderset.h"
 
+#include "scenes/scene/sprites.h"
 #include "util/shaderprogram/shaderprogram.h"
 
 const ShaderFiles kShaderFiles[kShaderCount] = {
@@ -32,6 +33,9 @@ ShaderSet::ShaderSet() {
     for (int i = 0; i < kShaderCount; ++i) {
         *programs[i] = new ShaderProgram(kShaderFiles[i].vertex, kShaderFiles[i].fragment);
     }
+    // The particle scenes' point sprites: built here with the others, not on their first
+    // frame in the middle of the show.
+    spriteProgram();
 }
 
 int ShaderSet::rebuildAll(std::vector<std::string>* failed) {

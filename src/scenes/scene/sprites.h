@@ -21,12 +21,26 @@ class ShaderProgram;
 
 // Which way the particle scenes send their sparks. Reference: four vertices per
 // spark from client arrays, one GL_QUADS draw per batch. Fast: the sprite records above.
-enum class ParticlePath { Reference, Fast };
-// The path chosen (Fast by default), or Reference where the GL lacks what Fast calls.
+// Cpu: splatted by the CPU into a layer one quad adds to the frame (splats.h), only when
+// asked for. Auto: chosen at the first draw from what the GL reports (Fast where point
+// sprites are supported, else Reference), logged in one line.
+enum class ParticlePath { Reference, Fast, Cpu, Auto };
+// The path the scenes draw now: what was set, resolved (Auto) and fallen back to
+// Reference where the GL lacks what Fast or Cpu calls. Needs a current GL context.
 ParticlePath particlePath();
+// Sets the path asked for (Auto by default); the next particlePath() resolves it again.
 void setParticlePath(ParticlePath path);
-// "reference" or "fast"; false for anything else.
+// "reference", "fast", "cpu" or "auto"; false for anything else.
 bool parseParticlePath(const char* text, ParticlePath* path);
+const char* particlePathName(ParticlePath path);
+// What the automatic choice takes for a GL of this renderer string whose calls offer
+// (or not) the fast and the software paths.
+ParticlePath automaticParticlePath(const char* renderer, bool fastOffered, bool cpuOffered);
+// Mesa's software rasterisers (llvmpipe, softpipe, swrast) by their renderer string.
+bool softwareRenderer(const char* renderer);
+// The GL has the calls of each path (what it reports, beyond the start-up's checks).
+bool fastParticlePathOffered();
+bool cpuParticlePathOffered();
 
 struct SpriteRecord {
     float x, y, z;
@@ -110,9 +124,12 @@ private:
 // samples, measured on their first draw there; null before.
 const float* measuredPointShift(int samples);
 
-// The sprite program ("sprite.vert" with the billboard's own "billboard.frag"), built on
-// first use and kept until the process ends.
+// The sprite program ("sprite.vert" with the billboard's own "billboard.frag"), built
+// with the shader set at start-up (or on first use) and kept until the process ends.
 ShaderProgram* spriteProgram();
-// Development mode's reload: the sprite program built again from its files when it has
-// been built; false when that failed (the previous build stays).
+// Development mode's reload: the sprite program built again from its files; false when
+// that failed (the previous build stays). The software path computes the sparks' colour
+// in C++ and cannot follow the shaders: when billboard.vert, billboard.frag or
+// sprite.vert differ from what they were at start-up and the sparks go the Cpu way,
+// they go a GL way from then on, and a "[dev]" line says so.
 bool rebuildSpriteProgram();

@@ -178,6 +178,7 @@ Fireworks::~Fireworks() {
     for (FireworksRocket* rocket : rockets) delete rocket;
     delete batch_;
     delete sprites_;
+    delete splats_;
 }
 
 bool Fireworks::init() {
@@ -317,7 +318,18 @@ void Fireworks::draw() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
     bindBillboardProgram(billboardProgram, particleTexture.name);
 
-    if (particlePath() == ParticlePath::Fast) {
+    const ParticlePath path = particlePath();
+    if (path == ParticlePath::Cpu) {
+        if (!splats_) splats_ = new SplatBatch(batch_->capacity());
+        splats_->start(particleTexture.name, true);
+        for (const FireworksRocket* rocket : rockets) {
+            splats_->begin(rocket->size);
+            rocket->drawTree(splats_);
+        }
+        splats_->draw(billboardProgram);
+        return;
+    }
+    if (path == ParticlePath::Fast) {
         if (!sprites_) sprites_ = new SpriteBatch(batch_->capacity());
         for (const FireworksRocket* rocket : rockets) {
             sprites_->begin(rocket->size);

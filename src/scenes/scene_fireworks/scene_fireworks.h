@@ -8,6 +8,7 @@
 
 #include "scenes/scene/billboards.h"
 #include "scenes/scene/scene.h"
+#include "scenes/scene/splats.h"
 #include "scenes/scene/sprites.h"
 #include "util/texture/texture.h"
 
@@ -32,7 +33,7 @@ public:
                         float lifetime);
     // Alive while age (t - start) <= lifetime; a dead particle keeps position and alpha.
     virtual bool update(float t);
-    // Adds this particle's billboard with alpha * fade (to a BillboardBatch or SpriteBatch).
+    // Adds this particle's billboard with alpha * fade (to a BillboardBatch, SpriteBatch or SplatBatch).
     template <class Batch>
     void drawSpark(float fade, Batch* batch) const {
         batch->add(position.x, position.y, position.z, colour[0], colour[1], colour[2], alpha * fade);
@@ -121,6 +122,7 @@ public:
 private:
     BillboardBatch* batch_ = nullptr;
     SpriteBatch* sprites_ = nullptr;  // made on the first draw on the fast path
+    SplatBatch* splats_ = nullptr;    // made on the first draw on the cpu path
     // The top-level rockets and their sparks as init launched them, in tree order; their
     // children had not been launched yet.
     std::vector<FireworksParticle> initialState_;

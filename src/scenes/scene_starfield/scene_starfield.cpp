@@ -54,6 +54,7 @@ Starfield::~Starfield() {
     free(stars);
     free(initialStars);
     delete sprites_;
+    delete splats_;
 }
 
 bool Starfield::init() {
@@ -113,7 +114,21 @@ void Starfield::draw() {
     bindBillboardProgram(billboardProgram, particleTexture.name);
     billboardProgram->setUniform1f("size", kStarSize);
 
-    if (particlePath() == ParticlePath::Fast) {
+    const ParticlePath path = particlePath();
+    if (path == ParticlePath::Cpu) {
+        if (!splats_) splats_ = new SplatBatch(kStarCount);
+        splats_->start(particleTexture.name, false);
+        splats_->begin(kStarSize);
+        for (int i = 0; i < kStarCount; ++i) {
+            const Star& star = stars[i];
+            splats_->add(star.position[0], star.position[1], star.position[2], star.colour[0],
+                         star.colour[1], star.colour[2], 1.0f);
+        }
+        splats_->draw(billboardProgram);
+        CHECK_GL();
+        return;
+    }
+    if (path == ParticlePath::Fast) {
         if (!sprites_) sprites_ = new SpriteBatch(kStarCount);
         sprites_->begin(kStarSize);
         for (int i = 0; i < kStarCount; ++i) {

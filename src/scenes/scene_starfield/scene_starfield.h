@@ -4,6 +4,7 @@
 
 #include "scenes/scene/billboards.h"
 #include "scenes/scene/scene.h"
+#include "scenes/scene/splats.h"
 #include "scenes/scene/sprites.h"
 #include "util/texture/texture.h"
 
@@ -59,4 +60,5 @@ public:
 private:
     BillboardBatch batch_;
     SpriteBatch* sprites_ = nullptr;  // made on the first draw on the fast path
+    SplatBatch* splats_ = nullptr;    // made on the first draw on the cpu path
 };

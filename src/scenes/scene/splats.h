@@ -1,0 +1,138 @@
+// The particle scenes' software path, for renderers that shade on the CPU (llvmpipe):
+// the sparks are splatted by the CPU, on every core, into an accumulation layer the size
+// of the viewport, and one textured quad adds the layer to the frame. Their blending is
+// additive and saturating (no depth test), so the sum does not depend on the order.
+//
+// What a spark adds is billboard.vert's square and billboard.frag's colour, computed as
+// the GL computes them for a quad: the square is screen-aligned, so its texture
+// coordinate is affine in the pixel and the particle texture is sampled trilinearly at
+// one level of detail (log2 of texels per pixel) from a copy of its mip levels. Each
+// spark's texture footprint comes from a stamp of the filtered texture, cached by edge
+// (1/4 pixel) and sub-pixel phase (1/8 pixel), and every pixel is rounded to 8 bits and
+// scaled by the spark's alpha (rounded to 8 bits, as the blender takes it), so many
+// faint sparks add up much as they do in the frame buffer. With 4 samples a pixel counts the samples the
+// square covers (the GL's standard 4-sample positions).
+//
+// Sparks wider than kMaxSplatPixels go through the GL as billboard quads (rare; their
+// stamps would be large), so do those whose projected square is not square.
+// The colour code mirrors billboard.frag: an edit of that shader or of sprite.vert is
+// not followed (see particlePath's development-mode switch in sprites.h).
+#pragma once
+
+#include <GL/glew.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "scenes/scene/billboards.h"
+
+class ShaderProgram;
+struct SplatStamp;
+class SplatStamps;
+
+constexpr float kMaxSplatPixels = 64.0f;
+// A stamp's sub-pixel phases per pixel along each axis (a quarter left errors of up to
+// a dozen levels on the sharp cores of 15-pixel sparks).
+constexpr int kSplatPhaseShift = 3;
+constexpr int kSplatPhases = 1 << kSplatPhaseShift;
+
+// One spark ready to splat: its stamp, where the stamp's first pixel lands in the layer,
+// and its colour terms: a pixel adds (k[c] P + m[c] Q) / 2^16 in 1/128 levels (P and Q
+// in 1/65535, the share of samples covered included), rounded to levels, clamped to 255.
+struct SplatSpark {
+    const SplatStamp* stamp;
+    int x0, y0;
+    uint16_t k[3], m[3];
+};
+
+class SplatBatch {
+public:
+    explicit SplatBatch(int capacity);  // in particles
+    ~SplatBatch();
+    SplatBatch(const SplatBatch&) = delete;
+    SplatBatch& operator=(const SplatBatch&) = delete;
+
+    static constexpr bool kSkipsInvisible = true;
+
+    // Starts the frame's particles: `texture` is the particle texture (its mip levels
+    // are read once), srcAlpha whether the blend is (SRC_ALPHA, ONE) or (ONE, ONE).
+    void start(GLuint texture, bool srcAlpha);
+    // Particles of glow radius `size` (world units) under the current matrices and viewport.
+    void begin(float size);
+    void add(float x, float y, float z, float r, float g, float b, float a);
+    // Splats the particles added since start, adds the layer to the frame, then draws the
+    // wide ones as quads through `billboard` (bound by bindBillboardProgram before start).
+    void draw(ShaderProgram* billboard);
+
+    int splats() const { return int(sparks_.size()); }
+    int quads() const { return quads_.count(); }
+
+    // The layer of the last draw (viewport-sized BGRA8, alpha 0, bottom row first), for
+    // tests; only the last draw's box of sparks is current.
+    const std::vector<uint8_t>& layer() const { return rgba_; }
+
+private:
+    void bin();
+    void splatBands(int thread, int threads);
+
+    BillboardBatch quads_;
+    std::vector<float> quadSizes_;  // the size of each run of quads: (first, size)
+    std::vector<int> quadRuns_;
+    int capacity_;
+    SplatStamps* stamps_ = nullptr;
+    std::vector<SplatSpark> sparks_;
+    bool srcAlpha_ = false;
+    int samples_ = 0;
+    float size_ = 0.0f;
+    float mvp_[16] = {}, modelview_[16] = {};
+    float halfX_ = 0.0f, halfY_ = 0.0f;
+    int viewport_[4] = {0, 0, 0, 0};
+    // The layer (BGRA8) and its bounding box of touched pixels [x0, x1) x [y0, y1); the
+    // sparks reaching each band of rows: bandItems_[bandStart_[b] .. bandStart_[b + 1]).
+    std::vector<uint8_t> rgba_;
+    std::vector<int> bandStart_, bandItems_;
+    int width_ = 0, height_ = 0, pitch_ = 0;  // pitch: values per row of a plane
+    int boxX0_ = 0, boxY0_ = 0, boxX1_ = 0, boxY1_ = 0;
+    GLuint layerTexture_ = 0;
+    int textureWidth_ = 0, textureHeight_ = 0;
+};
+
+// The stamps of one particle texture: its mip levels (red and alpha channels) and the
+// filtered footprints met so far.
+class SplatStamps {
+public:
+    // Reads the mip levels of the bound 2D texture `texture`.
+    explicit SplatStamps(GLuint texture);
+    ~SplatStamps();
+    // Levels from an image in memory (tests): level 0 of side x side RGBA8, halved down
+    // to 1 x 1 by averaging as a box filter; wrap is GL_REPEAT or GL_CLAMP_TO_EDGE.
+    SplatStamps(const uint8_t* rgba, int side, GLenum wrap);
+
+    GLuint texture() const { return texture_; }
+    // The stamp of a square edgeQuarters / 4 pixels wide at phases (px, py) in
+    // 1/kSplatPhases pixels, for 1 sample or 4.
+    const SplatStamp* stamp(int edgeQuarters, int px, int py, bool fourSamples);
+    float greenRatio() const { return green_; }
+    float blueRatio() const { return blue_; }
+
+private:
+    void build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples) const;
+    float sample(int level, float s, float t, int channel) const;
+
+    GLuint texture_ = 0;
+    GLenum wrap_ = GL_REPEAT;
+    std::vector<std::vector<uint8_t>> levels_;  // RGBA8, side >> level
+    int side_ = 0;
+    float green_ = 1.0f, blue_ = 1.0f;
+    std::vector<SplatStamp*> cache_;
+    size_t cachedBytes_ = 0;
+};
+
+struct SplatStamp {
+    int width = 0, height = 0;  // pixels
+    int stride = 0;             // values per row: width rounded up to 16, plus 16 zeros
+    // texel.r * (1 - w) and texel.r * w in 1/65535, w = 0.6 * texel.a^4, times the share
+    // of the pixel's samples the square covers (at 1 sample: its centre, all or none).
+    std::vector<uint16_t> p, q;
+    std::vector<uint16_t> rowFirst, rowEnd;  // each row's pixels that add anything
+};
