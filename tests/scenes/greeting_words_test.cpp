@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "scenes/scene_birthtext/greeting_words.h"
+#include "scenes/greeting_words.h"
 #include "scenes/scene_birthtext/scene_birthtext.h"
 #include "support/paths.h"
 

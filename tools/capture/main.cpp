@@ -23,7 +23,7 @@
 #include "platform/audio/decode.h"
 #include "platform/files.h"
 #include "scenes/scene/sprites.h"
-#include "scenes/scene_birthtext/greeting_words.h"
+#include "scenes/greeting_words.h"
 #include "util/data/data.h"
 #include "util/data/datafile_path.h"
 #include "util/util/profile.h"

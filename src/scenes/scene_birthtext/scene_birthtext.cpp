@@ -4,13 +4,11 @@
 #include <GL/glu.h>
 
 #include "main/log.h"
-#include "scenes/scene_birthtext/greeting_words.h"
+#include "scenes/greeting_words.h"
 #include "util/music/music.h"
 #include "util/shaderprogram/shaderprogram.h"
 #include "util/util/util.h"
 
-const char* const kGreetingWords[kGreetingWordCount] = {"Happy", "0x20", "birthday", "Tuppet!",
-                                                        "Best",  "wishes", "from",   "Morvaset"};
 
 bool BirthText::init() {
     font = loadFont(kGreetingFontPath);

@@ -2,6 +2,8 @@
 // one window height every 30 beats.
 #pragma once
 
+#include "scenes/greeting_words.h"
+
 #include "scenes/scene/scene.h"
 
 class FTFont;
@@ -17,5 +19,3 @@ public:
 };
 
 // The words in drawing order.
-constexpr int kGreetingWordCount = 8;
-extern const char* const kGreetingWords[kGreetingWordCount];

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The greeting's own words, in drawing order.
+constexpr int kGreetingWordCount = 8;
+extern const char* const kGreetingWords[kGreetingWordCount];
+
 // The script font the words are drawn in.
 constexpr const char* kGreetingFontPath = "data/common/fonts/BaroqueScript.ttf";
 

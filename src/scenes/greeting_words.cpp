@@ -1,11 +1,13 @@
-#include "scenes/scene_birthtext/greeting_words.h"
+#include "scenes/greeting_words.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
 #include <cstdint>
 
-#include "scenes/scene_birthtext/scene_birthtext.h"
+
+const char* const kGreetingWords[kGreetingWordCount] = {"Happy", "0x20", "birthday", "Tuppet!",
+                                                        "Best",  "wishes", "from",   "Morvaset"};
 
 namespace {
 
