@@ -122,10 +122,11 @@ int captureIfAsked(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --help and --version are answered before anything starts.
-    if (answerCommandLine(argc, argv)) return 0;
+    // --capture hands every later argument to the capture (its own --help too).
     int captured = captureIfAsked(argc, argv);
     if (captured >= 0) return captured;
+    // --help and --version are answered before anything starts.
+    if (answerCommandLine(argc, argv)) return 0;
     // Ctrl+C and SIGTERM end the run in order wherever it is (before SDL_Init: SDL then
     // keeps its own handlers out).
     platform::installQuitSignals();
