@@ -47,7 +47,7 @@ dev="$work/dev"
 mkdir -p "$dev/data"
 ln -s "$SOURCE_DIR/data/common" "$dev/data/common"
 cp -r "$SOURCE_DIR/examples/hello/data" "$dev/data/hello"
-(cd "$dev" && exec timeout -s KILL 40 "$binary" --dev >dev.log 2>&1) &
+(cd "$dev" && exec "$binary" --dev >dev.log 2>&1) &
 dev_pid=$!
 pulse='Compiling and linking GLSL: data/hello/shaders/pulse.vert data/hello/shaders/pulse.frag'
 for _ in $(seq 1 300); do grep -q '=== Done loading 1 scene(s) ===' "$dev/dev.log" 2>/dev/null && break; sleep 0.1; done
