@@ -198,20 +198,25 @@ in_netns true || die "no network namespace of its own (unshare --net) for the di
 # nsenter itself, not the function: in the background that would be a subshell, and
 # $! would not be the server's process.
 nsenter -F --net="/proc/$netns_pid/ns/net" chroot "$root" env -i PATH=/usr/bin:/bin \
-  Xvfb -displayfd 3 -screen 0 1280x720x24 \
+  Xvfb -displayfd 3 -screen 0 1280x720x24 -noreset \
   -nolisten tcp 3>"$work/display" >"$log/xvfb-server.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { cat "$log/xvfb-server.log"; die "Xvfb did not start in the root"; }
 display=:$(head -1 "$work/display")
 # The server names its display before its first client is served: a client that came
-# at once was refused ("Couldn't open X11 display"). Wait until one is answered.
+# at once was refused ("Couldn't open X11 display"). Wait until one is answered. Without
+# -noreset the probe's own disconnect would reset the server, and the client after it
+# would come in the middle of that reset and be refused the same way.
 for _ in $(seq 1 100); do [ -S "$root/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 if command -v xdotool >/dev/null; then
+  answered=
   for _ in $(seq 1 100); do
-    in_netns env -i DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    in_netns env -i DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1 \
+      && answered=1 && break
     sleep 0.1
   done
+  [ -n "$answered" ] || { cat "$log/xvfb-server.log"; die "Xvfb on $display answered no client in 10 s"; }
 else
   sleep 2
 fi
