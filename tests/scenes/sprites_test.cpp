@@ -124,4 +124,20 @@ TEST(SplatStamps, CarryTheSquaresAreaAtEveryPhaseAndSampleCount) {
                 }
 }
 
+// A batch's sparks point into the stamps: a cache past its budget must keep them until
+// trim() (between batches), and only then start afresh.
+TEST(SplatStamps, OutgrowingTheBudgetKeepsTheBatchsStampsUntilTrim) {
+    const int side = 16;
+    std::vector<uint8_t> white(size_t(side) * side * 4, 255);
+    SplatStamps stamps(white.data(), side, GL_CLAMP_TO_EDGE, 4096);
+    const SplatStamp* first = stamps.stamp(4 * 10, 1, 2, false);
+    const std::vector<uint16_t> firstP = first->p;
+    for (int edge = 4 * 11; stamps.cachedBytes() <= 4096 * 2; edge += 4) stamps.stamp(edge, 0, 0, true);
+    EXPECT_EQ(first, stamps.stamp(4 * 10, 1, 2, false)) << "evicted before trim";
+    EXPECT_EQ(firstP, first->p);
+    stamps.trim();
+    EXPECT_EQ(0u, stamps.cachedBytes());
+    EXPECT_EQ(firstP, stamps.stamp(4 * 10, 1, 2, false)->p) << "rebuilt after trim";
+}
+
 }  // namespace

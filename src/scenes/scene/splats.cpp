@@ -13,8 +13,6 @@
 #include "util/shaderprogram/shaderprogram.h"
 
 namespace {
-// Stamps stay cached up to this many bytes in all; beyond it the cache starts afresh.
-constexpr size_t kStampCacheBytes = size_t(64) << 20;
 constexpr int kMaxEdgeQuarters = int(kMaxSplatPixels * 4.0f);
 // Rows of the layer go to the threads in bands of kBandRows rows, in turn.
 constexpr int kBandRows = 16;
@@ -151,7 +149,8 @@ SplatStamps::SplatStamps(GLuint texture) : texture_(texture) {
     CHECK_GL();
 }
 
-SplatStamps::SplatStamps(const uint8_t* rgba, int side, GLenum wrap) : wrap_(wrap), side_(side) {
+SplatStamps::SplatStamps(const uint8_t* rgba, int side, GLenum wrap, size_t cacheBytes)
+    : wrap_(wrap), side_(side), cacheBudget_(cacheBytes) {
     levels_.emplace_back(rgba, rgba + size_t(side) * side * 4);
     for (int s = side / 2; s >= 1; s /= 2) {
         const std::vector<uint8_t>& up = levels_.back();
@@ -272,18 +271,20 @@ const SplatStamp* SplatStamps::stamp(int edgeQuarters, int px, int py, bool four
         (size_t(edgeQuarters) * kPhasePairs + size_t(py * kSplatPhases + px)) * 2 + (fourSamples ? 1 : 0);
     SplatStamp*& slot = cache_[index];
     if (!slot) {
-        if (cachedBytes_ > kStampCacheBytes) {
-            for (SplatStamp*& s : cache_) {
-                delete s;
-                s = nullptr;
-            }
-            cachedBytes_ = 0;
-        }
         slot = new SplatStamp;
         build(slot, edgeQuarters, px, py, fourSamples);
         cachedBytes_ += slot->p.size() * 4 + sizeof(SplatStamp);
     }
     return slot;
+}
+
+void SplatStamps::trim() {
+    if (cachedBytes_ <= cacheBudget_) return;
+    for (SplatStamp*& s : cache_) {
+        delete s;
+        s = nullptr;
+    }
+    cachedBytes_ = 0;
 }
 
 namespace {
@@ -308,6 +309,8 @@ SplatBatch::~SplatBatch() {
 
 void SplatBatch::start(GLuint texture, bool srcAlpha) {
     stamps_ = stampsFor(texture);
+    // No batch holds stamps now: the last one's sparks were drawn (or dropped) already.
+    stamps_->trim();
     glBindTexture(GL_TEXTURE_2D, texture);
     srcAlpha_ = srcAlpha;
     sparks_.clear();

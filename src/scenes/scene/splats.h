@@ -106,12 +106,19 @@ public:
     ~SplatStamps();
     // Levels from an image in memory (tests): level 0 of side x side RGBA8, halved down
     // to 1 x 1 by averaging as a box filter; wrap is GL_REPEAT or GL_CLAMP_TO_EDGE.
-    SplatStamps(const uint8_t* rgba, int side, GLenum wrap);
+    SplatStamps(const uint8_t* rgba, int side, GLenum wrap, size_t cacheBytes = kStampCacheBytes);
+
+    // Stamps stay cached up to this many bytes in all; beyond it trim() starts afresh.
+    static constexpr size_t kStampCacheBytes = size_t(64) << 20;
 
     GLuint texture() const { return texture_; }
     // The stamp of a square edgeQuarters / 4 pixels wide at phases (px, py) in
-    // 1/kSplatPhases pixels, for 1 sample or 4.
+    // 1/kSplatPhases pixels, for 1 sample or 4. It stays valid until the next trim().
     const SplatStamp* stamp(int edgeQuarters, int px, int py, bool fourSamples);
+    // Empties the cache when it has grown past its budget. Only between batches: the
+    // sparks of a batch point into the stamps (SplatBatch::start calls it).
+    void trim();
+    size_t cachedBytes() const { return cachedBytes_; }
     float greenRatio() const { return green_; }
     float blueRatio() const { return blue_; }
 
@@ -126,6 +133,7 @@ private:
     float green_ = 1.0f, blue_ = 1.0f;
     std::vector<SplatStamp*> cache_;
     size_t cachedBytes_ = 0;
+    size_t cacheBudget_ = kStampCacheBytes;
 };
 
 struct SplatStamp {
