@@ -47,6 +47,7 @@ std::string versionText() { return std::string("festoonery ") + FESTOONERY_VERSI
 std::string usageText(const std::string& programFolder) {
     std::string text =
         "Usage: festoonery [--dev]\n"
+        "       festoonery --capture [OPTIONS] OUTPUT\n"
         "       festoonery --help | --version\n"
         "\n"
         "A real-time audiovisual birthday greeting: it plays its soundtrack and renders\n"
@@ -61,6 +62,8 @@ std::string usageText(const std::string& programFolder) {
         "             window), assets from the loose tree data/common/, keys that pause,\n"
         "             seek, loop and reload, and files under data/common/ reloaded when\n"
         "             they change\n"
+        "  --capture  the capture instead of the window: every later argument is\n"
+        "             festoonery-capture's (festoonery --capture --help lists them)\n"
         "  --help     this text\n"
         "  --version  the version\n"
         "\n"
