@@ -12,6 +12,7 @@
 #include "platform/system.h"
 #include "scenes/scene/scene.h"
 #include "scenes/scene/shaderset.h"
+#include "scenes/scene/splats.h"
 #include "util/ascii/asciiengine.h"
 #include "util/fbo/fbo.h"
 #include "util/music/music.h"
@@ -135,6 +136,7 @@ void SceneManager::drawScenes(bool simulate) {
         updateShaderInputs(beat);
         scene->keys = &keyState;
         CHECK_GL();
+        if (!scene->opensWithSplats()) compositeSplatLayer();
         scene->applyState();
         CHECK_GL();
         scene->resize(width, height);
@@ -146,6 +148,7 @@ void SceneManager::drawScenes(bool simulate) {
         scene->draw();
         CHECK_GL();
     }
+    compositeSplatLayer();
     if (keyState.held[KeyState::kInfoOverlay]) drawOverlay();
     SDL_GL_SwapBuffers();
 }

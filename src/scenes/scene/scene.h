@@ -45,6 +45,9 @@ public:
     virtual void loadState(const std::vector<unsigned char>& in);
     // Letterboxed perspective: 45 degrees, 16:9, near 0.1, far 2000.
     virtual void resize(int width, int height);
+    // True when draw() draws nothing before its SplatBatch: the frame's particle layer
+    // may then stay open from the scene before (see compositeSplatLayer in splats.h).
+    virtual bool opensWithSplats() const { return false; }
 
     void applyState();
 

@@ -264,18 +264,43 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
     }
 }
 
+int SplatStamps::key(int edgeQuarters, int px, int py, bool fourSamples) {
+    constexpr int kPhasePairs = kSplatPhases * kSplatPhases;
+    return ((edgeQuarters * kPhasePairs + py * kSplatPhases + px) << 1) | (fourSamples ? 1 : 0);
+}
+
+void SplatStamps::keep(int key, SplatStamp* stamp) {
+    constexpr size_t kKeys = size_t(kMaxEdgeQuarters + 1) * kSplatPhases * kSplatPhases * 2;
+    if (cache_.empty()) cache_.assign(kKeys, nullptr);
+    cache_[size_t(key)] = stamp;
+    cachedBytes_ += stamp->p.size() * 4 + sizeof(SplatStamp);
+}
+
 const SplatStamp* SplatStamps::stamp(int edgeQuarters, int px, int py, bool fourSamples) {
-    constexpr size_t kPhasePairs = size_t(kSplatPhases) * kSplatPhases;
-    if (cache_.empty()) cache_.assign(size_t(kMaxEdgeQuarters + 1) * kPhasePairs * 2, nullptr);
-    const size_t index =
-        (size_t(edgeQuarters) * kPhasePairs + size_t(py * kSplatPhases + px)) * 2 + (fourSamples ? 1 : 0);
-    SplatStamp*& slot = cache_[index];
-    if (!slot) {
-        slot = new SplatStamp;
-        build(slot, edgeQuarters, px, py, fourSamples);
-        cachedBytes_ += slot->p.size() * 4 + sizeof(SplatStamp);
-    }
-    return slot;
+    const int k = key(edgeQuarters, px, py, fourSamples);
+    if (const SplatStamp* s = cached(k)) return s;
+    SplatStamp* made = new SplatStamp;
+    build(made, edgeQuarters, px, py, fourSamples);
+    keep(k, made);
+    return made;
+}
+
+void SplatStamps::buildAll(const std::vector<int>& keys) {
+    std::vector<SplatStamp*> made(keys.size(), nullptr);
+    auto work = [&](int thread, int threads) {
+        for (size_t i = size_t(thread); i < keys.size(); i += size_t(threads)) {
+            const int k = keys[i], phases = k >> 1;
+            made[i] = new SplatStamp;
+            build(made[i], phases / (kSplatPhases * kSplatPhases), phases % kSplatPhases,
+                  (phases / kSplatPhases) % kSplatPhases, (k & 1) != 0);
+        }
+    };
+    // A thread costs more than a stamp or two.
+    if (keys.size() < 8)
+        work(0, 1);
+    else
+        onEveryCore(work);
+    for (size_t i = 0; i < keys.size(); ++i) keep(keys[i], made[i]);
 }
 
 void SplatStamps::trim() {
@@ -297,23 +322,52 @@ SplatStamps* stampsFor(GLuint texture) {
     g_stamps.push_back(new SplatStamps(texture));
     return g_stamps.back();
 }
+
+// The frame's layer: the sparks of every batch drawn since the last composite.
+class SplatLayer {
+public:
+    // Opens the layer for a batch drawn under `viewport`: a layer still open under
+    // another viewport is composited first.
+    void open(const int viewport[4]);
+    void add(const SplatSpark& spark);
+    void composite();
+
+private:
+    void bin();
+    void splatBands(int thread, int threads);
+
+    std::vector<SplatSpark> sparks_;
+    int viewport_[4] = {0, 0, 0, 0};
+    int width_ = 0, height_ = 0, pitch_ = 0;  // pitch: values per row of a band's plane
+    // The layer (BGRA8) and its bounding box of touched pixels [x0, x1) x [y0, y1); the
+    // sparks reaching each band of rows, copied there in order so that a band reads
+    // them in one sweep: bandItems_[bandStart_[b] .. bandStart_[b + 1]).
+    int boxX0_ = 0, boxY0_ = 0, boxX1_ = 0, boxY1_ = 0;
+    std::vector<uint8_t> rgba_;
+    std::vector<int> bandStart_;
+    std::vector<SplatSpark> bandItems_;
+    GLuint texture_ = 0;
+    int textureWidth_ = 0, textureHeight_ = 0;
+};
+
+SplatLayer g_layer;
 }  // namespace
 
+void compositeSplatLayer() { g_layer.composite(); }
+
 SplatBatch::SplatBatch(int capacity) : quads_(capacity), capacity_(capacity) {
-    sparks_.reserve(size_t(capacity > 0 ? capacity : 1));
+    inputs_.reserve(size_t(capacity > 0 ? capacity : 1));
 }
 
-SplatBatch::~SplatBatch() {
-    if (layerTexture_) glDeleteTextures(1, &layerTexture_);
-}
+SplatBatch::~SplatBatch() = default;
 
 void SplatBatch::start(GLuint texture, bool srcAlpha) {
     stamps_ = stampsFor(texture);
-    // No batch holds stamps now: the last one's sparks were drawn (or dropped) already.
-    stamps_->trim();
     glBindTexture(GL_TEXTURE_2D, texture);
     srcAlpha_ = srcAlpha;
-    sparks_.clear();
+    inputs_.clear();
+    runs_.clear();
+    splats_ = 0;
     quads_.clear();
     quadRuns_.clear();
     quadSizes_.clear();
@@ -321,85 +375,121 @@ void SplatBatch::start(GLuint texture, bool srcAlpha) {
     glGetIntegerv(GL_SAMPLES, &samples);
     samples_ = samples;
     glGetIntegerv(GL_VIEWPORT, viewport_);
-    if (viewport_[2] != width_ || viewport_[3] != height_) {
-        width_ = viewport_[2];
-        height_ = viewport_[3];
-        // Rows padded by 16 values: a stamp row's last step may reach past the layer's
-        // last column (the stamp holds zeros there, so it adds nothing).
-        pitch_ = width_ + 16;
-        rgba_.assign(size_t(width_) * height_ * 4, 0);
-    }
-    boxX0_ = width_;
-    boxY0_ = height_;
-    boxX1_ = boxY1_ = 0;
 }
 
 void SplatBatch::begin(float size) {
-    size_ = size;
+    Run run;
+    run.size = size;
     GLfloat projection[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, modelview_);
+    glGetFloatv(GL_MODELVIEW_MATRIX, run.modelview);
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
     for (int c = 0; c < 4; ++c)
         for (int r = 0; r < 4; ++r) {
             float sum = 0.0f;
-            for (int k = 0; k < 4; ++k) sum += projection[k * 4 + r] * modelview_[c * 4 + k];
-            mvp_[c * 4 + r] = sum;
+            for (int k = 0; k < 4; ++k) sum += projection[k * 4 + r] * run.modelview[c * 4 + k];
+            run.mvp[c * 4 + r] = sum;
         }
     // The square's half edge in pixels at w = 1: size along the camera's axes, through
     // the projection's scale, times half the viewport.
-    halfX_ = projection[0] * size * float(viewport_[2]) * 0.5f;
-    halfY_ = projection[5] * size * float(viewport_[3]) * 0.5f;
-    quadRuns_.push_back(quads_.count());
+    run.halfX = projection[0] * size * float(viewport_[2]) * 0.5f;
+    run.halfY = projection[5] * size * float(viewport_[3]) * 0.5f;
+    runs_.push_back(run);
     quadSizes_.push_back(size);
 }
 
 void SplatBatch::add(float x, float y, float z, float r, float g, float b, float a) {
-    if (!(a > 0.0f) || int(sparks_.size()) + quads_.count() >= capacity_) return;
-    float clip[4];
-    for (int i = 0; i < 4; ++i) clip[i] = mvp_[i] * x + mvp_[4 + i] * y + mvp_[8 + i] * z + mvp_[12 + i];
-    const float w = clip[3];
-    if (!(clip[2] >= -w) || !(clip[2] <= w) || !(w > 0.0f)) return;
-    const float hx = halfX_ / w, hy = halfY_ / w;
-    const float cx = (clip[0] / w + 1.0f) * 0.5f * float(width_), cy = (clip[1] / w + 1.0f) * 0.5f * float(height_);
-    if (cx + hx <= 0.0f || cx - hx >= float(width_) || cy + hy <= 0.0f || cy - hy >= float(height_)) return;
-    const int edgeX = int(lrintf(hx * 8.0f)), edgeY = int(lrintf(hy * 8.0f));
-    if (edgeY > kMaxEdgeQuarters || edgeX != edgeY) {
-        quads_.add(x, y, z, r, g, b, a);
-        return;
-    }
-    auto clamp01 = [](float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; };
-    // billboard.frag's colour: saturation doubled about the brightest channel, whitened
-    // towards it in the core, times the depth cue of billboard.vert.
-    const float c[3] = {clamp01(r), clamp01(g), clamp01(b)};
-    const float peak = std::max(c[0], std::max(c[1], c[2]));
-    float eye[3];
-    for (int i = 0; i < 3; ++i) eye[i] = modelview_[i] * x + modelview_[4 + i] * y + modelview_[8 + i] * z + modelview_[12 + i];
-    const float distance = sqrtf(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2]);
-    const float glow = std::min(1.25f, std::max(0.5f, 1.4f - distance / 110.0f));
-    const float ratio[3] = {1.0f, stamps_->greenRatio(), stamps_->blueRatio()};
-    SplatSpark spark;
-    // Under (SRC_ALPHA, ONE) the alpha scales the light, here before its rounding.
-    const float alpha = srcAlpha_ ? float(lrintf(clamp01(a) * 255.0f)) / 255.0f : 1.0f;
-    for (int ch = 0; ch < 3; ++ch) {
-        const float saturated = std::max(peak - (peak - c[ch]) * 2.0f, 0.0f);
-        // 1/128 levels per unit of the stamp's 16-bit P and Q.
-        spark.k[ch] = uint16_t(lrintf(128.0f * 255.0f * alpha * glow * ratio[ch] * saturated));
-        spark.m[ch] = uint16_t(lrintf(128.0f * 255.0f * alpha * glow * ratio[ch] * peak));
-    }
-    // The square's lower-left corner on the grid of phases.
-    const float phases = float(kSplatPhases);
-    const int left = int(floorf((cx - hx) * phases + 0.5f)), bottom = int(floorf((cy - hy) * phases + 0.5f));
-    spark.x0 = left >> kSplatPhaseShift;
-    spark.y0 = bottom >> kSplatPhaseShift;
-    spark.stamp = stamps_->stamp(edgeY, left & (kSplatPhases - 1), bottom & (kSplatPhases - 1), samples_ == 4);
-    boxX0_ = std::min(boxX0_, std::max(0, spark.x0));
-    boxY0_ = std::min(boxY0_, std::max(0, spark.y0));
-    boxX1_ = std::max(boxX1_, std::min(width_, spark.x0 + spark.stamp->width));
-    boxY1_ = std::max(boxY1_, std::min(height_, spark.y0 + spark.stamp->height));
-    sparks_.push_back(spark);
+    if (!(a > 0.0f) || int(inputs_.size()) >= capacity_ || runs_.empty()) return;
+    inputs_.push_back({x, y, z, r, g, b, a, int(runs_.size()) - 1});
 }
 
-void SplatBatch::bin() {
+void SplatBatch::prepare(int thread, int threads) {
+    const size_t count = inputs_.size(), per = (count + size_t(threads) - 1) / size_t(threads);
+    const size_t from = std::min(count, per * size_t(thread)), to = std::min(count, from + per);
+    const float ratio[3] = {1.0f, stamps_->greenRatio(), stamps_->blueRatio()};
+    auto clamp01 = [](float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; };
+    const float width = float(viewport_[2]), height = float(viewport_[3]);
+    for (size_t i = from; i < to; ++i) {
+        const Input& in = inputs_[i];
+        const Run& run = runs_[size_t(in.run)];
+        Prepared& out = prepared_[i];
+        out.fate = Fate::Culled;
+        const float x = in.x, y = in.y, z = in.z;
+        float clip[4];
+        for (int c = 0; c < 4; ++c)
+            clip[c] = run.mvp[c] * x + run.mvp[4 + c] * y + run.mvp[8 + c] * z + run.mvp[12 + c];
+        const float w = clip[3];
+        if (!(clip[2] >= -w) || !(clip[2] <= w) || !(w > 0.0f)) continue;
+        const float hx = run.halfX / w, hy = run.halfY / w;
+        const float cx = (clip[0] / w + 1.0f) * 0.5f * width, cy = (clip[1] / w + 1.0f) * 0.5f * height;
+        if (cx + hx <= 0.0f || cx - hx >= width || cy + hy <= 0.0f || cy - hy >= height) continue;
+        const int edgeX = int(lrintf(hx * 8.0f)), edgeY = int(lrintf(hy * 8.0f));
+        if (edgeY > kMaxEdgeQuarters || edgeX != edgeY) {
+            out.fate = Fate::Quad;
+            continue;
+        }
+        // billboard.frag's colour: saturation doubled about the brightest channel, whitened
+        // towards it in the core, times the depth cue of billboard.vert.
+        const float c[3] = {clamp01(in.r), clamp01(in.g), clamp01(in.b)};
+        const float peak = std::max(c[0], std::max(c[1], c[2]));
+        const float* mv = run.modelview;
+        float eye[3];
+        for (int e = 0; e < 3; ++e) eye[e] = mv[e] * x + mv[4 + e] * y + mv[8 + e] * z + mv[12 + e];
+        const float distance = sqrtf(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2]);
+        const float glow = std::min(1.25f, std::max(0.5f, 1.4f - distance / 110.0f));
+        SplatSpark& spark = out.spark;
+        // Under (SRC_ALPHA, ONE) the alpha scales the light, here before its rounding.
+        const float alpha = srcAlpha_ ? float(lrintf(clamp01(in.a) * 255.0f)) / 255.0f : 1.0f;
+        for (int ch = 0; ch < 3; ++ch) {
+            const float saturated = std::max(peak - (peak - c[ch]) * 2.0f, 0.0f);
+            // 1/128 levels per unit of the stamp's 16-bit P and Q.
+            spark.k[ch] = uint16_t(lrintf(128.0f * 255.0f * alpha * glow * ratio[ch] * saturated));
+            spark.m[ch] = uint16_t(lrintf(128.0f * 255.0f * alpha * glow * ratio[ch] * peak));
+        }
+        // The square's lower-left corner on the grid of phases.
+        const float phases = float(kSplatPhases);
+        const int left = int(floorf((cx - hx) * phases + 0.5f)), bottom = int(floorf((cy - hy) * phases + 0.5f));
+        spark.x0 = left >> kSplatPhaseShift;
+        spark.y0 = bottom >> kSplatPhaseShift;
+        spark.stamp = nullptr;
+        out.stampKey = SplatStamps::key(edgeY, left & (kSplatPhases - 1), bottom & (kSplatPhases - 1), samples_ == 4);
+        out.fate = Fate::Splat;
+    }
+}
+
+void SplatBatch::resolveStamps() {
+    g_layer.open(viewport_);
+    // The stamps no spark of this batch has met yet, once each, built on every core.
+    std::vector<int> missing;
+    for (const Prepared& p : prepared_)
+        if (p.fate == Fate::Splat && !stamps_->cached(p.stampKey)) missing.push_back(p.stampKey);
+    std::sort(missing.begin(), missing.end());
+    missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+    stamps_->buildAll(missing);
+    // Sparks and quads in the order they were added.
+    int run = -1;
+    for (size_t i = 0; i < prepared_.size(); ++i) {
+        const Input& in = inputs_[i];
+        while (run < in.run) {
+            quadRuns_.push_back(quads_.count());
+            ++run;
+        }
+        const Prepared& p = prepared_[i];
+        if (p.fate == Fate::Quad) {
+            quads_.add(in.x, in.y, in.z, in.r, in.g, in.b, in.a);
+        } else if (p.fate == Fate::Splat) {
+            SplatSpark spark = p.spark;
+            spark.stamp = stamps_->cached(p.stampKey);
+            g_layer.add(spark);
+            ++splats_;
+        }
+    }
+    while (run + 1 < int(runs_.size())) {
+        quadRuns_.push_back(quads_.count());
+        ++run;
+    }
+}
+
+void SplatLayer::bin() {
     // Each spark listed under every band of rows its stamp reaches (counting sort).
     const int bands = (height_ + kBandRows - 1) / kBandRows;
     bandStart_.assign(size_t(bands) + 1, 0);
@@ -419,11 +509,11 @@ void SplatBatch::bin() {
     for (size_t i = 0; i < sparks_.size(); ++i) {
         int first, last;
         range(sparks_[i], &first, &last);
-        for (int b = first; b <= last; ++b) bandItems_[size_t(next[size_t(b)]++)] = int(i);
+        for (int b = first; b <= last; ++b) bandItems_[size_t(next[size_t(b)]++)] = sparks_[i];
     }
 }
 
-void SplatBatch::splatBands(int thread, int threads) {
+void SplatLayer::splatBands(int thread, int threads) {
     // One band of rows at a time in a buffer of this thread's (three planes of 16-bit
     // sums), small enough to stay in the core's cache while its sparks land.
     const size_t plane = size_t(pitch_) * kBandRows;
@@ -436,7 +526,7 @@ void SplatBatch::splatBands(int thread, int threads) {
         if (bottom <= boxY0_ || top >= boxY1_) continue;
         const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
         for (int item = from; item < to; ++item) {
-            const SplatSpark& s = sparks_[size_t(bandItems_[size_t(item)])];
+            const SplatSpark& s = bandItems_[size_t(item)];
             const SplatStamp& st = *s.stamp;
             const int left = std::max(0, -s.x0), right = std::min(st.width, width_ - s.x0);
             if (right <= left) continue;
@@ -462,15 +552,49 @@ void SplatBatch::splatBands(int thread, int threads) {
     }
 }
 
-void SplatBatch::draw(ShaderProgram* billboard) {
-    GLint particleTexture = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &particleTexture);
+void SplatLayer::open(const int viewport[4]) {
+    if (!sparks_.empty() && !std::equal(viewport, viewport + 4, viewport_)) composite();
+    if (!sparks_.empty()) return;
+    std::copy(viewport, viewport + 4, viewport_);
+    if (viewport_[2] != width_ || viewport_[3] != height_) {
+        width_ = viewport_[2];
+        height_ = viewport_[3];
+        // Rows padded by 16 values: a stamp row's last step may reach past the layer's
+        // last column (the stamp holds zeros there, so it adds nothing).
+        pitch_ = width_ + 16;
+        rgba_.assign(size_t(width_) * height_ * 4, 0);
+    }
+    boxX0_ = width_;
+    boxY0_ = height_;
+    boxX1_ = boxY1_ = 0;
+}
+
+void SplatLayer::add(const SplatSpark& spark) {
+    boxX0_ = std::min(boxX0_, std::max(0, spark.x0));
+    boxY0_ = std::min(boxY0_, std::max(0, spark.y0));
+    boxX1_ = std::max(boxX1_, std::min(width_, spark.x0 + spark.stamp->width));
+    boxY1_ = std::max(boxY1_, std::min(height_, spark.y0 + spark.stamp->height));
+    sparks_.push_back(spark);
+}
+
+void SplatLayer::composite() {
     if (!sparks_.empty() && boxX1_ > boxX0_ && boxY1_ > boxY0_) {
+        GLint particleTexture = 0, viewport[4], blendSrc[2], blendDst[2], program = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &particleTexture);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glGetIntegerv(GL_BLEND_SRC_RGB, &blendSrc[0]);
+        glGetIntegerv(GL_BLEND_SRC_ALPHA, &blendSrc[1]);
+        glGetIntegerv(GL_BLEND_DST_RGB, &blendDst[0]);
+        glGetIntegerv(GL_BLEND_DST_ALPHA, &blendDst[1]);
+        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+        const GLboolean blended = glIsEnabled(GL_BLEND), depthTested = glIsEnabled(GL_DEPTH_TEST),
+                        lit = glIsEnabled(GL_LIGHTING), arbVertex = glIsEnabled(GL_VERTEX_PROGRAM_ARB),
+                        arbFragment = glIsEnabled(GL_FRAGMENT_PROGRAM_ARB);
         bin();
         onEveryCore([this](int thread, int threads) { splatBands(thread, threads); });
-        if (!layerTexture_ || textureWidth_ != width_ || textureHeight_ != height_) {
-            if (!layerTexture_) glGenTextures(1, &layerTexture_);
-            glBindTexture(GL_TEXTURE_2D, layerTexture_);
+        if (!texture_ || textureWidth_ != width_ || textureHeight_ != height_) {
+            if (!texture_) glGenTextures(1, &texture_);
+            glBindTexture(GL_TEXTURE_2D, texture_);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -479,7 +603,7 @@ void SplatBatch::draw(ShaderProgram* billboard) {
             textureWidth_ = width_;
             textureHeight_ = height_;
         }
-        glBindTexture(GL_TEXTURE_2D, layerTexture_);
+        glBindTexture(GL_TEXTURE_2D, texture_);
         GLint rowLength = 0, skipPixels = 0, skipRows = 0, alignment = 4, unpackBuffer = 0;
         glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
         glGetIntegerv(GL_UNPACK_SKIP_PIXELS, &skipPixels);
@@ -499,9 +623,13 @@ void SplatBatch::draw(ShaderProgram* billboard) {
         glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
         glBindBuffer(GL_PIXEL_UNPACK_BUFFER, GLuint(unpackBuffer));
 
-        // The layer added to the frame, pixel for pixel over the viewport; the frame's
-        // alpha is kept.
+        // The layer added to the frame, pixel for pixel over the viewport it was splatted
+        // under; the frame's alpha is kept.
         ShaderProgram::unbind();
+        glViewport(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
+        glEnable(GL_BLEND);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_LIGHTING);
         const GLboolean textured = glIsEnabled(GL_TEXTURE_2D);
         GLint envMode = GL_MODULATE;
         glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
@@ -534,12 +662,26 @@ void SplatBatch::draw(ShaderProgram* billboard) {
         glMatrixMode(GL_MODELVIEW);
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, envMode);
         if (!textured) glDisable(GL_TEXTURE_2D);
-        if (srcAlpha_)
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-        else
-            glBlendFunc(GL_ONE, GL_ONE);
+        if (!blended) glDisable(GL_BLEND);
+        if (depthTested) glEnable(GL_DEPTH_TEST);
+        if (lit) glEnable(GL_LIGHTING);
+        glBlendFuncSeparate(GLenum(blendSrc[0]), GLenum(blendDst[0]), GLenum(blendSrc[1]), GLenum(blendDst[1]));
+        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+        glUseProgramObjectARB(GLhandleARB(program));
+        if (arbVertex) glEnable(GL_VERTEX_PROGRAM_ARB);
+        if (arbFragment) glEnable(GL_FRAGMENT_PROGRAM_ARB);
         glBindTexture(GL_TEXTURE_2D, GLuint(particleTexture));
+        CHECK_GL();
     }
+    sparks_.clear();
+    // No spark points into a stamp now: a cache past its budget may start afresh.
+    for (SplatStamps* stamps : g_stamps) stamps->trim();
+}
+
+void SplatBatch::draw(ShaderProgram* billboard) {
+    prepared_.resize(inputs_.size());
+    onEveryCore([this](int thread, int threads) { prepare(thread, threads); });
+    resolveStamps();
     billboard->bind();
     for (size_t run = 0; run < quadRuns_.size(); ++run) {
         const int first = quadRuns_[run];

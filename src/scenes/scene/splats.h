@@ -1,7 +1,11 @@
 // The particle scenes' software path, for renderers that shade on the CPU (llvmpipe):
 // the sparks are splatted by the CPU, on every core, into an accumulation layer the size
 // of the viewport, and one textured quad adds the layer to the frame. Their blending is
-// additive and saturating (no depth test), so the sum does not depend on the order.
+// additive and saturating (no depth test), so the sum does not depend on the order, and
+// scenes drawn one after another that only splat can share one layer: the frame pays
+// for one upload and one full-viewport quad, which cost llvmpipe about as much as the
+// sparks of a busy frame (the scene manager composites the layer before any scene that
+// does not open with splats, and after the last scene).
 //
 // What a spark adds is billboard.vert's square and billboard.frag's colour, computed as
 // the GL computes them for a quad: the square is screen-aligned, so its texture
@@ -10,8 +14,8 @@
 // spark's texture footprint comes from a stamp of the filtered texture, cached by edge
 // (1/4 pixel) and sub-pixel phase (1/8 pixel), and every pixel is rounded to 8 bits and
 // scaled by the spark's alpha (rounded to 8 bits, as the blender takes it), so many
-// faint sparks add up much as they do in the frame buffer. With 4 samples a pixel counts the samples the
-// square covers (the GL's standard 4-sample positions).
+// faint sparks add up much as they do in the frame buffer. With 4 samples a pixel counts
+// the samples the square covers (the GL's standard 4-sample positions).
 //
 // Sparks wider than kMaxSplatPixels go through the GL as billboard quads (rare; their
 // stamps would be large), so do those whose projected square is not square.
@@ -29,6 +33,10 @@
 class ShaderProgram;
 struct SplatStamp;
 class SplatStamps;
+
+// Adds the sparks splatted since the last call to the frame, under the viewport they were
+// splatted under, and leaves the GL state as it found it. Nothing when there are none.
+void compositeSplatLayer();
 
 constexpr float kMaxSplatPixels = 64.0f;
 // A stamp's sub-pixel phases per pixel along each axis (a quarter left errors of up to
@@ -59,42 +67,51 @@ public:
     void start(GLuint texture, bool srcAlpha);
     // Particles of glow radius `size` (world units) under the current matrices and viewport.
     void begin(float size);
+    // Only recorded: draw projects, colours and stamps them on every core.
     void add(float x, float y, float z, float r, float g, float b, float a);
-    // Splats the particles added since start, adds the layer to the frame, then draws the
-    // wide ones as quads through `billboard` (bound by bindBillboardProgram before start).
+    // Splats the particles added since start into the frame's layer and draws the wide
+    // ones as quads through `billboard` (bound by bindBillboardProgram before start).
+    // The layer reaches the frame at compositeSplatLayer().
     void draw(ShaderProgram* billboard);
 
-    int splats() const { return int(sparks_.size()); }
+    int splats() const { return splats_; }
     int quads() const { return quads_.count(); }
 
-    // The layer of the last draw (viewport-sized BGRA8, alpha 0, bottom row first), for
-    // tests; only the last draw's box of sparks is current.
-    const std::vector<uint8_t>& layer() const { return rgba_; }
-
 private:
-    void bin();
-    void splatBands(int thread, int threads);
+    // A particle as added, and the begin() it came under.
+    struct Input {
+        float x, y, z, r, g, b, a;
+        int run;
+    };
+    struct Run {
+        float mvp[16], modelview[16];
+        float halfX, halfY;  // the square's half edge in pixels at w = 1
+        float size;
+    };
+    // What an input becomes: nothing (outside the view), a quad, or a spark whose stamp
+    // is looked up by key once every missing stamp is built.
+    enum class Fate : uint8_t { Culled, Quad, Splat };
+    struct Prepared {
+        SplatSpark spark;
+        int stampKey;
+        Fate fate;
+    };
+
+    void prepare(int thread, int threads);
+    void resolveStamps();
 
     BillboardBatch quads_;
     std::vector<float> quadSizes_;  // the size of each run of quads: (first, size)
     std::vector<int> quadRuns_;
     int capacity_;
     SplatStamps* stamps_ = nullptr;
-    std::vector<SplatSpark> sparks_;
+    std::vector<Input> inputs_;
+    std::vector<Run> runs_;
+    std::vector<Prepared> prepared_;
+    int splats_ = 0;
     bool srcAlpha_ = false;
     int samples_ = 0;
-    float size_ = 0.0f;
-    float mvp_[16] = {}, modelview_[16] = {};
-    float halfX_ = 0.0f, halfY_ = 0.0f;
     int viewport_[4] = {0, 0, 0, 0};
-    // The layer (BGRA8) and its bounding box of touched pixels [x0, x1) x [y0, y1); the
-    // sparks reaching each band of rows: bandItems_[bandStart_[b] .. bandStart_[b + 1]).
-    std::vector<uint8_t> rgba_;
-    std::vector<int> bandStart_, bandItems_;
-    int width_ = 0, height_ = 0, pitch_ = 0;  // pitch: values per row of a plane
-    int boxX0_ = 0, boxY0_ = 0, boxX1_ = 0, boxY1_ = 0;
-    GLuint layerTexture_ = 0;
-    int textureWidth_ = 0, textureHeight_ = 0;
 };
 
 // The stamps of one particle texture: its mip levels (red and alpha channels) and the
@@ -115,6 +132,11 @@ public:
     // The stamp of a square edgeQuarters / 4 pixels wide at phases (px, py) in
     // 1/kSplatPhases pixels, for 1 sample or 4. It stays valid until the next trim().
     const SplatStamp* stamp(int edgeQuarters, int px, int py, bool fourSamples);
+    // The same in two steps, for a batch: the stamp's key, the cached stamp of a key
+    // (or null), and every stamp of `keys` (distinct, none cached) built on every core.
+    static int key(int edgeQuarters, int px, int py, bool fourSamples);
+    const SplatStamp* cached(int key) const { return cache_.empty() ? nullptr : cache_[size_t(key)]; }
+    void buildAll(const std::vector<int>& keys);
     // Empties the cache when it has grown past its budget. Only between batches: the
     // sparks of a batch point into the stamps (SplatBatch::start calls it).
     void trim();
@@ -124,6 +146,7 @@ public:
 
 private:
     void build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples) const;
+    void keep(int key, SplatStamp* stamp);
     float sample(int level, float s, float t, int channel) const;
 
     GLuint texture_ = 0;

@@ -311,6 +311,8 @@ float Fireworks::streamBeat() {
     return beatFromSeconds(seconds, music->bpm, music->beatOffset);
 }
 
+bool Fireworks::opensWithSplats() const { return particlePath() == ParticlePath::Cpu; }
+
 void Fireworks::draw() {
     gluLookAt(0, 0, -10, 0, 2, 0, 0, 1, 0);
     // The rockets were updated by simulate, just before this draw.

@@ -101,6 +101,7 @@ public:
 
     bool init() override;
     void draw() override;
+    bool opensWithSplats() const override;
     // Updates the rockets at the stream's beat.
     void simulate() override;
     void restart() override;

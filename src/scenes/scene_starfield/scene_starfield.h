@@ -35,6 +35,7 @@ public:
 
     bool init() override;
     void draw() override;
+    bool opensWithSplats() const override;
     // The stars move by the smoothed frame time.
     void simulate() override;
     void restart() override;
