@@ -35,22 +35,31 @@ void onEveryCore(Work work) {
     for (std::thread& helper : helpers) helper.join();
 }
 
-// One stamp row into the layer's three planes, 8 pixels a step (n a multiple of 8):
-// v = (P K + Q M) / 2^16 in 1/128 levels, rounded to levels, at most 255, added with
-// saturation.
+// One stamp row into the layer's three planes, 8 pixels a step (n a multiple of 8): the
+// colour v = (P K + Q M) / 2^16 in 1/128 levels, at most 255 levels, rounded to levels,
+// faded by the alpha (x = v a: (x + x / 256 + 128) / 256 is x / 255 rounded) and added
+// with saturation.
 void splatSpanSse2(uint16_t* r, uint16_t* g, uint16_t* b, const uint16_t* p, const uint16_t* q, int n,
                    const SplatSpark& s) {
     const __m128i k0 = _mm_set1_epi16(short(s.k[0])), k1 = _mm_set1_epi16(short(s.k[1])),
                   k2 = _mm_set1_epi16(short(s.k[2]));
     const __m128i m0 = _mm_set1_epi16(short(s.m[0])), m1 = _mm_set1_epi16(short(s.m[1])),
                   m2 = _mm_set1_epi16(short(s.m[2]));
-    const __m128i half = _mm_set1_epi16(64), top = _mm_set1_epi16(255);
+    const __m128i half = _mm_set1_epi16(64), top = _mm_set1_epi16(255 * 128);
+    const __m128i alpha = _mm_set1_epi16(short(s.alpha)), round255 = _mm_set1_epi16(128);
+    const bool fades = s.alpha != 255;
     for (int i = 0; i < n; i += 8) {
         const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
         auto channel = [&](uint16_t* plane, __m128i k, __m128i m) {
             __m128i v = _mm_adds_epu16(_mm_mulhi_epu16(pv, k), _mm_mulhi_epu16(qv, m));
-            v = _mm_min_epi16(_mm_srli_epi16(_mm_adds_epu16(v, half), 7), top);
+            // Unsigned minimum through saturation: v - (v - top) is min(v, top).
+            v = _mm_subs_epu16(v, _mm_subs_epu16(v, top));
+            v = _mm_srli_epi16(_mm_adds_epu16(v, half), 7);
+            if (fades) {
+                const __m128i x = _mm_mullo_epi16(v, alpha);
+                v = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), round255), 8);
+            }
             __m128i* at = reinterpret_cast<__m128i*>(plane + i);
             _mm_storeu_si128(at, _mm_adds_epu16(_mm_loadu_si128(at), v));
         };
@@ -63,26 +72,28 @@ void splatSpanSse2(uint16_t* r, uint16_t* g, uint16_t* b, const uint16_t* p, con
 // The same, 16 pixels a step (n a multiple of 16).
 __attribute__((target("avx2"))) void splatSpanAvx2(uint16_t* r, uint16_t* g, uint16_t* b, const uint16_t* p,
                                                    const uint16_t* q, int n, const SplatSpark& s) {
-    const __m256i k0 = _mm256_set1_epi16(short(s.k[0])), k1 = _mm256_set1_epi16(short(s.k[1])),
-                  k2 = _mm256_set1_epi16(short(s.k[2]));
-    const __m256i m0 = _mm256_set1_epi16(short(s.m[0])), m1 = _mm256_set1_epi16(short(s.m[1])),
-                  m2 = _mm256_set1_epi16(short(s.m[2]));
-    const __m256i half = _mm256_set1_epi16(64), top = _mm256_set1_epi16(255);
+    const __m256i k[3] = {_mm256_set1_epi16(short(s.k[0])), _mm256_set1_epi16(short(s.k[1])),
+                          _mm256_set1_epi16(short(s.k[2]))};
+    const __m256i m[3] = {_mm256_set1_epi16(short(s.m[0])), _mm256_set1_epi16(short(s.m[1])),
+                          _mm256_set1_epi16(short(s.m[2]))};
+    const __m256i half = _mm256_set1_epi16(64), top = _mm256_set1_epi16(255 * 128);
+    const __m256i alpha = _mm256_set1_epi16(short(s.alpha)), round255 = _mm256_set1_epi16(128);
+    const bool fades = s.alpha != 255;
+    uint16_t* planes[3] = {r, g, b};
     for (int i = 0; i < n; i += 16) {
         const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
         const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + i));
-        __m256i v0 = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k0), _mm256_mulhi_epu16(qv, m0));
-        __m256i v1 = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k1), _mm256_mulhi_epu16(qv, m1));
-        __m256i v2 = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k2), _mm256_mulhi_epu16(qv, m2));
-        v0 = _mm256_min_epi16(_mm256_srli_epi16(_mm256_adds_epu16(v0, half), 7), top);
-        v1 = _mm256_min_epi16(_mm256_srli_epi16(_mm256_adds_epu16(v1, half), 7), top);
-        v2 = _mm256_min_epi16(_mm256_srli_epi16(_mm256_adds_epu16(v2, half), 7), top);
-        __m256i* ar = reinterpret_cast<__m256i*>(r + i);
-        __m256i* ag = reinterpret_cast<__m256i*>(g + i);
-        __m256i* ab = reinterpret_cast<__m256i*>(b + i);
-        _mm256_storeu_si256(ar, _mm256_adds_epu16(_mm256_loadu_si256(ar), v0));
-        _mm256_storeu_si256(ag, _mm256_adds_epu16(_mm256_loadu_si256(ag), v1));
-        _mm256_storeu_si256(ab, _mm256_adds_epu16(_mm256_loadu_si256(ab), v2));
+        for (int c = 0; c < 3; ++c) {
+            __m256i v = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k[c]), _mm256_mulhi_epu16(qv, m[c]));
+            v = _mm256_min_epu16(v, top);
+            v = _mm256_srli_epi16(_mm256_adds_epu16(v, half), 7);
+            if (fades) {
+                const __m256i x = _mm256_mullo_epi16(v, alpha);
+                v = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), round255), 8);
+            }
+            __m256i* at = reinterpret_cast<__m256i*>(planes[c] + i);
+            _mm256_storeu_si256(at, _mm256_adds_epu16(_mm256_loadu_si256(at), v));
+        }
     }
 }
 
@@ -437,14 +448,15 @@ void SplatBatch::prepare(int thread, int threads) {
         const float distance = sqrtf(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2]);
         const float glow = std::min(1.25f, std::max(0.5f, 1.4f - distance / 110.0f));
         SplatSpark& spark = out.spark;
-        // Under (SRC_ALPHA, ONE) the alpha scales the light, here before its rounding.
-        const float alpha = srcAlpha_ ? float(lrintf(clamp01(in.a) * 255.0f)) / 255.0f : 1.0f;
         for (int ch = 0; ch < 3; ++ch) {
             const float saturated = std::max(peak - (peak - c[ch]) * 2.0f, 0.0f);
             // 1/128 levels per unit of the stamp's 16-bit P and Q.
-            spark.k[ch] = uint16_t(lrintf(128.0f * 255.0f * alpha * glow * ratio[ch] * saturated));
-            spark.m[ch] = uint16_t(lrintf(128.0f * 255.0f * alpha * glow * ratio[ch] * peak));
+            spark.k[ch] = uint16_t(lrintf(128.0f * 255.0f * glow * ratio[ch] * saturated));
+            spark.m[ch] = uint16_t(lrintf(128.0f * 255.0f * glow * ratio[ch] * peak));
         }
+        // Under (SRC_ALPHA, ONE) the alpha, as the blender takes it (8 bits), fades the
+        // colour after its clamp to 1: a glow above 1 in a faded spark adds no more.
+        spark.alpha = uint16_t(srcAlpha_ ? lrintf(clamp01(in.a) * 255.0f) : 255);
         // The square's lower-left corner on the grid of phases.
         const float phases = float(kSplatPhases);
         const int left = int(floorf((cx - hx) * phases + 0.5f)), bottom = int(floorf((cy - hy) * phases + 0.5f));

@@ -45,12 +45,16 @@ constexpr int kSplatPhaseShift = 3;
 constexpr int kSplatPhases = 1 << kSplatPhaseShift;
 
 // One spark ready to splat: its stamp, where the stamp's first pixel lands in the layer,
-// and its colour terms: a pixel adds (k[c] P + m[c] Q) / 2^16 in 1/128 levels (P and Q
-// in 1/65535, the share of samples covered included), rounded to levels, clamped to 255.
+// and its colour terms. A pixel's colour is (k[c] P + m[c] Q) / 2^16 in 1/128 levels (P
+// and Q in 1/65535, the share of samples covered included), clamped to 255 levels and
+// rounded to levels as the GL writes a fragment's colour; then the blender's fade by
+// alpha (8 bits, 255 for none): colour * alpha / 255, rounded, in 8-bit arithmetic as
+// a software GL does it, so many faint sparks round as they do in the frame buffer.
 struct SplatSpark {
     const SplatStamp* stamp;
     int x0, y0;
     uint16_t k[3], m[3];
+    uint16_t alpha;
 };
 
 class SplatBatch {
