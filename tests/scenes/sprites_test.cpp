@@ -81,23 +81,28 @@ TEST(ParticlePathOption, NamesEveryPathAndAuto) {
     }
 }
 
-TEST(ParticlePathChoice, PointSpritesWhereOfferedElseQuadsTheCpuPathOnlyWhenAsked) {
+TEST(ParticlePathChoice, SplatsOnSoftwareRenderersFromTheMinimumHeightElsePointSpritesWhereOffered) {
     const struct {
         const char* renderer;
         bool fast, cpu;
+        int height;
         ParticlePath expected;
         bool software;
     } cases[] = {
-        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, true, ParticlePath::Fast, true},
-        {"Mesa X11 Software Rasterizer", false, true, ParticlePath::Reference, true},
-        {"softpipe", true, false, ParticlePath::Fast, true},
-        {"NVIDIA GeForce RTX 3060/PCIe/SSE2", true, true, ParticlePath::Fast, false},
-        {"Mesa Intel(R) UHD Graphics 620", false, true, ParticlePath::Reference, false},  // no point sprites
-        {nullptr, true, true, ParticlePath::Fast, false},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, true, 720, ParticlePath::Cpu, true},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, true, kCpuParticlesMinHeight, ParticlePath::Cpu, true},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, true, kCpuParticlesMinHeight - 1, ParticlePath::Fast, true},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, false, 1080, ParticlePath::Fast, true},
+        {"Mesa X11 Software Rasterizer", false, true, 720, ParticlePath::Cpu, true},
+        {"Mesa X11 Software Rasterizer", false, true, 180, ParticlePath::Reference, true},
+        {"softpipe", true, false, 720, ParticlePath::Fast, true},
+        {"NVIDIA GeForce RTX 3060/PCIe/SSE2", true, true, 1080, ParticlePath::Fast, false},
+        {"Mesa Intel(R) UHD Graphics 620", false, true, 1080, ParticlePath::Reference, false},  // no point sprites
+        {nullptr, true, true, 720, ParticlePath::Fast, false},
     };
     for (const auto& c : cases) {
         const char* name = c.renderer ? c.renderer : "null";
-        EXPECT_EQ(c.expected, automaticParticlePath(c.renderer, c.fast, c.cpu)) << name;
+        EXPECT_EQ(c.expected, automaticParticlePath(c.renderer, c.fast, c.cpu, c.height)) << name << " " << c.height;
         EXPECT_EQ(c.software, softwareRenderer(c.renderer)) << name;
     }
 }

@@ -92,10 +92,20 @@ TEST(ParticlePaths, FastAndCpuFramesMatchTheReferencesPixelBudget) {
     setParticlePath(ParticlePath::Auto);
 }
 
-TEST(ParticlePaths, AutomaticDrawsPointsOnLlvmpipeAndAMissingCallFallsBackToQuads) {
+TEST(ParticlePaths, AutomaticSplatsOnLlvmpipeInTallFramesDrawsPointsInSmallOnesAndAMissingCallFallsBackToQuads) {
     auto run = production(64, 36);
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
     setParticlePath(ParticlePath::Auto);
-    EXPECT_EQ(ParticlePath::Fast, particlePath()) << reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    EXPECT_EQ(ParticlePath::Fast, particlePath()) << renderer << ", " << viewport[3] << " rows";
+    EXPECT_EQ(ParticlePath::Fast, resolvedParticlePath());
+    setParticlePath(ParticlePath::Cpu);
+    EXPECT_EQ(ParticlePath::Auto, resolvedParticlePath()) << "a change leaves the path unresolved";
+    glViewport(0, 0, 960, kCpuParticlesMinHeight);
+    setParticlePath(ParticlePath::Auto);
+    EXPECT_EQ(ParticlePath::Cpu, particlePath()) << renderer << ", " << kCpuParticlesMinHeight << " rows";
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     // Both layered paths need separate blend factors; without them the sparks are quads.
     PFNGLBLENDFUNCSEPARATEPROC saved = glBlendFuncSeparate;
     glBlendFuncSeparate = nullptr;

@@ -202,13 +202,8 @@ bool fastParticlePathOffered() {
 // blend factors (the frame's alpha kept), through the buffer unbinding of 2.1.
 bool cpuParticlePathOffered() { return glBlendFuncSeparate && glBindBuffer && (GLEW_VERSION_2_1 || GLEW_ARB_pixel_buffer_object); }
 
-ParticlePath automaticParticlePath(const char* renderer, bool fastOffered, bool cpuOffered) {
-    // The cpu path is many times faster on Mesa's software rasterisers, but its frames
-    // still differ from the quads by more than the look allows (about 1.5% of the pixels
-    // by more than 8 levels at 1280x720, more at small sizes): it is chosen only when
-    // asked for (--particles cpu) until its stamps match the GL's filtering closer.
-    (void)renderer;
-    (void)cpuOffered;
+ParticlePath automaticParticlePath(const char* renderer, bool fastOffered, bool cpuOffered, int height) {
+    if (cpuOffered && softwareRenderer(renderer) && height >= kCpuParticlesMinHeight) return ParticlePath::Cpu;
     if (fastOffered) return ParticlePath::Fast;
     return ParticlePath::Reference;
 }
@@ -239,10 +234,13 @@ ParticlePath particlePath() {
     ParticlePath chosen = g_path;
     const char* why = "as asked";
     if (chosen == ParticlePath::Auto) {
-        chosen = automaticParticlePath(renderer, fast, cpu);
-        why = chosen == ParticlePath::Reference ? "automatic: no point sprites"
-              : softwareRenderer(renderer)     ? "automatic; a software renderer: --particles cpu splats faster"
-                                               : "automatic: point sprites";
+        GLint viewport[4] = {0, 0, 0, 0};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        chosen = automaticParticlePath(renderer, fast, cpu, viewport[3]);
+        why = chosen == ParticlePath::Cpu         ? "automatic: a software renderer"
+              : chosen == ParticlePath::Reference ? "automatic: no point sprites"
+              : softwareRenderer(renderer)        ? "automatic: point sprites, the frame is too small to splat"
+                                                  : "automatic: point sprites";
     }
     if ((chosen == ParticlePath::Fast && !fast) || (chosen == ParticlePath::Cpu && !cpu)) {
         chosen = ParticlePath::Reference;
@@ -256,6 +254,8 @@ ParticlePath particlePath() {
     logLine("particles: %s (%s; renderer %s)\n", particlePathName(chosen), why, renderer ? renderer : "?");
     return chosen;
 }
+ParticlePath resolvedParticlePath() { return g_resolved; }
+
 void setParticlePath(ParticlePath path) {
     if (path != g_path) g_resolved = ParticlePath::Auto;
     g_path = path;

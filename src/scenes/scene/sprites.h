@@ -21,21 +21,32 @@ class ShaderProgram;
 
 // Which way the particle scenes send their sparks. Reference: four vertices per
 // spark from client arrays, one GL_QUADS draw per batch. Fast: the sprite records above.
-// Cpu: splatted by the CPU into a layer one quad adds to the frame (splats.h), only when
-// asked for. Auto: chosen at the first draw from what the GL reports (Fast where point
-// sprites are supported, else Reference), logged in one line.
+// Cpu: splatted by the CPU into a layer one quad adds to the frame (splats.h). Auto:
+// chosen at the first draw from what the GL reports and the viewport's height (see
+// automaticParticlePath), logged in one line.
 enum class ParticlePath { Reference, Fast, Cpu, Auto };
 // The path the scenes draw now: what was set, resolved (Auto) and fallen back to
-// Reference where the GL lacks what Fast or Cpu calls. Needs a current GL context.
+// Reference where the GL lacks what Fast or Cpu calls. Needs a current GL context; the
+// first call after a change reads the viewport, so it belongs in a scene's draw.
 ParticlePath particlePath();
+// The path particlePath() resolved, or Auto while it has not resolved one since the
+// last change: for questions asked before a draw, which must not resolve it.
+ParticlePath resolvedParticlePath();
 // Sets the path asked for (Auto by default); the next particlePath() resolves it again.
 void setParticlePath(ParticlePath path);
 // "reference", "fast", "cpu" or "auto"; false for anything else.
 bool parseParticlePath(const char* text, ParticlePath* path);
 const char* particlePathName(ParticlePath path);
 // What the automatic choice takes for a GL of this renderer string whose calls offer
-// (or not) the fast and the software paths.
-ParticlePath automaticParticlePath(const char* renderer, bool fastOffered, bool cpuOffered);
+// (or not) the fast and the software paths, drawing into a viewport `height` pixels
+// high: Cpu on a software renderer from kCpuParticlesMinHeight up (its fill is what
+// such a GL spends a frame on, and there the splats keep the look), else Fast where
+// point sprites are supported, else Reference.
+ParticlePath automaticParticlePath(const char* renderer, bool fastOffered, bool cpuOffered, int height);
+// Below this height the sparks are a few pixels wide, where the splats' sub-pixel steps
+// leave more than 1% of the pixels over 8 levels from the quads (98.96% within at
+// 800x450, 99.43% at 960x540, 99.6% at 1280x720, 4 samples), and the fill is cheap.
+constexpr int kCpuParticlesMinHeight = 540;
 // Mesa's software rasterisers (llvmpipe, softpipe, swrast) by their renderer string.
 bool softwareRenderer(const char* renderer);
 // The GL has the calls of each path (what it reports, beyond the start-up's checks).

@@ -311,7 +311,7 @@ float Fireworks::streamBeat() {
     return beatFromSeconds(seconds, music->bpm, music->beatOffset);
 }
 
-bool Fireworks::opensWithSplats() const { return particlePath() == ParticlePath::Cpu; }
+bool Fireworks::opensWithSplats() const { return resolvedParticlePath() == ParticlePath::Cpu; }
 
 void Fireworks::draw() {
     gluLookAt(0, 0, -10, 0, 2, 0, 0, 1, 0);

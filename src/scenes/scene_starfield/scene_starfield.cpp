@@ -101,7 +101,7 @@ void Starfield::loadState(const std::vector<unsigned char>& in) {
 
 void Starfield::resize(int w, int h) { letterboxPerspective(w, h, 150.0); }
 
-bool Starfield::opensWithSplats() const { return particlePath() == ParticlePath::Cpu; }
+bool Starfield::opensWithSplats() const { return resolvedParticlePath() == ParticlePath::Cpu; }
 
 void Starfield::draw() {
     if (!ready) return;
