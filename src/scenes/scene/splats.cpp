@@ -35,43 +35,57 @@ void onEveryCore(Work work) {
     for (std::thread& helper : helpers) helper.join();
 }
 
-// One stamp row into the layer's three planes, 8 pixels a step (n a multiple of 8): the
-// colour v = (P K + Q M) / 2^16 in 1/128 levels, at most 255 levels, rounded to levels,
-// faded by the alpha (x = v a: (x + x / 256 + 128) / 256 is x / 255 rounded) and added
-// with saturation.
-void splatSpanSse2(uint16_t* r, uint16_t* g, uint16_t* b, const uint16_t* p, const uint16_t* q, int n,
-                   const SplatSpark& s) {
-    const __m128i k0 = _mm_set1_epi16(short(s.k[0])), k1 = _mm_set1_epi16(short(s.k[1])),
-                  k2 = _mm_set1_epi16(short(s.k[2]));
-    const __m128i m0 = _mm_set1_epi16(short(s.m[0])), m1 = _mm_set1_epi16(short(s.m[1])),
-                  m2 = _mm_set1_epi16(short(s.m[2]));
+// The part of a spark that lands in one band: its stamp's rows [j0, j1) and columns
+// [left, right), into the band's sums (three planes `plane` apart, `pitch` values a
+// row) whose first row is the layer's row `top`.
+struct BandPart {
+    const SplatSpark* spark;
+    int j0, j1, left, right, top;
+};
+
+// A band part into the band's planes, 8 pixels a step: each pixel's colour
+// v = (P K + Q M) / 2^16 in 1/128 levels, at most 255 levels, rounded to levels, faded
+// by the alpha (x = v a: (x + x / 256 + 128) / 256 is x / 255 rounded) and added with
+// saturation. A row's last step may reach past its last pixel into the stamp's zeros.
+void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& part) {
+    const SplatSpark& s = *part.spark;
+    const SplatStamp& st = *s.stamp;
+    const __m128i k[3] = {_mm_set1_epi16(short(s.k[0])), _mm_set1_epi16(short(s.k[1])), _mm_set1_epi16(short(s.k[2]))};
+    const __m128i m[3] = {_mm_set1_epi16(short(s.m[0])), _mm_set1_epi16(short(s.m[1])), _mm_set1_epi16(short(s.m[2]))};
     const __m128i half = _mm_set1_epi16(64), top = _mm_set1_epi16(255 * 128);
     const __m128i alpha = _mm_set1_epi16(short(s.alpha)), round255 = _mm_set1_epi16(128);
     const bool fades = s.alpha != 255;
-    for (int i = 0; i < n; i += 8) {
-        const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
-        auto channel = [&](uint16_t* plane, __m128i k, __m128i m) {
-            __m128i v = _mm_adds_epu16(_mm_mulhi_epu16(pv, k), _mm_mulhi_epu16(qv, m));
-            // Unsigned minimum through saturation: v - (v - top) is min(v, top).
-            v = _mm_subs_epu16(v, _mm_subs_epu16(v, top));
-            v = _mm_srli_epi16(_mm_adds_epu16(v, half), 7);
-            if (fades) {
-                const __m128i x = _mm_mullo_epi16(v, alpha);
-                v = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), round255), 8);
+    for (int j = part.j0; j < part.j1; ++j) {
+        const int k0 = std::max(part.left, int(st.rowFirst[size_t(j)]));
+        const int k1 = std::min(part.right, int(st.rowEnd[size_t(j)]));
+        if (k1 <= k0) continue;
+        uint16_t* out = sums + size_t(s.y0 + j - part.top) * pitch + size_t(s.x0 + k0);
+        const uint16_t* p = st.p.data() + size_t(j) * st.stride + size_t(k0);
+        const uint16_t* q = st.q.data() + size_t(j) * st.stride + size_t(k0);
+        for (int i = 0; i < k1 - k0; i += 8) {
+            const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
+            for (int c = 0; c < 3; ++c) {
+                __m128i v = _mm_adds_epu16(_mm_mulhi_epu16(pv, k[c]), _mm_mulhi_epu16(qv, m[c]));
+                // Unsigned minimum through saturation: v - (v - top) is min(v, top).
+                v = _mm_subs_epu16(v, _mm_subs_epu16(v, top));
+                v = _mm_srli_epi16(_mm_adds_epu16(v, half), 7);
+                if (fades) {
+                    const __m128i x = _mm_mullo_epi16(v, alpha);
+                    v = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), round255), 8);
+                }
+                __m128i* at = reinterpret_cast<__m128i*>(out + size_t(c) * plane + i);
+                _mm_storeu_si128(at, _mm_adds_epu16(_mm_loadu_si128(at), v));
             }
-            __m128i* at = reinterpret_cast<__m128i*>(plane + i);
-            _mm_storeu_si128(at, _mm_adds_epu16(_mm_loadu_si128(at), v));
-        };
-        channel(r, k0, m0);
-        channel(g, k1, m1);
-        channel(b, k2, m2);
+        }
     }
 }
 
-// The same, 16 pixels a step (n a multiple of 16).
-__attribute__((target("avx2"))) void splatSpanAvx2(uint16_t* r, uint16_t* g, uint16_t* b, const uint16_t* p,
-                                                   const uint16_t* q, int n, const SplatSpark& s) {
+// The same, 16 pixels a step.
+__attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane, size_t pitch,
+                                                   const BandPart& part) {
+    const SplatSpark& s = *part.spark;
+    const SplatStamp& st = *s.stamp;
     const __m256i k[3] = {_mm256_set1_epi16(short(s.k[0])), _mm256_set1_epi16(short(s.k[1])),
                           _mm256_set1_epi16(short(s.k[2]))};
     const __m256i m[3] = {_mm256_set1_epi16(short(s.m[0])), _mm256_set1_epi16(short(s.m[1])),
@@ -79,20 +93,27 @@ __attribute__((target("avx2"))) void splatSpanAvx2(uint16_t* r, uint16_t* g, uin
     const __m256i half = _mm256_set1_epi16(64), top = _mm256_set1_epi16(255 * 128);
     const __m256i alpha = _mm256_set1_epi16(short(s.alpha)), round255 = _mm256_set1_epi16(128);
     const bool fades = s.alpha != 255;
-    uint16_t* planes[3] = {r, g, b};
-    for (int i = 0; i < n; i += 16) {
-        const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-        const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + i));
-        for (int c = 0; c < 3; ++c) {
-            __m256i v = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k[c]), _mm256_mulhi_epu16(qv, m[c]));
-            v = _mm256_min_epu16(v, top);
-            v = _mm256_srli_epi16(_mm256_adds_epu16(v, half), 7);
-            if (fades) {
-                const __m256i x = _mm256_mullo_epi16(v, alpha);
-                v = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), round255), 8);
+    for (int j = part.j0; j < part.j1; ++j) {
+        const int k0 = std::max(part.left, int(st.rowFirst[size_t(j)]));
+        const int k1 = std::min(part.right, int(st.rowEnd[size_t(j)]));
+        if (k1 <= k0) continue;
+        uint16_t* out = sums + size_t(s.y0 + j - part.top) * pitch + size_t(s.x0 + k0);
+        const uint16_t* p = st.p.data() + size_t(j) * st.stride + size_t(k0);
+        const uint16_t* q = st.q.data() + size_t(j) * st.stride + size_t(k0);
+        for (int i = 0; i < k1 - k0; i += 16) {
+            const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+            const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + i));
+            for (int c = 0; c < 3; ++c) {
+                __m256i v = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k[c]), _mm256_mulhi_epu16(qv, m[c]));
+                v = _mm256_min_epu16(v, top);
+                v = _mm256_srli_epi16(_mm256_adds_epu16(v, half), 7);
+                if (fades) {
+                    const __m256i x = _mm256_mullo_epi16(v, alpha);
+                    v = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), round255), 8);
+                }
+                __m256i* at = reinterpret_cast<__m256i*>(out + size_t(c) * plane + i);
+                _mm256_storeu_si256(at, _mm256_adds_epu16(_mm256_loadu_si256(at), v));
             }
-            __m256i* at = reinterpret_cast<__m256i*>(planes[c] + i);
-            _mm256_storeu_si256(at, _mm256_adds_epu16(_mm256_loadu_si256(at), v));
         }
     }
 }
@@ -531,7 +552,6 @@ void SplatLayer::splatBands(int thread, int threads) {
     const size_t plane = size_t(pitch_) * kBandRows;
     std::vector<uint16_t> sums(plane * 3);
     const bool wide = haveAvx2();
-    const int step = wide ? 16 : 8;
     const int bands = int(bandStart_.size()) - 1;
     for (int band = thread; band < bands; band += threads) {
         const int top = band * kBandRows, bottom = std::min(height_, top + kBandRows);
@@ -540,22 +560,13 @@ void SplatLayer::splatBands(int thread, int threads) {
         for (int item = from; item < to; ++item) {
             const SplatSpark& s = bandItems_[size_t(item)];
             const SplatStamp& st = *s.stamp;
-            const int left = std::max(0, -s.x0), right = std::min(st.width, width_ - s.x0);
-            if (right <= left) continue;
-            const int j0 = std::max(0, top - s.y0), j1 = std::min(st.height, bottom - s.y0);
-            for (int j = j0; j < j1; ++j) {
-                const int k0 = std::max(left, int(st.rowFirst[size_t(j)]));
-                const int k1 = std::min(right, int(st.rowEnd[size_t(j)]));
-                if (k1 <= k0) continue;
-                const size_t at = size_t(s.y0 + j - top) * pitch_ + size_t(s.x0 + k0);
-                const size_t in = size_t(j) * st.stride + size_t(k0);
-                const int n = (k1 - k0 + step - 1) & ~(step - 1);
-                uint16_t* red = sums.data() + at;
-                if (wide)
-                    splatSpanAvx2(red, red + plane, red + 2 * plane, st.p.data() + in, st.q.data() + in, n, s);
-                else
-                    splatSpanSse2(red, red + plane, red + 2 * plane, st.p.data() + in, st.q.data() + in, n, s);
-            }
+            BandPart part{&s, std::max(0, top - s.y0), std::min(st.height, bottom - s.y0), std::max(0, -s.x0),
+                          std::min(st.width, width_ - s.x0), top};
+            if (part.right <= part.left) continue;
+            if (wide)
+                splatPartAvx2(sums.data(), plane, size_t(pitch_), part);
+            else
+                splatPartSse2(sums.data(), plane, size_t(pitch_), part);
         }
         for (int y = std::max(top, boxY0_); y < std::min(bottom, boxY1_); ++y)
             resolveRow(sums.data() + size_t(y - top) * pitch_, plane, rgba_.data() + size_t(y) * width_ * 4, boxX0_,
