@@ -411,7 +411,6 @@ void SplatBatch::start(GLuint texture, bool srcAlpha) {
 
 void SplatBatch::begin(float size) {
     Run run;
-    run.size = size;
     GLfloat projection[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, run.modelview);
     glGetFloatv(GL_PROJECTION_MATRIX, projection);

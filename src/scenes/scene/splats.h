@@ -90,7 +90,6 @@ private:
     struct Run {
         float mvp[16], modelview[16];
         float halfX, halfY;  // the square's half edge in pixels at w = 1
-        float size;
     };
     // What an input becomes: nothing (outside the view), a quad, or a spark whose stamp
     // is looked up by key once every missing stamp is built.
