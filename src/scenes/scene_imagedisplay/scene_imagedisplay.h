@@ -19,4 +19,21 @@ public:
     GLuint indices[6];
     GLuint vertexBuffer = 0;  // positions (48 bytes) then texture coordinates (32 bytes)
     GLuint indexBuffer = 0;
+
+private:
+    // The picture as the quad draws it at one viewport size, kept to be copied into
+    // single-sampled frames (see drawFromCopy).
+    struct Copy {
+        GLuint framebuffer = 0;
+        GLuint texture = 0;
+        int width = 0;   // pixels; 0 while nothing is kept
+        int height = 0;  // pixels
+    };
+
+    void drawQuad();
+    bool drawFromCopy();
+    bool renderCopy(int width, int height);
+    void releaseCopy();
+
+    Copy copy_;
 };
