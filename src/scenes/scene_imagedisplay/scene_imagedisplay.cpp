@@ -76,8 +76,8 @@ bool ImageDisplay::drawFromCopy() {
     if (sampleBuffers != 0) return false;
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
-    if ((copy_.width != viewport[2] || copy_.height != viewport[3]) && !renderCopy(viewport[2], viewport[3]))
-        return false;
+    if (copy_.width != viewport[2] || copy_.height != viewport[3]) renderCopy(viewport[2], viewport[3]);
+    if (!copy_.framebuffer) return false;
     GLint readFramebuffer = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, copy_.framebuffer);
@@ -88,10 +88,13 @@ bool ImageDisplay::drawFromCopy() {
 }
 
 // Draws the quad into a new texture of width x height pixels under the frame's own
-// state; false (nothing kept) when the framebuffer cannot be made.
-bool ImageDisplay::renderCopy(int width, int height) {
+// state. When the framebuffer cannot be made, only the size is kept, so the frames of
+// that size draw the quad without trying again.
+void ImageDisplay::renderCopy(int width, int height) {
     releaseCopy();
-    if (width <= 0 || height <= 0) return false;
+    copy_.width = width;
+    copy_.height = height;
+    if (width <= 0 || height <= 0) return;
     GLint drawFramebuffer = 0, readFramebuffer = 0, boundTexture = 0, viewport[4];
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
@@ -111,18 +114,16 @@ bool ImageDisplay::renderCopy(int width, int height) {
     if (complete) {
         glViewport(0, 0, width, height);
         drawQuad();
-        copy_.width = width;
-        copy_.height = height;
     }
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFramebuffer));
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     if (!complete) releaseCopy();
-    return complete;
 }
 
 void ImageDisplay::releaseCopy() {
     if (copy_.framebuffer) glDeleteFramebuffers(1, &copy_.framebuffer);
     if (copy_.texture) glDeleteTextures(1, &copy_.texture);
-    copy_ = Copy();
+    copy_.framebuffer = 0;
+    copy_.texture = 0;
 }

@@ -24,16 +24,16 @@ private:
     // The picture as the quad draws it at one viewport size, kept to be copied into
     // single-sampled frames (see drawFromCopy).
     struct Copy {
-        GLuint framebuffer = 0;
+        GLuint framebuffer = 0;  // 0 where no copy could be made at this size
         GLuint texture = 0;
-        int width = 0;   // pixels; 0 while nothing is kept
+        int width = 0;   // pixels: the viewport size the copy was made for
         int height = 0;  // pixels
     };
 
     void drawQuad();
     bool drawFromCopy();
-    bool renderCopy(int width, int height);
-    void releaseCopy();
+    void renderCopy(int width, int height);
+    void releaseCopy();  // the GL objects; the size stays
 
     Copy copy_;
 };
