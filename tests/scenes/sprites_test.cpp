@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "scenes/scene/splats.h"
@@ -143,6 +145,77 @@ TEST(SplatStamps, OutgrowingTheBudgetKeepsTheBatchsStampsUntilTrim) {
     stamps.trim();
     EXPECT_EQ(0u, stamps.cachedBytes());
     EXPECT_EQ(firstP, stamps.stamp(4 * 10, 1, 2, false)->p) << "rebuilt after trim";
+}
+
+// The splat's shortcuts must not change a pixel: the fade as one rounding multiply
+// equals the 8-bit fade at every level, and a spark's extent leaves out only pixels
+// whose every channel rounds to nothing (a radial glow, the sparks' kind of texture).
+TEST(SplatShortcuts, FadeFactorAndExtentAddWhatTheLongFormAdds) {
+    int withoutFactor = 0;
+    for (int alpha = 1; alpha < 255; ++alpha) {
+        const int f = splatFadeFactor(alpha);
+        if (!f) {
+            ++withoutFactor;
+            continue;
+        }
+        for (int v = 0; v < 256; ++v)
+            ASSERT_EQ(splatFadeLevel(v, alpha), (v * f + 16384) >> 15) << "alpha " << alpha << " level " << v;
+    }
+    EXPECT_LE(withoutFactor, 8) << "most alphas should fade in one multiply";
+
+    const int side = 64;
+    std::vector<uint8_t> glow(size_t(side) * side * 4);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const float d = std::hypot(x + 0.5f - side / 2.0f, y + 0.5f - side / 2.0f) / (side / 2.0f);
+            const uint8_t v = uint8_t(d >= 1.0f ? 0 : std::lround(255.0 * (1.0 - d) * (1.0 - d)));
+            for (int c = 0; c < 4; ++c) glow[(size_t(y) * side + x) * 4 + c] = v;
+        }
+    SplatStamps stamps(glow.data(), side, GL_CLAMP_TO_EDGE);
+    const SplatStamp* st = stamps.stamp(4 * 20 + 1, 3, 5, false);
+    struct Terms {
+        uint16_t k[3], m[3];
+        int alpha;
+    };
+    const Terms cases[] = {{{40000, 20000, 0}, {40000, 40000, 40000}, 255}, {{9000, 0, 0}, {9000, 3000, 0}, 9},
+                           {{30000, 30000, 30000}, {30000, 30000, 30000}, 3}, {{500, 0, 0}, {800, 0, 0}, 60},
+                           {{20000, 10000, 5000}, {20000, 20000, 20000}, 128}};
+    for (const Terms& t : cases) {
+        const int e = splatExtent(t.k, t.m, t.alpha);
+        ASSERT_GE(e, 0);
+        int left = 0;
+        for (int j = 0; j < st->height; ++j)
+            for (int i = 0; i < st->width; ++i) {
+                const size_t at = size_t(j) * st->stride + i;
+                const size_t row = size_t(e) * st->height + j;
+                if (i >= st->rowFirst[row] && i < st->rowEnd[row]) continue;
+                ++left;
+                for (int c = 0; c < 3; ++c) {
+                    const int x = std::min((st->p[at] * t.k[c] >> 16) + (st->q[at] * t.m[c] >> 16), 255 * 128);
+                    EXPECT_EQ(0, splatFadeLevel((x + 64) >> 7, t.alpha))
+                        << "alpha " << t.alpha << " extent " << e << " pixel " << i << "," << j;
+                }
+            }
+        if (t.alpha < 16) {
+            EXPECT_GT(left, st->width * st->height / 4) << "a faint spark should leave out its rim";
+        }
+    }
+    const uint16_t none[3] = {0, 0, 0};
+    EXPECT_EQ(-1, splatExtent(none, none, 255));
+}
+
+// Stamps made ahead stay through trim, which drops the others.
+TEST(SplatStamps, WarmedStampsOutliveTrim) {
+    const int side = 16;
+    std::vector<uint8_t> white(size_t(side) * side * 4, 255);
+    SplatStamps stamps(white.data(), side, GL_CLAMP_TO_EDGE, 4096);
+    stamps.warm(4 * 2, false);
+    const size_t warmedBytes = stamps.cachedBytes();
+    const SplatStamp* warmed = stamps.stamp(4 * 2, 7, 7, false);
+    for (int edge = 4 * 3; edge < 4 * 8; edge += 4) stamps.stamp(edge, 0, 0, true);
+    stamps.trim();
+    EXPECT_EQ(warmed, stamps.stamp(4 * 2, 7, 7, false));
+    EXPECT_EQ(warmedBytes, stamps.cachedBytes()) << "the stamps not warmed should be dropped";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -55,9 +56,11 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
     const __m128i half = _mm_set1_epi16(64), top = _mm_set1_epi16(255 * 128);
     const __m128i alpha = _mm_set1_epi16(short(s.alpha)), round255 = _mm_set1_epi16(128);
     const bool fades = s.alpha != 255;
+    const uint16_t* rowFirst = st.rowFirst.data() + size_t(s.extent) * size_t(st.height);
+    const uint16_t* rowEnd = st.rowEnd.data() + size_t(s.extent) * size_t(st.height);
     for (int j = part.j0; j < part.j1; ++j) {
-        const int k0 = std::max(part.left, int(st.rowFirst[size_t(j)]));
-        const int k1 = std::min(part.right, int(st.rowEnd[size_t(j)]));
+        const int k0 = std::max(part.left, int(rowFirst[j]));
+        const int k1 = std::min(part.right, int(rowEnd[j]));
         if (k1 <= k0) continue;
         uint16_t* out = sums + size_t(s.y0 + j - part.top) * pitch + size_t(s.x0 + k0);
         const uint16_t* p = st.p.data() + size_t(j) * st.stride + size_t(k0);
@@ -81,7 +84,10 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
     }
 }
 
-// The same, 16 pixels a step.
+// The same, 16 pixels a step, for a spark whose pixels may pass 255 levels (Clamp) and
+// whose alpha fades it in one rounding multiply (Fade 1), in the 8-bit arithmetic of
+// the SSE2 form (Fade 2) or not at all (Fade 0).
+template <bool Clamp, int Fade>
 __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane, size_t pitch,
                                                    const BandPart& part) {
     const SplatSpark& s = *part.spark;
@@ -92,10 +98,12 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
                           _mm256_set1_epi16(short(s.m[2]))};
     const __m256i half = _mm256_set1_epi16(64), top = _mm256_set1_epi16(255 * 128);
     const __m256i alpha = _mm256_set1_epi16(short(s.alpha)), round255 = _mm256_set1_epi16(128);
-    const bool fades = s.alpha != 255;
+    const __m256i factor = _mm256_set1_epi16(s.fadeFactor);
+    const uint16_t* rowFirst = st.rowFirst.data() + size_t(s.extent) * size_t(st.height);
+    const uint16_t* rowEnd = st.rowEnd.data() + size_t(s.extent) * size_t(st.height);
     for (int j = part.j0; j < part.j1; ++j) {
-        const int k0 = std::max(part.left, int(st.rowFirst[size_t(j)]));
-        const int k1 = std::min(part.right, int(st.rowEnd[size_t(j)]));
+        const int k0 = std::max(part.left, int(rowFirst[j]));
+        const int k1 = std::min(part.right, int(rowEnd[j]));
         if (k1 <= k0) continue;
         uint16_t* out = sums + size_t(s.y0 + j - part.top) * pitch + size_t(s.x0 + k0);
         const uint16_t* p = st.p.data() + size_t(j) * st.stride + size_t(k0);
@@ -105,9 +113,11 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
             const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + i));
             for (int c = 0; c < 3; ++c) {
                 __m256i v = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k[c]), _mm256_mulhi_epu16(qv, m[c]));
-                v = _mm256_min_epu16(v, top);
+                if (Clamp) v = _mm256_min_epu16(v, top);
                 v = _mm256_srli_epi16(_mm256_adds_epu16(v, half), 7);
-                if (fades) {
+                if (Fade == 1) {
+                    v = _mm256_mulhrs_epi16(v, factor);
+                } else if (Fade == 2) {
                     const __m256i x = _mm256_mullo_epi16(v, alpha);
                     v = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), round255), 8);
                 }
@@ -116,6 +126,16 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
             }
         }
     }
+}
+
+using SplatPart = void (*)(uint16_t*, size_t, size_t, const BandPart&);
+
+SplatPart avx2PartFor(const SplatSpark& s) {
+    const int fade = s.alpha == 255 ? 0 : s.fadeFactor ? 1 : 2;
+    static const SplatPart parts[2][3] = {
+        {splatPartAvx2<false, 0>, splatPartAvx2<false, 1>, splatPartAvx2<false, 2>},
+        {splatPartAvx2<true, 0>, splatPartAvx2<true, 1>, splatPartAvx2<true, 2>}};
+    return parts[s.clamps ? 1 : 0][fade];
 }
 
 // Sums of one row (three planes `plane` apart) to BGRA8 pixels [x0, x1), alpha 0: the
@@ -145,13 +165,56 @@ void resolveRow(const uint16_t* sums, size_t plane, uint8_t* out, int x0, int x1
     }
 }
 
+struct FadeTables {
+    int16_t factor[256];
+    int16_t firstLevel[256];  // the least level that fades to 1 or more; 256 where none does
+};
+
+const FadeTables& fadeTables() {
+    static const FadeTables tables = [] {
+        FadeTables t{};
+        for (int a = 0; a < 256; ++a) {
+            // Each level v bounds f to an interval: v f + 2^14 within [fade, fade + 1) 2^15.
+            long low = 0, high = 32767;
+            for (int v = 1; v < 256; ++v) {
+                const long fade = splatFadeLevel(v, a);
+                low = std::max(low, (fade * 32768 - 16384 + v - 1) / v);
+                high = std::min(high, ((fade + 1) * 32768 - 16385) / v);
+            }
+            t.factor[a] = low <= high ? int16_t(low) : 0;
+            t.firstLevel[a] = 256;
+            for (int v = 255; v >= 1; --v)
+                if (splatFadeLevel(v, a) >= 1) t.firstLevel[a] = int16_t(v);
+        }
+        return t;
+    }();
+    return tables;
+}
+
 bool haveAvx2() {
     static const bool have = __builtin_cpu_supports("avx2");
     return have;
 }
 }  // namespace
 
-SplatStamps::SplatStamps(GLuint texture) : texture_(texture) {
+int16_t splatFadeFactor(int alpha) { return alpha >= 0 && alpha < 255 ? fadeTables().factor[alpha] : 0; }
+
+int splatExtent(const uint16_t k[3], const uint16_t m[3], int alpha) {
+    const int least = alpha >= 255 ? 1 : alpha <= 0 ? 256 : fadeTables().firstLevel[alpha];
+    if (least > 255) return -1;
+    // A level v needs (P k + Q m) / 2^16 >= 128 v - 64 in some channel, and P k + Q m is
+    // at most (P + Q) max(k, m).
+    uint32_t most = 0;
+    for (int c = 0; c < 3; ++c) most = std::max(most, uint32_t(std::max(k[c], m[c])));
+    if (most == 0) return -1;
+    const uint64_t needed = (uint64_t(least) * 128 - 64) << 16;
+    const uint64_t threshold = (needed + most - 1) / most;
+    int extent = 0;
+    while (extent + 1 < kSplatExtents && kSplatExtentThresholds[extent + 1] <= threshold) ++extent;
+    return extent;
+}
+
+SplatStamps::SplatStamps(GLuint texture) {
     glBindTexture(GL_TEXTURE_2D, texture);
     GLint wrap = GL_REPEAT, width = 0, height = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
@@ -242,8 +305,8 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
     const size_t count = size_t(stamp->stride) * stamp->height;
     stamp->p.assign(count, 0);
     stamp->q.assign(count, 0);
-    stamp->rowFirst.assign(size_t(stamp->height), 0);
-    stamp->rowEnd.assign(size_t(stamp->height), 0);
+    stamp->rowFirst.assign(size_t(stamp->height) * kSplatExtents, 0);
+    stamp->rowEnd.assign(size_t(stamp->height) * kSplatExtents, 0);
     // Texels per pixel along both axes: the level of detail of the GL's trilinear filter.
     const float lambda = edge > 0.0f ? log2f(float(side_) / edge) : 0.0f;
     const int maxLevel = int(levels_.size()) - 1;
@@ -283,17 +346,21 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
             stamp->p[i] = uint16_t(lrintf(red * (1.0f - w) * share));
             stamp->q[i] = uint16_t(lrintf(red * w * share));
         }
-    // Each row from its first to its last pixel that adds anything (the glow is round).
-    for (int j = 0; j < stamp->height; ++j) {
-        int first = stamp->width, end = 0;
-        for (int k = 0; k < stamp->width; ++k)
-            if (stamp->p[size_t(j) * stamp->stride + k] || stamp->q[size_t(j) * stamp->stride + k]) {
-                first = std::min(first, k);
-                end = k + 1;
+    for (int e = 0; e < kSplatExtents; ++e)
+        for (int j = 0; j < stamp->height; ++j) {
+            int first = stamp->width, end = 0;
+            for (int k = 0; k < stamp->width; ++k) {
+                const size_t i = size_t(j) * stamp->stride + k;
+                if (int(stamp->p[i]) + stamp->q[i] >= kSplatExtentThresholds[e]) {
+                    first = std::min(first, k);
+                    end = k + 1;
+                }
             }
-        stamp->rowFirst[size_t(j)] = uint16_t(end > 0 ? first : 0);
-        stamp->rowEnd[size_t(j)] = uint16_t(end);
-    }
+            stamp->rowFirst[size_t(e) * stamp->height + j] = uint16_t(end > 0 ? first : 0);
+            stamp->rowEnd[size_t(e) * stamp->height + j] = uint16_t(end);
+        }
+    stamp->pMax = *std::max_element(stamp->p.begin(), stamp->p.end());
+    stamp->qMax = *std::max_element(stamp->q.begin(), stamp->q.end());
 }
 
 int SplatStamps::key(int edgeQuarters, int px, int py, bool fourSamples) {
@@ -337,22 +404,54 @@ void SplatStamps::buildAll(const std::vector<int>& keys) {
 
 void SplatStamps::trim() {
     if (cachedBytes_ <= cacheBudget_) return;
-    for (SplatStamp*& s : cache_) {
+    constexpr int kPhasePairs = kSplatPhases * kSplatPhases;
+    cachedBytes_ = 0;
+    for (size_t key = 0; key < cache_.size(); ++key) {
+        SplatStamp*& s = cache_[key];
+        if (!s) continue;
+        if (int(key >> 1) / kPhasePairs <= warmedEdges_[key & 1]) {
+            cachedBytes_ += s->p.size() * 4 + sizeof(SplatStamp);
+            continue;
+        }
         delete s;
         s = nullptr;
     }
-    cachedBytes_ = 0;
+}
+
+void SplatStamps::warm(int maxEdgeQuarters, bool fourSamples) {
+    maxEdgeQuarters = std::min(maxEdgeQuarters, kMaxEdgeQuarters);
+    std::vector<int> missing;
+    for (int edge = 1; edge <= maxEdgeQuarters; ++edge)
+        for (int py = 0; py < kSplatPhases; ++py)
+            for (int px = 0; px < kSplatPhases; ++px) {
+                const int k = key(edge, px, py, fourSamples);
+                if (!cached(k)) missing.push_back(k);
+            }
+    buildAll(missing);
+    int& warmed = warmedEdges_[fourSamples ? 1 : 0];
+    warmed = std::max(warmed, maxEdgeQuarters);
 }
 
 namespace {
-// One set of stamps per particle texture, kept for the process's life.
+// One set of stamps per particle texture (textures of equal texels share one), kept for
+// the process's life.
 std::vector<SplatStamps*> g_stamps;
+std::vector<std::pair<GLuint, SplatStamps*>> g_stampsOfTexture;
+std::vector<GLuint> g_notedTextures;
 
 SplatStamps* stampsFor(GLuint texture) {
+    for (const auto& [name, stamps] : g_stampsOfTexture)
+        if (name == texture) return stamps;
+    SplatStamps* made = new SplatStamps(texture);
+    SplatStamps* chosen = made;
     for (SplatStamps* s : g_stamps)
-        if (s->texture() == texture) return s;
-    g_stamps.push_back(new SplatStamps(texture));
-    return g_stamps.back();
+        if (s->sameTexels(*made)) chosen = s;
+    if (chosen == made)
+        g_stamps.push_back(made);
+    else
+        delete made;
+    g_stampsOfTexture.emplace_back(texture, chosen);
+    return chosen;
 }
 
 // The frame's layer: the sparks of every batch drawn since the last composite.
@@ -386,6 +485,27 @@ SplatLayer g_layer;
 }  // namespace
 
 void compositeSplatLayer() { g_layer.composite(); }
+
+void noteSplatTexture(GLuint texture) {
+    if (std::find(g_notedTextures.begin(), g_notedTextures.end(), texture) == g_notedTextures.end())
+        g_notedTextures.push_back(texture);
+}
+
+void warmNotedSplatTextures() {
+    GLint samples = 0, bound = 0;
+    glGetIntegerv(GL_SAMPLES, &samples);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    const auto started = std::chrono::steady_clock::now();
+    size_t before = 0, after = 0;
+    for (SplatStamps* s : g_stamps) before += s->cachedBytes();
+    for (GLuint texture : g_notedTextures) stampsFor(texture)->warm(kWarmSplatPixels * 4, samples == 4);
+    for (SplatStamps* s : g_stamps) after += s->cachedBytes();
+    glBindTexture(GL_TEXTURE_2D, GLuint(bound));
+    if (after != before)
+        logLine("particles: stamps of sparks up to %i px made ahead, %.1f MiB in %.2f s\n", kWarmSplatPixels,
+                double(after - before) / 1048576.0,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+}
 
 SplatBatch::SplatBatch(int capacity) : quads_(capacity), capacity_(capacity) {
     inputs_.reserve(size_t(capacity > 0 ? capacity : 1));
@@ -477,6 +597,10 @@ void SplatBatch::prepare(int thread, int threads) {
         // Under (SRC_ALPHA, ONE) the alpha, as the blender takes it (8 bits), fades the
         // colour after its clamp to 1: a glow above 1 in a faded spark adds no more.
         spark.alpha = uint16_t(srcAlpha_ ? lrintf(clamp01(in.a) * 255.0f) : 255);
+        const int extent = splatExtent(spark.k, spark.m, spark.alpha);
+        if (extent < 0) continue;
+        spark.extent = uint8_t(extent);
+        spark.fadeFactor = splatFadeFactor(spark.alpha);
         // The square's lower-left corner on the grid of phases.
         const float phases = float(kSplatPhases);
         const int left = int(floorf((cx - hx) * phases + 0.5f)), bottom = int(floorf((cy - hy) * phases + 0.5f));
@@ -511,6 +635,12 @@ void SplatBatch::resolveStamps() {
         } else if (p.fate == Fate::Splat) {
             SplatSpark spark = p.spark;
             spark.stamp = stamps_->cached(p.stampKey);
+            // Whether a pixel may pass 255 levels: the kernel's sum of the two products.
+            int most = 0;
+            for (int c = 0; c < 3; ++c)
+                most = std::max(most, int((uint32_t(spark.stamp->pMax) * spark.k[c]) >> 16) +
+                                          int((uint32_t(spark.stamp->qMax) * spark.m[c]) >> 16));
+            spark.clamps = most > 255 * 128;
             g_layer.add(spark);
             ++splats_;
         }
@@ -563,7 +693,7 @@ void SplatLayer::splatBands(int thread, int threads) {
                           std::min(st.width, width_ - s.x0), top};
             if (part.right <= part.left) continue;
             if (wide)
-                splatPartAvx2(sums.data(), plane, size_t(pitch_), part);
+                avx2PartFor(s)(sums.data(), plane, size_t(pitch_), part);
             else
                 splatPartSse2(sums.data(), plane, size_t(pitch_), part);
         }

@@ -34,6 +34,14 @@ class ShaderProgram;
 struct SplatStamp;
 class SplatStamps;
 
+// Particle textures whose stamps are made ahead: a scene notes its texture at load, and
+// when the software path is chosen the stamps of every spark up to kWarmSplatPixels wide
+// (under the frame's sample count) are made at once, so that the show does not build
+// them while the sparks grow. Textures of equal texels share one set of stamps.
+constexpr int kWarmSplatPixels = 32;
+void noteSplatTexture(GLuint texture);
+void warmNotedSplatTextures();
+
 // Adds the sparks splatted since the last call to the frame, under the viewport they were
 // splatted under, and leaves the GL state as it found it. Nothing when there are none.
 void compositeSplatLayer();
@@ -50,12 +58,26 @@ constexpr int kSplatPhases = 1 << kSplatPhaseShift;
 // rounded to levels as the GL writes a fragment's colour; then the blender's fade by
 // alpha (8 bits, 255 for none): colour * alpha / 255, rounded, in 8-bit arithmetic as
 // a software GL does it, so many faint sparks round as they do in the frame buffer.
+//
+// What the splat computes is fixed by those rules; the rest only saves work that adds 0:
+// `extent` picks the stamp's row extents whose pixels can round to a level for this
+// spark (a faint spark leaves out the glow's faint rim), `clamps` is false where no
+// pixel can pass 255 levels, and `fadeFactor` is the alpha's fade in one rounding
+// multiply, f with (v f + 2^14) >> 15 equal to the 8-bit fade for every level v
+// (0 for the few alphas without one).
 struct SplatSpark {
     const SplatStamp* stamp;
     int x0, y0;
     uint16_t k[3], m[3];
     uint16_t alpha;
+    int16_t fadeFactor;
+    uint8_t extent;
+    bool clamps;
 };
+
+// Row extents a stamp keeps: those of the pixels whose P + Q reaches each threshold.
+constexpr int kSplatExtents = 8;
+constexpr uint16_t kSplatExtentThresholds[kSplatExtents] = {1, 128, 256, 512, 1024, 2048, 4096, 8192};
 
 class SplatBatch {
 public:
@@ -131,7 +153,6 @@ public:
     // Stamps stay cached up to this many bytes in all; beyond it trim() starts afresh.
     static constexpr size_t kStampCacheBytes = size_t(64) << 20;
 
-    GLuint texture() const { return texture_; }
     // The stamp of a square edgeQuarters / 4 pixels wide at phases (px, py) in
     // 1/kSplatPhases pixels, for 1 sample or 4. It stays valid until the next trim().
     const SplatStamp* stamp(int edgeQuarters, int px, int py, bool fourSamples);
@@ -140,9 +161,12 @@ public:
     static int key(int edgeQuarters, int px, int py, bool fourSamples);
     const SplatStamp* cached(int key) const { return cache_.empty() ? nullptr : cache_[size_t(key)]; }
     void buildAll(const std::vector<int>& keys);
-    // Empties the cache when it has grown past its budget. Only between batches: the
-    // sparks of a batch point into the stamps (SplatBatch::start calls it).
+    // Drops every stamp but the warmed ones when the cache has grown past its budget. Only
+    // between batches: the sparks of a batch point into the stamps (SplatBatch::start calls it).
     void trim();
+    // Makes every stamp of edges up to maxEdgeQuarters at every phase, kept through trim().
+    void warm(int maxEdgeQuarters, bool fourSamples);
+    bool sameTexels(const SplatStamps& other) const { return wrap_ == other.wrap_ && levels_ == other.levels_; }
     size_t cachedBytes() const { return cachedBytes_; }
     float greenRatio() const { return green_; }
     float blueRatio() const { return blue_; }
@@ -152,7 +176,6 @@ private:
     void keep(int key, SplatStamp* stamp);
     float sample(int level, float s, float t, int channel) const;
 
-    GLuint texture_ = 0;
     GLenum wrap_ = GL_REPEAT;
     std::vector<std::vector<uint8_t>> levels_;  // RGBA8, side >> level
     int side_ = 0;
@@ -160,6 +183,7 @@ private:
     std::vector<SplatStamp*> cache_;
     size_t cachedBytes_ = 0;
     size_t cacheBudget_ = kStampCacheBytes;
+    int warmedEdges_[2] = {0, 0};  // edge quarters warmed, at 1 sample and at 4
 };
 
 struct SplatStamp {
@@ -168,5 +192,19 @@ struct SplatStamp {
     // texel.r * (1 - w) and texel.r * w in 1/65535, w = 0.6 * texel.a^4, times the share
     // of the pixel's samples the square covers (at 1 sample: its centre, all or none).
     std::vector<uint16_t> p, q;
-    std::vector<uint16_t> rowFirst, rowEnd;  // each row's pixels that add anything
+    // Each row's first and end pixel with P + Q at least kSplatExtentThresholds[e], at
+    // [e * height + row]; extent 0 holds every pixel that adds anything (the glow is round).
+    std::vector<uint16_t> rowFirst, rowEnd;
+    uint16_t pMax = 0, qMax = 0;
 };
+
+// The blender's 8-bit fade of level v by alpha: v alpha / 255, rounded.
+inline int splatFadeLevel(int v, int alpha) {
+    const int x = v * alpha;
+    return (x + (x >> 8) + 128) >> 8;
+}
+// The alpha's fade as one rounding multiply (see SplatSpark), or 0 where none is exact.
+int16_t splatFadeFactor(int alpha);
+// The stamp extent of fewest pixels that still holds every pixel able to add a level
+// under colour terms k, m and alpha; -1 when none is (a spark too faint to show).
+int splatExtent(const uint16_t k[3], const uint16_t m[3], int alpha);

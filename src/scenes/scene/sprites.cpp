@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "main/log.h"
+#include "scenes/scene/splats.h"
 #include "util/shaderprogram/shaderprogram.h"
 
 namespace {
@@ -249,9 +250,11 @@ ParticlePath particlePath() {
     g_resolved = chosen;
     // One line per path (the bench's comparison switches paths on every frame).
     static unsigned logged = 0;
-    if (logged & (1u << int(chosen))) return chosen;
-    logged |= 1u << int(chosen);
-    logLine("particles: %s (%s; renderer %s)\n", particlePathName(chosen), why, renderer ? renderer : "?");
+    if (!(logged & (1u << int(chosen)))) {
+        logged |= 1u << int(chosen);
+        logLine("particles: %s (%s; renderer %s)\n", particlePathName(chosen), why, renderer ? renderer : "?");
+    }
+    if (chosen == ParticlePath::Cpu) warmNotedSplatTextures();
     return chosen;
 }
 ParticlePath resolvedParticlePath() { return g_resolved; }

@@ -188,6 +188,7 @@ bool Fireworks::init() {
     depthTest = false;
     texture::load(GL_LINEAR, GL_LINEAR, &particleTexture, "data/common/images/own_particle_256.png",
                   true, true);
+    noteSplatTexture(particleTexture.name);
     billboardProgram = shaders->billboard;
     createRockets();
     initialState_.clear();

@@ -74,6 +74,7 @@ bool Starfield::init() {
 
     texture::load(GL_LINEAR, GL_LINEAR, &particleTexture, "data/common/images/own_particle_256.png",
                   true, true);
+    noteSplatTexture(particleTexture.name);
     billboardProgram = shaders->billboard;
     for (int i = 0; i < kStarCount; ++i) resetStar(&stars[i]);
     memcpy(initialStars, stars, sizeof(Star) * kStarCount);
