@@ -462,6 +462,7 @@ public:
     void open(const int viewport[4]);
     void add(const SplatSpark& spark);
     void composite();
+    bool empty() const { return sparks_.empty(); }
 
 private:
     void bin();
@@ -527,6 +528,9 @@ void SplatBatch::start(GLuint texture, bool srcAlpha) {
     glGetIntegerv(GL_SAMPLES, &samples);
     samples_ = samples;
     glGetIntegerv(GL_VIEWPORT, viewport_);
+    // The first batch of a layer: a software GL starts on what the frame holds so far (its
+    // clear) on its own threads while this one prepares and splats, instead of at the upload.
+    if (g_layer.empty()) glFlush();
 }
 
 void SplatBatch::begin(float size) {
