@@ -472,12 +472,12 @@ private:
     int viewport_[4] = {0, 0, 0, 0};
     int width_ = 0, height_ = 0, pitch_ = 0;  // pitch: values per row of a band's plane
     // The layer (BGRA8) and its bounding box of touched pixels [x0, x1) x [y0, y1); the
-    // sparks reaching each band of rows, copied there in order so that a band reads
-    // them in one sweep: bandItems_[bandStart_[b] .. bandStart_[b + 1]).
+    // sparks reaching each band of rows, by index in order:
+    // bandItems_[bandStart_[b] .. bandStart_[b + 1]).
     int boxX0_ = 0, boxY0_ = 0, boxX1_ = 0, boxY1_ = 0;
     std::vector<uint8_t> rgba_;
     std::vector<int> bandStart_;
-    std::vector<SplatSpark> bandItems_;
+    std::vector<int> bandItems_;  // indices into sparks_
     GLuint texture_ = 0;
     int textureWidth_ = 0, textureHeight_ = 0;
 };
@@ -557,6 +557,18 @@ void SplatBatch::add(float x, float y, float z, float r, float g, float b, float
     inputs_.push_back({x, y, z, r, g, b, a, int(runs_.size()) - 1});
 }
 
+namespace {
+// Whether a pixel of the spark's stamp may pass 255 levels: the kernel's sum of the two
+// products at the stamp's largest P and Q.
+void markClamps(SplatSpark* spark) {
+    int most = 0;
+    for (int c = 0; c < 3; ++c)
+        most = std::max(most, int((uint32_t(spark->stamp->pMax) * spark->k[c]) >> 16) +
+                                  int((uint32_t(spark->stamp->qMax) * spark->m[c]) >> 16));
+    spark->clamps = most > 255 * 128;
+}
+}  // namespace
+
 void SplatBatch::prepare(int thread, int threads) {
     const size_t count = inputs_.size(), per = (count + size_t(threads) - 1) / size_t(threads);
     const size_t from = std::min(count, per * size_t(thread)), to = std::min(count, from + per);
@@ -610,8 +622,10 @@ void SplatBatch::prepare(int thread, int threads) {
         const int left = int(floorf((cx - hx) * phases + 0.5f)), bottom = int(floorf((cy - hy) * phases + 0.5f));
         spark.x0 = left >> kSplatPhaseShift;
         spark.y0 = bottom >> kSplatPhaseShift;
-        spark.stamp = nullptr;
         out.stampKey = SplatStamps::key(edgeY, left & (kSplatPhases - 1), bottom & (kSplatPhases - 1), samples_ == 4);
+        // Stamps met before are found here, on every core; the others once all are built.
+        spark.stamp = stamps_->cached(out.stampKey);
+        if (spark.stamp) markClamps(&spark);
         out.fate = Fate::Splat;
     }
 }
@@ -621,7 +635,7 @@ void SplatBatch::resolveStamps() {
     // The stamps no spark of this batch has met yet, once each, built on every core.
     std::vector<int> missing;
     for (const Prepared& p : prepared_)
-        if (p.fate == Fate::Splat && !stamps_->cached(p.stampKey)) missing.push_back(p.stampKey);
+        if (p.fate == Fate::Splat && !p.spark.stamp) missing.push_back(p.stampKey);
     std::sort(missing.begin(), missing.end());
     missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
     stamps_->buildAll(missing);
@@ -638,13 +652,10 @@ void SplatBatch::resolveStamps() {
             quads_.add(in.x, in.y, in.z, in.r, in.g, in.b, in.a);
         } else if (p.fate == Fate::Splat) {
             SplatSpark spark = p.spark;
-            spark.stamp = stamps_->cached(p.stampKey);
-            // Whether a pixel may pass 255 levels: the kernel's sum of the two products.
-            int most = 0;
-            for (int c = 0; c < 3; ++c)
-                most = std::max(most, int((uint32_t(spark.stamp->pMax) * spark.k[c]) >> 16) +
-                                          int((uint32_t(spark.stamp->qMax) * spark.m[c]) >> 16));
-            spark.clamps = most > 255 * 128;
+            if (!spark.stamp) {
+                spark.stamp = stamps_->cached(p.stampKey);
+                markClamps(&spark);
+            }
             g_layer.add(spark);
             ++splats_;
         }
@@ -675,7 +686,7 @@ void SplatLayer::bin() {
     for (size_t i = 0; i < sparks_.size(); ++i) {
         int first, last;
         range(sparks_[i], &first, &last);
-        for (int b = first; b <= last; ++b) bandItems_[size_t(next[size_t(b)]++)] = sparks_[i];
+        for (int b = first; b <= last; ++b) bandItems_[size_t(next[size_t(b)]++)] = int(i);
     }
 }
 
@@ -691,7 +702,7 @@ void SplatLayer::splatBands(int thread, int threads) {
         if (bottom <= boxY0_ || top >= boxY1_) continue;
         const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
         for (int item = from; item < to; ++item) {
-            const SplatSpark& s = bandItems_[size_t(item)];
+            const SplatSpark& s = sparks_[size_t(bandItems_[size_t(item)])];
             const SplatStamp& st = *s.stamp;
             BandPart part{&s, std::max(0, top - s.y0), std::min(st.height, bottom - s.y0), std::max(0, -s.x0),
                           std::min(st.width, width_ - s.x0), top};
