@@ -368,11 +368,18 @@ int SplatStamps::key(int edgeQuarters, int px, int py, bool fourSamples) {
     return ((edgeQuarters * kPhasePairs + py * kSplatPhases + px) << 1) | (fourSamples ? 1 : 0);
 }
 
+namespace {
+// What a cached stamp holds: its P and Q, its row extents and itself.
+size_t stampBytes(const SplatStamp& s) {
+    return (s.p.size() + s.q.size() + s.rowFirst.size() + s.rowEnd.size()) * sizeof(uint16_t) + sizeof(SplatStamp);
+}
+}  // namespace
+
 void SplatStamps::keep(int key, SplatStamp* stamp) {
     constexpr size_t kKeys = size_t(kMaxEdgeQuarters + 1) * kSplatPhases * kSplatPhases * 2;
     if (cache_.empty()) cache_.assign(kKeys, nullptr);
     cache_[size_t(key)] = stamp;
-    cachedBytes_ += stamp->p.size() * 4 + sizeof(SplatStamp);
+    cachedBytes_ += stampBytes(*stamp);
 }
 
 const SplatStamp* SplatStamps::stamp(int edgeQuarters, int px, int py, bool fourSamples) {
@@ -410,7 +417,7 @@ void SplatStamps::trim() {
         SplatStamp*& s = cache_[key];
         if (!s) continue;
         if (int(key >> 1) / kPhasePairs <= warmedEdges_[key & 1]) {
-            cachedBytes_ += s->p.size() * 4 + sizeof(SplatStamp);
+            cachedBytes_ += stampBytes(*s);
             continue;
         }
         delete s;
