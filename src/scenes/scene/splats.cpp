@@ -139,7 +139,10 @@ SplatPart avx2PartFor(const SplatSpark& s) {
 }
 
 // Sums of one row (three planes `plane` apart) to BGRA8 pixels [x0, x1), alpha 0: the
-// GL's own order on little-endian machines, uploaded without a swizzle.
+// GL's own order on little-endian machines, uploaded without a swizzle. Onto (the frame's
+// pixels read back into `out`): added to them with saturation, as the GL's (ONE, ONE)
+// blend adds the layer, and their alpha kept.
+template <bool Onto>
 void resolveRow(const uint16_t* sums, size_t plane, uint8_t* out, int x0, int x1) {
     const __m128i zero = _mm_setzero_si128();
     int x = x0;
@@ -153,15 +156,23 @@ void resolveRow(const uint16_t* sums, size_t plane, uint8_t* out, int x0, int x1
         };
         const __m128i bg = _mm_unpacklo_epi8(bytes(b), bytes(g));  // B G pairs
         const __m128i ra = _mm_unpacklo_epi8(bytes(r), zero);      // R 0 pairs
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(x) * 4), _mm_unpacklo_epi16(bg, ra));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + size_t(x) * 4 + 16), _mm_unpackhi_epi16(bg, ra));
+        __m128i* at = reinterpret_cast<__m128i*>(out + size_t(x) * 4);
+        __m128i low = _mm_unpacklo_epi16(bg, ra), high = _mm_unpackhi_epi16(bg, ra);
+        if (Onto) {
+            low = _mm_adds_epu8(low, _mm_loadu_si128(at));
+            high = _mm_adds_epu8(high, _mm_loadu_si128(at + 1));
+        }
+        _mm_storeu_si128(at, low);
+        _mm_storeu_si128(at + 1, high);
     }
     for (; x < x1; ++x) {
         const unsigned v[3] = {sums[x], sums[plane + x], sums[2 * plane + x]};
-        out[size_t(x) * 4] = uint8_t(v[2] > 255u ? 255u : v[2]);
-        out[size_t(x) * 4 + 1] = uint8_t(v[1] > 255u ? 255u : v[1]);
-        out[size_t(x) * 4 + 2] = uint8_t(v[0] > 255u ? 255u : v[0]);
-        out[size_t(x) * 4 + 3] = 0;
+        uint8_t* pixel = out + size_t(x) * 4;
+        for (int c = 0; c < 3; ++c) {
+            const unsigned sum = std::min(255u, v[2 - c]) + (Onto ? pixel[c] : 0u);
+            pixel[c] = uint8_t(std::min(255u, sum));
+        }
+        if (!Onto) pixel[3] = 0;
     }
 }
 
@@ -474,6 +485,12 @@ public:
 private:
     void bin();
     void splatBands(int thread, int threads);
+    void makeTexture();
+    bool addsOntoFrame() const;
+    void readFrame();
+    void upload();
+    void blitOntoFrame();
+    void addQuad();
 
     std::vector<SplatSpark> sparks_;
     int viewport_[4] = {0, 0, 0, 0};
@@ -487,6 +504,9 @@ private:
     std::vector<int> bandItems_;  // indices into sparks_
     GLuint texture_ = 0;
     int textureWidth_ = 0, textureHeight_ = 0;
+    // The texture's framebuffer, the blit's source (0 where it could not be made).
+    GLuint framebuffer_ = 0;
+    bool onto_ = false;  // this composite adds onto the frame's pixels read back into rgba_
 };
 
 SplatLayer g_layer;
@@ -708,6 +728,7 @@ void SplatLayer::splatBands(int thread, int threads) {
         const int top = band * kBandRows, bottom = std::min(height_, top + kBandRows);
         if (bottom <= boxY0_ || top >= boxY1_) continue;
         const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
+        if (onto_ && from == to) continue;  // the frame's pixels as read back
         for (int item = from; item < to; ++item) {
             const SplatSpark& s = sparks_[size_t(bandItems_[size_t(item)])];
             const SplatStamp& st = *s.stamp;
@@ -720,8 +741,8 @@ void SplatLayer::splatBands(int thread, int threads) {
                 splatPartSse2(sums.data(), plane, size_t(pitch_), part);
         }
         for (int y = std::max(top, boxY0_); y < std::min(bottom, boxY1_); ++y)
-            resolveRow(sums.data() + size_t(y - top) * pitch_, plane, rgba_.data() + size_t(y) * width_ * 4, boxX0_,
-                       boxX1_);
+            (onto_ ? resolveRow<true> : resolveRow<false>)(sums.data() + size_t(y - top) * pitch_, plane,
+                                                            rgba_.data() + size_t(y) * width_ * 4, boxX0_, boxX1_);
         std::fill(sums.begin(), sums.end(), uint16_t(0));
     }
 }
@@ -751,99 +772,193 @@ void SplatLayer::add(const SplatSpark& spark) {
     sparks_.push_back(spark);
 }
 
+// Into a single-sampled frame the layer is added on the CPU: the frame's pixels under the
+// layer's box are read back, the sums added to them with saturation (the blend's own
+// arithmetic, so the pixels are those of the quad) and the result copied back by a
+// framebuffer blit, which a software renderer does as a memory copy. That spares the
+// full-box quad llvmpipe would shade, sample and blend (at 1280x720 about 6-8 ms a frame).
+// A multisampled frame keeps the quad: its samples cannot be read back one by one. So
+// does a frame whose fragment stage would change what the quad writes (a colour mask,
+// sRGB writes, several draw buffers).
+bool SplatLayer::addsOntoFrame() const {
+    if (!framebuffer_) return false;
+    GLint sampleBuffers = 0, secondDrawBuffer = GL_NONE, maxDrawBuffers = 1;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+    glGetIntegerv(GL_MAX_DRAW_BUFFERS, &maxDrawBuffers);
+    if (maxDrawBuffers > 1) glGetIntegerv(GL_DRAW_BUFFER1, &secondDrawBuffer);
+    GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    const bool srgb = (GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_sRGB) && glIsEnabled(GL_FRAMEBUFFER_SRGB);
+    return sampleBuffers == 0 && secondDrawBuffer == GL_NONE && mask[0] && mask[1] && mask[2] && mask[3] && !srgb;
+}
+
+void SplatLayer::readFrame() {
+    GLint drawFramebuffer = 0, readFramebuffer = 0, drawBuffer = GL_BACK, readBuffer = GL_BACK, packBuffer = 0;
+    GLint rowLength = 0, skipPixels = 0, skipRows = 0, alignment = 4;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(drawFramebuffer));
+    glGetIntegerv(GL_READ_BUFFER, &readBuffer);  // the draw framebuffer's own
+    glReadBuffer(GLenum(drawBuffer));
+    glGetIntegerv(GL_PACK_ROW_LENGTH, &rowLength);
+    glGetIntegerv(GL_PACK_SKIP_PIXELS, &skipPixels);
+    glGetIntegerv(GL_PACK_SKIP_ROWS, &skipRows);
+    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+    glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &packBuffer);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    glPixelStorei(GL_PACK_ROW_LENGTH, width_);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, boxX0_);
+    glPixelStorei(GL_PACK_SKIP_ROWS, boxY0_);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(viewport_[0] + boxX0_, viewport_[1] + boxY0_, boxX1_ - boxX0_, boxY1_ - boxY0_, GL_BGRA,
+                 GL_UNSIGNED_BYTE, rgba_.data());
+    glPixelStorei(GL_PACK_ROW_LENGTH, rowLength);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, skipPixels);
+    glPixelStorei(GL_PACK_SKIP_ROWS, skipRows);
+    glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, GLuint(packBuffer));
+    glReadBuffer(GLenum(readBuffer));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+}
+
+void SplatLayer::makeTexture() {
+    if (texture_ && textureWidth_ == width_ && textureHeight_ == height_) return;
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    if (!texture_) glGenTextures(1, &texture_);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, GLuint(bound));
+    textureWidth_ = width_;
+    textureHeight_ = height_;
+    // The texture as a blit's source, where the GL offers blits and can attach it.
+    if (!glGenFramebuffers || !glBindFramebuffer || !glFramebufferTexture2D || !glCheckFramebufferStatus ||
+        !glBlitFramebuffer || !glDeleteFramebuffers)
+        return;
+    GLint readFramebuffer = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    if (!framebuffer_) glGenFramebuffers(1, &framebuffer_);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture_, 0);
+    const bool complete = glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+    if (!complete) {
+        glDeleteFramebuffers(1, &framebuffer_);
+        framebuffer_ = 0;
+    }
+}
+
+void SplatLayer::upload() {
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    GLint rowLength = 0, skipPixels = 0, skipRows = 0, alignment = 4, unpackBuffer = 0;
+    glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
+    glGetIntegerv(GL_UNPACK_SKIP_PIXELS, &skipPixels);
+    glGetIntegerv(GL_UNPACK_SKIP_ROWS, &skipRows);
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, width_);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, boxX0_);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, boxY0_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, boxX0_, boxY0_, boxX1_ - boxX0_, boxY1_ - boxY0_, GL_BGRA, GL_UNSIGNED_BYTE,
+                    rgba_.data());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, skipPixels);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, skipRows);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, GLuint(unpackBuffer));
+}
+
+void SplatLayer::blitOntoFrame() {
+    GLint readFramebuffer = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    const int x = viewport_[0], y = viewport_[1];
+    glBlitFramebuffer(boxX0_, boxY0_, boxX1_, boxY1_, x + boxX0_, y + boxY0_, x + boxX1_, y + boxY1_,
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+}
+
+void SplatLayer::addQuad() {
+    // The layer added to the frame, pixel for pixel over the viewport it was splatted
+    // under; the frame's alpha is kept.
+    GLint viewport[4], blendSrc[2], blendDst[2], program = 0;
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_BLEND_SRC_RGB, &blendSrc[0]);
+    glGetIntegerv(GL_BLEND_SRC_ALPHA, &blendSrc[1]);
+    glGetIntegerv(GL_BLEND_DST_RGB, &blendDst[0]);
+    glGetIntegerv(GL_BLEND_DST_ALPHA, &blendDst[1]);
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    const GLboolean blended = glIsEnabled(GL_BLEND), depthTested = glIsEnabled(GL_DEPTH_TEST),
+                    lit = glIsEnabled(GL_LIGHTING), arbVertex = glIsEnabled(GL_VERTEX_PROGRAM_ARB),
+                    arbFragment = glIsEnabled(GL_FRAGMENT_PROGRAM_ARB);
+    ShaderProgram::unbind();
+    glViewport(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
+    glEnable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    const GLboolean textured = glIsEnabled(GL_TEXTURE_2D);
+    GLint envMode = GL_MODULATE;
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glBlendFuncSeparate(GL_ONE, GL_ONE, GL_ZERO, GL_ONE);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, double(width_), 0.0, double(height_), -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const float x0 = float(boxX0_), y0 = float(boxY0_), x1 = float(boxX1_), y1 = float(boxY1_);
+    const float w = float(width_), h = float(height_);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    glBegin(GL_QUADS);
+    glTexCoord2f(x0 / w, y0 / h);
+    glVertex2f(x0, y0);
+    glTexCoord2f(x1 / w, y0 / h);
+    glVertex2f(x1, y0);
+    glTexCoord2f(x1 / w, y1 / h);
+    glVertex2f(x1, y1);
+    glTexCoord2f(x0 / w, y1 / h);
+    glVertex2f(x0, y1);
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, envMode);
+    if (!textured) glDisable(GL_TEXTURE_2D);
+    if (!blended) glDisable(GL_BLEND);
+    if (depthTested) glEnable(GL_DEPTH_TEST);
+    if (lit) glEnable(GL_LIGHTING);
+    glBlendFuncSeparate(GLenum(blendSrc[0]), GLenum(blendDst[0]), GLenum(blendSrc[1]), GLenum(blendDst[1]));
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glUseProgramObjectARB(GLhandleARB(program));
+    if (arbVertex) glEnable(GL_VERTEX_PROGRAM_ARB);
+    if (arbFragment) glEnable(GL_FRAGMENT_PROGRAM_ARB);
+}
+
 void SplatLayer::composite() {
     if (!sparks_.empty() && boxX1_ > boxX0_ && boxY1_ > boxY0_) {
-        GLint particleTexture = 0, viewport[4], blendSrc[2], blendDst[2], program = 0;
+        GLint particleTexture = 0;
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &particleTexture);
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        glGetIntegerv(GL_BLEND_SRC_RGB, &blendSrc[0]);
-        glGetIntegerv(GL_BLEND_SRC_ALPHA, &blendSrc[1]);
-        glGetIntegerv(GL_BLEND_DST_RGB, &blendDst[0]);
-        glGetIntegerv(GL_BLEND_DST_ALPHA, &blendDst[1]);
-        glGetIntegerv(GL_CURRENT_PROGRAM, &program);
-        const GLboolean blended = glIsEnabled(GL_BLEND), depthTested = glIsEnabled(GL_DEPTH_TEST),
-                        lit = glIsEnabled(GL_LIGHTING), arbVertex = glIsEnabled(GL_VERTEX_PROGRAM_ARB),
-                        arbFragment = glIsEnabled(GL_FRAGMENT_PROGRAM_ARB);
+        makeTexture();
+        onto_ = addsOntoFrame();
+        if (onto_) readFrame();
         bin();
         onEveryCore([this](int thread, int threads) { splatBands(thread, threads); });
-        if (!texture_ || textureWidth_ != width_ || textureHeight_ != height_) {
-            if (!texture_) glGenTextures(1, &texture_);
-            glBindTexture(GL_TEXTURE_2D, texture_);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-            textureWidth_ = width_;
-            textureHeight_ = height_;
-        }
-        glBindTexture(GL_TEXTURE_2D, texture_);
-        GLint rowLength = 0, skipPixels = 0, skipRows = 0, alignment = 4, unpackBuffer = 0;
-        glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
-        glGetIntegerv(GL_UNPACK_SKIP_PIXELS, &skipPixels);
-        glGetIntegerv(GL_UNPACK_SKIP_ROWS, &skipRows);
-        glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-        glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
-        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, width_);
-        glPixelStorei(GL_UNPACK_SKIP_PIXELS, boxX0_);
-        glPixelStorei(GL_UNPACK_SKIP_ROWS, boxY0_);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, boxX0_, boxY0_, boxX1_ - boxX0_, boxY1_ - boxY0_, GL_BGRA,
-                        GL_UNSIGNED_BYTE, rgba_.data());
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
-        glPixelStorei(GL_UNPACK_SKIP_PIXELS, skipPixels);
-        glPixelStorei(GL_UNPACK_SKIP_ROWS, skipRows);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
-        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, GLuint(unpackBuffer));
-
-        // The layer added to the frame, pixel for pixel over the viewport it was splatted
-        // under; the frame's alpha is kept.
-        ShaderProgram::unbind();
-        glViewport(viewport_[0], viewport_[1], viewport_[2], viewport_[3]);
-        glEnable(GL_BLEND);
-        glDisable(GL_DEPTH_TEST);
-        glDisable(GL_LIGHTING);
-        const GLboolean textured = glIsEnabled(GL_TEXTURE_2D);
-        GLint envMode = GL_MODULATE;
-        glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &envMode);
-        glEnable(GL_TEXTURE_2D);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-        glBlendFuncSeparate(GL_ONE, GL_ONE, GL_ZERO, GL_ONE);
-        glMatrixMode(GL_PROJECTION);
-        glPushMatrix();
-        glLoadIdentity();
-        glOrtho(0.0, double(width_), 0.0, double(height_), -1.0, 1.0);
-        glMatrixMode(GL_MODELVIEW);
-        glPushMatrix();
-        glLoadIdentity();
-        const float x0 = float(boxX0_), y0 = float(boxY0_), x1 = float(boxX1_), y1 = float(boxY1_);
-        const float w = float(width_), h = float(height_);
-        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        glBegin(GL_QUADS);
-        glTexCoord2f(x0 / w, y0 / h);
-        glVertex2f(x0, y0);
-        glTexCoord2f(x1 / w, y0 / h);
-        glVertex2f(x1, y0);
-        glTexCoord2f(x1 / w, y1 / h);
-        glVertex2f(x1, y1);
-        glTexCoord2f(x0 / w, y1 / h);
-        glVertex2f(x0, y1);
-        glEnd();
-        glPopMatrix();
-        glMatrixMode(GL_PROJECTION);
-        glPopMatrix();
-        glMatrixMode(GL_MODELVIEW);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, envMode);
-        if (!textured) glDisable(GL_TEXTURE_2D);
-        if (!blended) glDisable(GL_BLEND);
-        if (depthTested) glEnable(GL_DEPTH_TEST);
-        if (lit) glEnable(GL_LIGHTING);
-        glBlendFuncSeparate(GLenum(blendSrc[0]), GLenum(blendDst[0]), GLenum(blendSrc[1]), GLenum(blendDst[1]));
-        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-        glUseProgramObjectARB(GLhandleARB(program));
-        if (arbVertex) glEnable(GL_VERTEX_PROGRAM_ARB);
-        if (arbFragment) glEnable(GL_FRAGMENT_PROGRAM_ARB);
+        upload();
+        if (onto_)
+            blitOntoFrame();
+        else
+            addQuad();
         glBindTexture(GL_TEXTURE_2D, GLuint(particleTexture));
         CHECK_GL();
     }
