@@ -1,11 +1,12 @@
 // The particle scenes' software path, for renderers that shade on the CPU (llvmpipe):
 // the sparks are splatted by the CPU, on every core, into an accumulation layer the size
-// of the viewport, and one textured quad adds the layer to the frame. Their blending is
-// additive and saturating (no depth test), so the sum does not depend on the order, and
-// scenes drawn one after another that only splat can share one layer: the frame pays
-// for one upload and one full-viewport quad, which cost llvmpipe about as much as the
-// sparks of a busy frame (the scene manager composites the layer before any scene that
-// does not open with splats, and after the last scene).
+// of the viewport, and the layer is added to the frame: in a single-sampled frame onto
+// the frame's pixels read back, copied back by a blit; in a multisampled one by one
+// textured quad. Their blending is additive and saturating (no depth test), so the sum
+// does not depend on the order, and scenes drawn one after another that only splat can
+// share one layer: the frame pays for one upload and one copy or quad, which cost
+// llvmpipe about as much as the sparks of a busy frame (the scene manager composites the
+// layer before any scene that does not open with splats, and after the last scene).
 //
 // What a spark adds is billboard.vert's square and billboard.frag's colour, computed as
 // the GL computes them for a quad: the square is screen-aligned, so its texture
