@@ -283,25 +283,23 @@ SplatStamps::~SplatStamps() {
     for (SplatStamp* s : cache_) delete s;
 }
 
-float SplatStamps::sample(int level, float s, float t, int channel) const {
+SplatStamps::Taps SplatStamps::taps(int level, float coordinate) const {
     const int side = side_ >> level;
-    const std::vector<uint8_t>& texels = levels_[size_t(level)];
-    const float u = s * float(side) - 0.5f, v = t * float(side) - 0.5f;
-    const float fu = floorf(u), fv = floorf(v);
-    const float a = u - fu, b = v - fv;
-    auto texel = [&](int x, int y) {
-        if (wrap_ == GL_REPEAT) {
-            x &= side - 1;
-            y &= side - 1;
-        } else {
-            x = x < 0 ? 0 : x >= side ? side - 1 : x;
-            y = y < 0 ? 0 : y >= side ? side - 1 : y;
-        }
-        return float(texels[(size_t(y) * side + x) * 4 + channel]);
-    };
-    const int x0 = int(fu), y0 = int(fv);
-    const float bottom = texel(x0, y0) + (texel(x0 + 1, y0) - texel(x0, y0)) * a;
-    const float topRow = texel(x0, y0 + 1) + (texel(x0 + 1, y0 + 1) - texel(x0, y0 + 1)) * a;
+    const float u = coordinate * float(side) - 0.5f;
+    const float fu = floorf(u);
+    auto wrap = [&](int x) { return wrap_ == GL_REPEAT ? x & (side - 1) : x < 0 ? 0 : x >= side ? side - 1 : x; };
+    const int x0 = int(fu);
+    return {wrap(x0), wrap(x0 + 1), u - fu};
+}
+
+float SplatStamps::sample(int level, const Taps& across, const Taps& up, int channel) const {
+    const int side = side_ >> level;
+    const uint8_t* texels = levels_[size_t(level)].data() + channel;
+    auto texel = [&](int x, int y) { return float(texels[(size_t(y) * side + x) * 4]); };
+    const float a = across.weight, b = up.weight;
+    const float bottom = texel(across.first, up.first) + (texel(across.second, up.first) - texel(across.first, up.first)) * a;
+    const float topRow =
+        texel(across.first, up.second) + (texel(across.second, up.second) - texel(across.first, up.second)) * a;
     return (bottom + (topRow - bottom) * b) * (1.0f / 255.0f);
 }
 
@@ -328,10 +326,25 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
         level1 = std::min(level0 + 1, maxLevel);
         blend = level0 == maxLevel ? 0.0f : lambda - floorf(lambda);
     }
-    auto trilinear = [&](float s, float t, int channel) {
-        float a = sample(level0, s, t, channel);
+    // The square's texture coordinate is affine in the pixel: each column's and each
+    // row's texels and weights on both levels, found once.
+    std::vector<Taps> columns(size_t(stamp->width) * 2), rows(size_t(stamp->height) * 2);
+    for (int k = 0; k < stamp->width; ++k) {
+        const float s = (float(k) + 0.5f - fx) / edge;
+        columns[size_t(k) * 2] = taps(level0, s);
+        columns[size_t(k) * 2 + 1] = taps(level1, s);
+    }
+    for (int j = 0; j < stamp->height; ++j) {
+        const float t = (float(j) + 0.5f - fy) / edge;
+        rows[size_t(j) * 2] = taps(level0, t);
+        rows[size_t(j) * 2 + 1] = taps(level1, t);
+    }
+    auto trilinear = [&](int k, int j, int channel) {
+        const Taps* column = &columns[size_t(k) * 2];
+        const Taps* row = &rows[size_t(j) * 2];
+        float a = sample(level0, column[0], row[0], channel);
         if (blend <= 0.0f) return a;
-        return a + (sample(level1, s, t, channel) - a) * blend;
+        return a + (sample(level1, column[1], row[1], channel) - a) * blend;
     };
     for (int j = 0; j < stamp->height; ++j)
         for (int k = 0; k < stamp->width; ++k) {
@@ -347,8 +360,7 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
             }
             if (!covered) continue;
             // Shaded at the pixel's centre, as the GL shades a multisampled pixel.
-            const float s = (float(k) + 0.5f - fx) / edge, t = (float(j) + 0.5f - fy) / edge;
-            const float red = trilinear(s, t, 0), alpha = trilinear(s, t, 3);
+            const float red = trilinear(k, j, 0), alpha = trilinear(k, j, 3);
             const float core = alpha * alpha;
             const float w = 0.6f * core * core;
             const size_t i = size_t(j) * stamp->stride + k;

@@ -175,7 +175,14 @@ public:
 private:
     void build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples) const;
     void keep(int key, SplatStamp* stamp);
-    float sample(int level, float s, float t, int channel) const;
+    // One axis of a bilinear sample on a level: the two texels' indices (wrapped) and the
+    // second one's weight, at texture coordinate s or t.
+    struct Taps {
+        int first, second;
+        float weight;
+    };
+    Taps taps(int level, float coordinate) const;
+    float sample(int level, const Taps& across, const Taps& up, int channel) const;
 
     GLenum wrap_ = GL_REPEAT;
     std::vector<std::vector<uint8_t>> levels_;  // RGBA8, side >> level
