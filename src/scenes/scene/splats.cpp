@@ -130,12 +130,22 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
 
 using SplatPart = void (*)(uint16_t*, size_t, size_t, const BandPart&);
 
+// Whether a pixel of the spark's stamp may pass 255 levels: the kernel's sum of the two
+// products at the stamp's largest P and Q.
+bool sparkClamps(const SplatSpark& spark) {
+    int most = 0;
+    for (int c = 0; c < 3; ++c)
+        most = std::max(most, int((uint32_t(spark.stamp->pMax) * spark.k[c]) >> 16) +
+                                  int((uint32_t(spark.stamp->qMax) * spark.m[c]) >> 16));
+    return most > 255 * 128;
+}
+
 SplatPart avx2PartFor(const SplatSpark& s) {
     const int fade = s.alpha == 255 ? 0 : s.fadeFactor ? 1 : 2;
     static const SplatPart parts[2][3] = {
         {splatPartAvx2<false, 0>, splatPartAvx2<false, 1>, splatPartAvx2<false, 2>},
         {splatPartAvx2<true, 0>, splatPartAvx2<true, 1>, splatPartAvx2<true, 2>}};
-    return parts[s.clamps ? 1 : 0][fade];
+    return parts[sparkClamps(s) ? 1 : 0][fade];
 }
 
 // Sums of one row (three planes `plane` apart) to BGRA8 pixels [x0, x1), alpha 0: the
@@ -306,8 +316,7 @@ float SplatStamps::sample(int level, const Taps& across, const Taps& up, int cha
 void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples) const {
     const float edge = float(edgeQuarters) * 0.25f;
     const float fx = float(px) / float(kSplatPhases), fy = float(py) / float(kSplatPhases);
-    stamp->width = std::max(1, int(ceilf(fx + edge)));
-    stamp->height = std::max(1, int(ceilf(fy + edge)));
+    size(edgeQuarters, px, py, &stamp->width, &stamp->height);
     // Zeros past the last column, at least 8: a row from any column on is read in whole
     // steps of 8 without reaching the next row.
     stamp->stride = ((stamp->width + 15) & ~15) + 16;
@@ -384,6 +393,12 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
         }
     stamp->pMax = *std::max_element(stamp->p.begin(), stamp->p.end());
     stamp->qMax = *std::max_element(stamp->q.begin(), stamp->q.end());
+}
+
+void SplatStamps::size(int edgeQuarters, int px, int py, int* width, int* height) {
+    const float edge = float(edgeQuarters) * 0.25f;
+    *width = std::max(1, int(ceilf(float(px) / float(kSplatPhases) + edge)));
+    *height = std::max(1, int(ceilf(float(py) / float(kSplatPhases) + edge)));
 }
 
 int SplatStamps::key(int edgeQuarters, int px, int py, bool fourSamples) {
@@ -490,7 +505,8 @@ public:
     // Opens the layer for a batch drawn under `viewport`: a layer still open under
     // another viewport is composited first.
     void open(const int viewport[4]);
-    void add(const SplatSpark& spark);
+    // Sparks that lie within `box` (x0, y0, x1, y1 in the layer's pixels, unclipped).
+    void add(const std::vector<SplatSpark>& sparks, const int box[4]);
     void composite();
     bool empty() const { return sparks_.empty(); }
 
@@ -596,29 +612,23 @@ void SplatBatch::add(float x, float y, float z, float r, float g, float b, float
     inputs_.push_back({x, y, z, r, g, b, a, int(runs_.size()) - 1});
 }
 
-namespace {
-// Whether a pixel of the spark's stamp may pass 255 levels: the kernel's sum of the two
-// products at the stamp's largest P and Q.
-void markClamps(SplatSpark* spark) {
-    int most = 0;
-    for (int c = 0; c < 3; ++c)
-        most = std::max(most, int((uint32_t(spark->stamp->pMax) * spark->k[c]) >> 16) +
-                                  int((uint32_t(spark->stamp->qMax) * spark->m[c]) >> 16));
-    spark->clamps = most > 255 * 128;
-}
-}  // namespace
-
 void SplatBatch::prepare(int thread, int threads) {
     const size_t count = inputs_.size(), per = (count + size_t(threads) - 1) / size_t(threads);
     const size_t from = std::min(count, per * size_t(thread)), to = std::min(count, from + per);
     const float ratio[3] = {1.0f, stamps_->greenRatio(), stamps_->blueRatio()};
     auto clamp01 = [](float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; };
+    // lrintf's rounding (to nearest, ties to even) without the library call.
+    auto roundToInt = [](float v) { return _mm_cvtss_si32(_mm_set_ss(v)); };
     const float width = float(viewport_[2]), height = float(viewport_[3]);
+    Prepared& out = prepared_[size_t(thread)];
+    out.sparks.clear();
+    out.unstamped.clear();
+    out.quads.clear();
+    out.box[0] = out.box[1] = INT32_MAX;
+    out.box[2] = out.box[3] = INT32_MIN;
     for (size_t i = from; i < to; ++i) {
         const Input& in = inputs_[i];
         const Run& run = runs_[size_t(in.run)];
-        Prepared& out = prepared_[i];
-        out.fate = Fate::Culled;
         const float x = in.x, y = in.y, z = in.z;
         float clip[4];
         for (int c = 0; c < 4; ++c)
@@ -628,9 +638,9 @@ void SplatBatch::prepare(int thread, int threads) {
         const float hx = run.halfX / w, hy = run.halfY / w;
         const float cx = (clip[0] / w + 1.0f) * 0.5f * width, cy = (clip[1] / w + 1.0f) * 0.5f * height;
         if (cx + hx <= 0.0f || cx - hx >= width || cy + hy <= 0.0f || cy - hy >= height) continue;
-        const int edgeX = int(lrintf(hx * 8.0f)), edgeY = int(lrintf(hy * 8.0f));
+        const int edgeX = roundToInt(hx * 8.0f), edgeY = roundToInt(hy * 8.0f);
         if (edgeY > kMaxEdgeQuarters || edgeX != edgeY) {
-            out.fate = Fate::Quad;
+            out.quads.push_back(int(i));
             continue;
         }
         // billboard.frag's colour: saturation doubled about the brightest channel, whitened
@@ -642,16 +652,16 @@ void SplatBatch::prepare(int thread, int threads) {
         for (int e = 0; e < 3; ++e) eye[e] = mv[e] * x + mv[4 + e] * y + mv[8 + e] * z + mv[12 + e];
         const float distance = sqrtf(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2]);
         const float glow = std::min(1.25f, std::max(0.5f, 1.4f - distance / 110.0f));
-        SplatSpark& spark = out.spark;
+        SplatSpark spark;
         for (int ch = 0; ch < 3; ++ch) {
             const float saturated = std::max(peak - (peak - c[ch]) * 2.0f, 0.0f);
             // 1/128 levels per unit of the stamp's 16-bit P and Q.
-            spark.k[ch] = uint16_t(lrintf(128.0f * 255.0f * glow * ratio[ch] * saturated));
-            spark.m[ch] = uint16_t(lrintf(128.0f * 255.0f * glow * ratio[ch] * peak));
+            spark.k[ch] = uint16_t(roundToInt(128.0f * 255.0f * glow * ratio[ch] * saturated));
+            spark.m[ch] = uint16_t(roundToInt(128.0f * 255.0f * glow * ratio[ch] * peak));
         }
         // Under (SRC_ALPHA, ONE) the alpha, as the blender takes it (8 bits), fades the
         // colour after its clamp to 1: a glow above 1 in a faded spark adds no more.
-        spark.alpha = uint16_t(srcAlpha_ ? lrintf(clamp01(in.a) * 255.0f) : 255);
+        spark.alpha = uint16_t(srcAlpha_ ? roundToInt(clamp01(in.a) * 255.0f) : 255);
         const int extent = splatExtent(spark.k, spark.m, spark.alpha);
         if (extent < 0) continue;
         spark.extent = uint8_t(extent);
@@ -659,13 +669,22 @@ void SplatBatch::prepare(int thread, int threads) {
         // The square's lower-left corner on the grid of phases.
         const float phases = float(kSplatPhases);
         const int left = int(floorf((cx - hx) * phases + 0.5f)), bottom = int(floorf((cy - hy) * phases + 0.5f));
+        const int px = left & (kSplatPhases - 1), py = bottom & (kSplatPhases - 1);
         spark.x0 = left >> kSplatPhaseShift;
         spark.y0 = bottom >> kSplatPhaseShift;
-        out.stampKey = SplatStamps::key(edgeY, left & (kSplatPhases - 1), bottom & (kSplatPhases - 1), samples_ == 4);
+        int stampWidth, stampHeight;
+        SplatStamps::size(edgeY, px, py, &stampWidth, &stampHeight);
+        spark.width = int16_t(stampWidth);
+        spark.height = int16_t(stampHeight);
         // Stamps met before are found here, on every core; the others once all are built.
-        spark.stamp = stamps_->cached(out.stampKey);
-        if (spark.stamp) markClamps(&spark);
-        out.fate = Fate::Splat;
+        const int key = SplatStamps::key(edgeY, px, py, samples_ == 4);
+        spark.stamp = stamps_->cached(key);
+        if (!spark.stamp) out.unstamped.push_back({int(out.sparks.size()), key});
+        out.box[0] = std::min(out.box[0], spark.x0);
+        out.box[1] = std::min(out.box[1], spark.y0);
+        out.box[2] = std::max(out.box[2], spark.x0 + stampWidth);
+        out.box[3] = std::max(out.box[3], spark.y0 + stampHeight);
+        out.sparks.push_back(spark);
     }
 }
 
@@ -674,31 +693,26 @@ void SplatBatch::resolveStamps() {
     // The stamps no spark of this batch has met yet, once each, built on every core.
     std::vector<int> missing;
     for (const Prepared& p : prepared_)
-        if (p.fate == Fate::Splat && !p.spark.stamp) missing.push_back(p.stampKey);
+        for (const auto& [index, key] : p.unstamped) missing.push_back(key);
     std::sort(missing.begin(), missing.end());
     missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
     stamps_->buildAll(missing);
-    // Sparks and quads in the order they were added.
-    int run = -1;
-    for (size_t i = 0; i < prepared_.size(); ++i) {
-        const Input& in = inputs_[i];
-        while (run < in.run) {
-            quadRuns_.push_back(quads_.count());
-            ++run;
-        }
-        const Prepared& p = prepared_[i];
-        if (p.fate == Fate::Quad) {
-            quads_.add(in.x, in.y, in.z, in.r, in.g, in.b, in.a);
-        } else if (p.fate == Fate::Splat) {
-            SplatSpark spark = p.spark;
-            if (!spark.stamp) {
-                spark.stamp = stamps_->cached(p.stampKey);
-                markClamps(&spark);
-            }
-            g_layer.add(spark);
-            ++splats_;
-        }
+    for (Prepared& p : prepared_) {
+        for (const auto& [index, key] : p.unstamped) p.sparks[size_t(index)].stamp = stamps_->cached(key);
+        g_layer.add(p.sparks, p.box);
+        splats_ += int(p.sparks.size());
     }
+    // Quads in the order they were added, under the size of their begin().
+    int run = -1;
+    for (const Prepared& p : prepared_)
+        for (int i : p.quads) {
+            const Input& in = inputs_[size_t(i)];
+            while (run < in.run) {
+                quadRuns_.push_back(quads_.count());
+                ++run;
+            }
+            quads_.add(in.x, in.y, in.z, in.r, in.g, in.b, in.a);
+        }
     while (run + 1 < int(runs_.size())) {
         quadRuns_.push_back(quads_.count());
         ++run;
@@ -710,7 +724,7 @@ void SplatLayer::bin() {
     const int bands = (height_ + kBandRows - 1) / kBandRows;
     bandStart_.assign(size_t(bands) + 1, 0);
     auto range = [&](const SplatSpark& s, int* first, int* last) {
-        const int y0 = std::max(0, s.y0), y1 = std::min(height_, s.y0 + s.stamp->height);
+        const int y0 = std::max(0, s.y0), y1 = std::min(height_, s.y0 + s.height);
         *first = y0 / kBandRows;
         *last = y1 > y0 ? (y1 - 1) / kBandRows : *first - 1;
     };
@@ -776,12 +790,13 @@ void SplatLayer::open(const int viewport[4]) {
     boxX1_ = boxY1_ = 0;
 }
 
-void SplatLayer::add(const SplatSpark& spark) {
-    boxX0_ = std::min(boxX0_, std::max(0, spark.x0));
-    boxY0_ = std::min(boxY0_, std::max(0, spark.y0));
-    boxX1_ = std::max(boxX1_, std::min(width_, spark.x0 + spark.stamp->width));
-    boxY1_ = std::max(boxY1_, std::min(height_, spark.y0 + spark.stamp->height));
-    sparks_.push_back(spark);
+void SplatLayer::add(const std::vector<SplatSpark>& sparks, const int box[4]) {
+    if (sparks.empty()) return;
+    boxX0_ = std::min(boxX0_, std::max(0, box[0]));
+    boxY0_ = std::min(boxY0_, std::max(0, box[1]));
+    boxX1_ = std::max(boxX1_, std::min(width_, box[2]));
+    boxY1_ = std::max(boxY1_, std::min(height_, box[3]));
+    sparks_.insert(sparks_.end(), sparks.begin(), sparks.end());
 }
 
 // Into a single-sampled frame the layer is added on the CPU: the frame's pixels under the
@@ -980,7 +995,7 @@ void SplatLayer::composite() {
 }
 
 void SplatBatch::draw(ShaderProgram* billboard) {
-    prepared_.resize(inputs_.size());
+    prepared_.resize(size_t(threadCount()));
     onEveryCore([this](int thread, int threads) { prepare(thread, threads); });
     resolveStamps();
     billboard->bind();

@@ -62,18 +62,18 @@ constexpr int kSplatPhases = 1 << kSplatPhaseShift;
 //
 // What the splat computes is fixed by those rules; the rest only saves work that adds 0:
 // `extent` picks the stamp's row extents whose pixels can round to a level for this
-// spark (a faint spark leaves out the glow's faint rim), `clamps` is false where no
-// pixel can pass 255 levels, and `fadeFactor` is the alpha's fade in one rounding
+// spark (a faint spark leaves out the glow's faint rim), and `fadeFactor` is the alpha's fade in one rounding
 // multiply, f with (v f + 2^14) >> 15 equal to the 8-bit fade for every level v
-// (0 for the few alphas without one).
+// (0 for the few alphas without one). width and height are the stamp's, known before
+// the stamp is.
 struct SplatSpark {
     const SplatStamp* stamp;
     int x0, y0;
     uint16_t k[3], m[3];
     uint16_t alpha;
     int16_t fadeFactor;
+    int16_t width, height;
     uint8_t extent;
-    bool clamps;
 };
 
 // Row extents a stamp keeps: those of the pixels whose P + Q reaches each threshold.
@@ -114,13 +114,14 @@ private:
         float mvp[16], modelview[16];
         float halfX, halfY;  // the square's half edge in pixels at w = 1
     };
-    // What an input becomes: nothing (outside the view), a quad, or a spark whose stamp
-    // is looked up by key once every missing stamp is built.
-    enum class Fate : uint8_t { Culled, Quad, Splat };
+    // What one thread's share of the inputs becomes, in order: sparks (those whose stamp
+    // was not cached yet by index and key, found once every missing stamp is built, and
+    // the box they lie in) and the inputs drawn as quads. The rest lie outside the view.
     struct Prepared {
-        SplatSpark spark;
-        int stampKey;
-        Fate fate;
+        std::vector<SplatSpark> sparks;
+        std::vector<std::pair<int, int>> unstamped;
+        std::vector<int> quads;
+        int box[4];
     };
 
     void prepare(int thread, int threads);
@@ -133,7 +134,7 @@ private:
     SplatStamps* stamps_ = nullptr;
     std::vector<Input> inputs_;
     std::vector<Run> runs_;
-    std::vector<Prepared> prepared_;
+    std::vector<Prepared> prepared_;  // one per thread
     int splats_ = 0;
     bool srcAlpha_ = false;
     int samples_ = 0;
@@ -160,6 +161,8 @@ public:
     // The same in two steps, for a batch: the stamp's key, the cached stamp of a key
     // (or null), and every stamp of `keys` (distinct, none cached) built on every core.
     static int key(int edgeQuarters, int px, int py, bool fourSamples);
+    // The size in pixels of the stamps of that edge and phases.
+    static void size(int edgeQuarters, int px, int py, int* width, int* height);
     const SplatStamp* cached(int key) const { return cache_.empty() ? nullptr : cache_[size_t(key)]; }
     void buildAll(const std::vector<int>& keys);
     // Drops every stamp but the warmed ones when the cache has grown past its budget. Only
