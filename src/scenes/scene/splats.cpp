@@ -396,9 +396,10 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
 }
 
 void SplatStamps::size(int edgeQuarters, int px, int py, int* width, int* height) {
-    const float edge = float(edgeQuarters) * 0.25f;
-    *width = std::max(1, int(ceilf(float(px) / float(kSplatPhases) + edge)));
-    *height = std::max(1, int(ceilf(float(py) / float(kSplatPhases) + edge)));
+    // ceil(phase / 8 + edge / 4) pixels, in eighths.
+    static_assert(kSplatPhases == 8, "the stamp's size is counted in eighths of a pixel");
+    *width = std::max(1, (px + 2 * edgeQuarters + 7) >> 3);
+    *height = std::max(1, (py + 2 * edgeQuarters + 7) >> 3);
 }
 
 int SplatStamps::key(int edgeQuarters, int px, int py, bool fourSamples) {
@@ -617,8 +618,13 @@ void SplatBatch::prepare(int thread, int threads) {
     const size_t from = std::min(count, per * size_t(thread)), to = std::min(count, from + per);
     const float ratio[3] = {1.0f, stamps_->greenRatio(), stamps_->blueRatio()};
     auto clamp01 = [](float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; };
-    // lrintf's rounding (to nearest, ties to even) without the library call.
+    // lrintf's rounding (to nearest, ties to even) and floorf without the library calls,
+    // for values well within an int (a spark's corner lies near the viewport).
     auto roundToInt = [](float v) { return _mm_cvtss_si32(_mm_set_ss(v)); };
+    auto floorToInt = [](float v) {
+        const int i = int(v);
+        return float(i) > v ? i - 1 : i;
+    };
     const float width = float(viewport_[2]), height = float(viewport_[3]);
     Prepared& out = prepared_[size_t(thread)];
     out.sparks.clear();
@@ -668,7 +674,7 @@ void SplatBatch::prepare(int thread, int threads) {
         spark.fadeFactor = splatFadeFactor(spark.alpha);
         // The square's lower-left corner on the grid of phases.
         const float phases = float(kSplatPhases);
-        const int left = int(floorf((cx - hx) * phases + 0.5f)), bottom = int(floorf((cy - hy) * phases + 0.5f));
+        const int left = floorToInt((cx - hx) * phases + 0.5f), bottom = floorToInt((cy - hy) * phases + 0.5f);
         const int px = left & (kSplatPhases - 1), py = bottom & (kSplatPhases - 1);
         spark.x0 = left >> kSplatPhaseShift;
         spark.y0 = bottom >> kSplatPhaseShift;
@@ -743,6 +749,24 @@ void SplatLayer::bin() {
     }
 }
 
+namespace {
+constexpr int kHeaderAhead = 8, kRowsAhead = 4;
+
+// The first rows that a spark's part in the band starting at layer row `top` reads.
+void prefetchRows(const SplatSpark& s, int top) {
+    const SplatStamp& st = *s.stamp;
+    const int j0 = std::max(0, top - s.y0);
+    const size_t first = size_t(j0) * size_t(st.stride);
+    auto fetch = [](const void* at) { _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0); };
+    fetch(st.rowFirst.data() + size_t(s.extent) * size_t(st.height) + size_t(j0));
+    fetch(st.rowEnd.data() + size_t(s.extent) * size_t(st.height) + size_t(j0));
+    for (int j = 0; j < 2 && j0 + j < st.height; ++j) {
+        fetch(st.p.data() + first + size_t(j) * size_t(st.stride));
+        fetch(st.q.data() + first + size_t(j) * size_t(st.stride));
+    }
+}
+}  // namespace
+
 void SplatLayer::splatBands(int thread, int threads) {
     // One band of rows at a time in a buffer of this thread's (three planes of 16-bit
     // sums), small enough to stay in the core's cache while its sparks land.
@@ -756,6 +780,13 @@ void SplatLayer::splatBands(int thread, int threads) {
         const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
         if (onto_ && from == to) continue;  // the frame's pixels as read back
         for (int item = from; item < to; ++item) {
+            // The sparks ahead are scattered over the stamps: their headers are fetched
+            // kHeaderAhead sparks ahead and their first rows kRowsAhead ahead, while this
+            // one lands.
+            if (item + kHeaderAhead < to)
+                _mm_prefetch(reinterpret_cast<const char*>(sparks_[size_t(bandItems_[size_t(item + kHeaderAhead)])].stamp),
+                             _MM_HINT_T0);
+            if (item + kRowsAhead < to) prefetchRows(sparks_[size_t(bandItems_[size_t(item + kRowsAhead)])], top);
             const SplatSpark& s = sparks_[size_t(bandItems_[size_t(item)])];
             const SplatStamp& st = *s.stamp;
             BandPart part{&s, std::max(0, top - s.y0), std::min(st.height, bottom - s.y0), std::max(0, -s.x0),
