@@ -302,15 +302,21 @@ SplatStamps::Taps SplatStamps::taps(int level, float coordinate) const {
     return {wrap(x0), wrap(x0 + 1), u - fu};
 }
 
-float SplatStamps::sample(int level, const Taps& across, const Taps& up, int channel) const {
-    const int side = side_ >> level;
-    const uint8_t* texels = levels_[size_t(level)].data() + channel;
-    auto texel = [&](int x, int y) { return float(texels[(size_t(y) * side + x) * 4]); };
+void SplatStamps::sample(int level, const Taps& across, const Taps& up, float* red, float* alpha) const {
+    const size_t side = size_t(side_ >> level);
+    const uint8_t* texels = levels_[size_t(level)].data();
+    const uint8_t* t00 = texels + (size_t(up.first) * side + size_t(across.first)) * 4;
+    const uint8_t* t10 = texels + (size_t(up.first) * side + size_t(across.second)) * 4;
+    const uint8_t* t01 = texels + (size_t(up.second) * side + size_t(across.first)) * 4;
+    const uint8_t* t11 = texels + (size_t(up.second) * side + size_t(across.second)) * 4;
     const float a = across.weight, b = up.weight;
-    const float bottom = texel(across.first, up.first) + (texel(across.second, up.first) - texel(across.first, up.first)) * a;
-    const float topRow =
-        texel(across.first, up.second) + (texel(across.second, up.second) - texel(across.first, up.second)) * a;
-    return (bottom + (topRow - bottom) * b) * (1.0f / 255.0f);
+    auto channel = [&](int c) {
+        const float bottom = float(t00[c]) + (float(t10[c]) - float(t00[c])) * a;
+        const float topRow = float(t01[c]) + (float(t11[c]) - float(t01[c])) * a;
+        return (bottom + (topRow - bottom) * b) * (1.0f / 255.0f);
+    };
+    *red = channel(0);
+    *alpha = channel(3);
 }
 
 void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples) const {
@@ -348,49 +354,55 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
         rows[size_t(j) * 2] = taps(level0, t);
         rows[size_t(j) * 2 + 1] = taps(level1, t);
     }
-    auto trilinear = [&](int k, int j, int channel) {
-        const Taps* column = &columns[size_t(k) * 2];
-        const Taps* row = &rows[size_t(j) * 2];
-        float a = sample(level0, column[0], row[0], channel);
-        if (blend <= 0.0f) return a;
-        return a + (sample(level1, column[1], row[1], channel) - a) * blend;
-    };
+    // The samples inside the square, as bits: a column's by x and a row's by y (at 1
+    // sample all four bits stand for the centre).
+    auto inside = [&](float at, float from) { return at >= from && at < from + edge; };
+    std::vector<uint8_t> columnSamples(size_t(stamp->width)), rowSamples(size_t(stamp->height));
+    for (int k = 0; k < stamp->width; ++k)
+        for (int n = 0; n < 4; ++n)
+            if (inside(float(k) + (fourSamples ? kSamples4[n][0] : 0.5f), fx)) columnSamples[size_t(k)] |= uint8_t(1 << n);
+    for (int j = 0; j < stamp->height; ++j)
+        for (int n = 0; n < 4; ++n)
+            if (inside(float(j) + (fourSamples ? kSamples4[n][1] : 0.5f), fy)) rowSamples[size_t(j)] |= uint8_t(1 << n);
+    // lrintf's rounding without the library call.
+    auto roundToInt = [](float v) { return _mm_cvtss_si32(_mm_set_ss(v)); };
     for (int j = 0; j < stamp->height; ++j)
         for (int k = 0; k < stamp->width; ++k) {
-            int covered = 0;
-            if (fourSamples) {
-                for (const auto& at : kSamples4) {
-                    float x = float(k) + at[0], y = float(j) + at[1];
-                    covered += x >= fx && x < fx + edge && y >= fy && y < fy + edge;
-                }
-            } else {
-                float x = float(k) + 0.5f, y = float(j) + 0.5f;
-                covered = (x >= fx && x < fx + edge && y >= fy && y < fy + edge) ? 4 : 0;
-            }
+            const int covered = __builtin_popcount(columnSamples[size_t(k)] & rowSamples[size_t(j)]);
             if (!covered) continue;
             // Shaded at the pixel's centre, as the GL shades a multisampled pixel.
-            const float red = trilinear(k, j, 0), alpha = trilinear(k, j, 3);
+            const Taps* column = &columns[size_t(k) * 2];
+            const Taps* row = &rows[size_t(j) * 2];
+            float red, alpha;
+            sample(level0, column[0], row[0], &red, &alpha);
+            if (blend > 0.0f) {
+                float red1, alpha1;
+                sample(level1, column[1], row[1], &red1, &alpha1);
+                red = red + (red1 - red) * blend;
+                alpha = alpha + (alpha1 - alpha) * blend;
+            }
             const float core = alpha * alpha;
             const float w = 0.6f * core * core;
             const size_t i = size_t(j) * stamp->stride + k;
             // The share of the samples covered, as the resolve averages them.
             const float share = float(covered) * 0.25f * 65535.0f;
-            stamp->p[i] = uint16_t(lrintf(red * (1.0f - w) * share));
-            stamp->q[i] = uint16_t(lrintf(red * w * share));
+            stamp->p[i] = uint16_t(roundToInt(red * (1.0f - w) * share));
+            stamp->q[i] = uint16_t(roundToInt(red * w * share));
         }
-    for (int e = 0; e < kSplatExtents; ++e)
-        for (int j = 0; j < stamp->height; ++j) {
-            int first = stamp->width, end = 0;
-            for (int k = 0; k < stamp->width; ++k) {
-                const size_t i = size_t(j) * stamp->stride + k;
-                if (int(stamp->p[i]) + stamp->q[i] >= kSplatExtentThresholds[e]) {
-                    first = std::min(first, k);
-                    end = k + 1;
-                }
-            }
-            stamp->rowFirst[size_t(e) * stamp->height + j] = uint16_t(end > 0 ? first : 0);
-            stamp->rowEnd[size_t(e) * stamp->height + j] = uint16_t(end);
+    // Each row's extents: a pixel before the first reaching one threshold cannot reach
+    // a higher one, so each threshold's scan goes on from the one before.
+    for (int j = 0; j < stamp->height; ++j) {
+        const uint16_t* p = stamp->p.data() + size_t(j) * stamp->stride;
+        const uint16_t* q = stamp->q.data() + size_t(j) * stamp->stride;
+        int first = 0, end = stamp->width;
+        for (int e = 0; e < kSplatExtents; ++e) {
+            const int threshold = kSplatExtentThresholds[e];
+            while (first < end && int(p[first]) + q[first] < threshold) ++first;
+            while (end > first && int(p[end - 1]) + q[end - 1] < threshold) --end;
+            stamp->rowFirst[size_t(e) * stamp->height + j] = uint16_t(end > first ? first : 0);
+            stamp->rowEnd[size_t(e) * stamp->height + j] = uint16_t(end > first ? end : 0);
         }
+    }
     stamp->pMax = *std::max_element(stamp->p.begin(), stamp->p.end());
     stamp->qMax = *std::max_element(stamp->q.begin(), stamp->q.end());
 }

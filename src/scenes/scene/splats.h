@@ -185,7 +185,8 @@ private:
         float weight;
     };
     Taps taps(int level, float coordinate) const;
-    float sample(int level, const Taps& across, const Taps& up, int channel) const;
+    // The red and alpha channels of a bilinear sample, 0 to 1.
+    void sample(int level, const Taps& across, const Taps& up, float* red, float* alpha) const;
 
     GLenum wrap_ = GL_REPEAT;
     std::vector<std::vector<uint8_t>> levels_;  // RGBA8, side >> level
