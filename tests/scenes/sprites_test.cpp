@@ -132,19 +132,27 @@ TEST(SplatStamps, CarryTheSquaresAreaAtEveryPhaseAndSampleCount) {
 }
 
 // A batch's sparks point into the stamps: a cache past its budget must keep them until
-// trim() (between batches), and only then start afresh.
-TEST(SplatStamps, OutgrowingTheBudgetKeepsTheBatchsStampsUntilTrim) {
+// trim() (between batches). A trim past the budget drops the stamps unused since the
+// trim before, so the stamps in use stay and the others go.
+TEST(SplatStamps, OutgrowingTheBudgetKeepsTheBatchsStampsUntilTrimThenTheUsedOnes) {
     const int side = 16;
     std::vector<uint8_t> white(size_t(side) * side * 4, 255);
     SplatStamps stamps(white.data(), side, GL_CLAMP_TO_EDGE, 4096);
     const SplatStamp* first = stamps.stamp(4 * 10, 1, 2, false);
-    const std::vector<uint16_t> firstP = first->p;
-    for (int edge = 4 * 11; stamps.cachedBytes() <= 4096 * 2; edge += 4) stamps.stamp(edge, 0, 0, true);
+    const std::vector<uint16_t> firstP = first->p, otherP = stamps.stamp(4 * 11, 0, 0, true)->p;
+    for (int edge = 4 * 12; stamps.cachedBytes() <= 4096 * 2; edge += 4) stamps.stamp(edge, 0, 0, true);
     EXPECT_EQ(first, stamps.stamp(4 * 10, 1, 2, false)) << "evicted before trim";
     EXPECT_EQ(firstP, first->p);
+    const size_t grown = stamps.cachedBytes();
     stamps.trim();
-    EXPECT_EQ(0u, stamps.cachedBytes());
-    EXPECT_EQ(firstP, stamps.stamp(4 * 10, 1, 2, false)->p) << "rebuilt after trim";
+    EXPECT_EQ(grown, stamps.cachedBytes()) << "every stamp was used since the last trim";
+    EXPECT_EQ(first, stamps.stamp(4 * 10, 1, 2, false));
+    stamps.trim();
+    EXPECT_EQ(first, stamps.stamp(4 * 10, 1, 2, false)) << "used since the last trim";
+    SplatStamps alone(white.data(), side, GL_CLAMP_TO_EDGE, 4096);
+    alone.stamp(4 * 10, 1, 2, false);
+    EXPECT_EQ(alone.cachedBytes(), stamps.cachedBytes()) << "the others dropped";
+    EXPECT_EQ(otherP, stamps.stamp(4 * 11, 0, 0, true)->p) << "rebuilt after trim";
 }
 
 // The splat's shortcuts must not change a pixel: the fade as one rounding multiply
@@ -213,6 +221,7 @@ TEST(SplatStamps, WarmedStampsOutliveTrim) {
     const size_t warmedBytes = stamps.cachedBytes();
     const SplatStamp* warmed = stamps.stamp(4 * 2, 7, 7, false);
     for (int edge = 4 * 3; edge < 4 * 8; edge += 4) stamps.stamp(edge, 0, 0, true);
+    stamps.trim();  // all used since the last: kept
     stamps.trim();
     EXPECT_EQ(warmed, stamps.stamp(4 * 2, 7, 7, false));
     EXPECT_EQ(warmedBytes, stamps.cachedBytes()) << "the stamps not warmed should be dropped";

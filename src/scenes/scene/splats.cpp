@@ -435,10 +435,14 @@ void SplatStamps::keep(int key, SplatStamp* stamp) {
 
 const SplatStamp* SplatStamps::stamp(int edgeQuarters, int px, int py, bool fourSamples) {
     const int k = key(edgeQuarters, px, py, fourSamples);
-    if (const SplatStamp* s = cached(k)) return s;
+    if (const SplatStamp* s = cached(k)) {
+        s->markUsed();
+        return s;
+    }
     SplatStamp* made = new SplatStamp;
     build(made, edgeQuarters, px, py, fourSamples);
     keep(k, made);
+    made->markUsed();
     return made;
 }
 
@@ -467,7 +471,8 @@ void SplatStamps::trim() {
     for (size_t key = 0; key < cache_.size(); ++key) {
         SplatStamp*& s = cache_[key];
         if (!s) continue;
-        if (int(key >> 1) / kPhasePairs <= warmedEdges_[key & 1]) {
+        const bool used = __atomic_exchange_n(&s->used, false, __ATOMIC_RELAXED);
+        if (used || int(key >> 1) / kPhasePairs <= warmedEdges_[key & 1]) {
             cachedBytes_ += stampBytes(*s);
             continue;
         }
@@ -801,6 +806,7 @@ void SplatLayer::splatBands(int thread, int threads) {
             if (item + kRowsAhead < to) prefetchRows(sparks_[size_t(bandItems_[size_t(item + kRowsAhead)])], top);
             const SplatSpark& s = sparks_[size_t(bandItems_[size_t(item)])];
             const SplatStamp& st = *s.stamp;
+            st.markUsed();
             BandPart part{&s, std::max(0, top - s.y0), std::min(st.height, bottom - s.y0), std::max(0, -s.x0),
                           std::min(st.width, width_ - s.x0), top};
             if (part.right <= part.left) continue;

@@ -153,7 +153,7 @@ public:
     SplatStamps(const uint8_t* rgba, int side, GLenum wrap, size_t cacheBytes = kStampCacheBytes);
 
     // Stamps stay cached up to this many bytes in all; beyond it trim() starts afresh.
-    static constexpr size_t kStampCacheBytes = size_t(64) << 20;
+    static constexpr size_t kStampCacheBytes = size_t(96) << 20;
 
     // The stamp of a square edgeQuarters / 4 pixels wide at phases (px, py) in
     // 1/kSplatPhases pixels, for 1 sample or 4. It stays valid until the next trim().
@@ -165,8 +165,10 @@ public:
     static void size(int edgeQuarters, int px, int py, int* width, int* height);
     const SplatStamp* cached(int key) const { return cache_.empty() ? nullptr : cache_[size_t(key)]; }
     void buildAll(const std::vector<int>& keys);
-    // Drops every stamp but the warmed ones when the cache has grown past its budget. Only
-    // between batches: the sparks of a batch point into the stamps (SplatBatch::start calls it).
+    // When the cache has grown past its budget, drops the stamps that no spark has used
+    // since the last such trim (warmed ones stay): the stamps of the sparks on screen now
+    // stay, those of a burst gone are rebuilt if ever met again. Only between batches: the
+    // sparks of a batch point into the stamps (compositeSplatLayer calls it).
     void trim();
     // Makes every stamp of edges up to maxEdgeQuarters at every phase, kept through trim().
     void warm(int maxEdgeQuarters, bool fourSamples);
@@ -208,6 +210,10 @@ struct SplatStamp {
     // [e * height + row]; extent 0 holds every pixel that adds anything (the glow is round).
     std::vector<uint16_t> rowFirst, rowEnd;
     uint16_t pMax = 0, qMax = 0;
+    // Whether a spark has landed with it since the last trim() past the budget; set by
+    // every thread that splats it (the same value, so a relaxed store).
+    mutable bool used = false;
+    void markUsed() const { __atomic_store_n(&used, true, __ATOMIC_RELAXED); }
 };
 
 // The blender's 8-bit fade of level v by alpha: v alpha / 255, rounded.
