@@ -6,12 +6,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <thread>
 #include <ctime>
 #include <cstdio>
 
 #include "main/log.h"
 #include "util/shaderprogram/shaderprogram.h"
+#include "util/util/workers.h"
 
 namespace {
 constexpr int kMaxEdgeQuarters = int(kMaxSplatPixels * 4.0f);
@@ -20,20 +20,12 @@ constexpr int kBandRows = 16;
 // The GL's standard 4-sample positions within a pixel.
 constexpr float kSamples4[4][2] = {{0.375f, 0.125f}, {0.875f, 0.375f}, {0.125f, 0.625f}, {0.625f, 0.875f}};
 
-int threadCount() {
-    unsigned n = std::thread::hardware_concurrency();
-    return n < 1 ? 1 : n > 8 ? 8 : int(n);
-}
+int threadCount() { return workers::count(); }
 
 // Runs work(thread, threads) on every thread, this one included, and waits for them.
 template <class Work>
 void onEveryCore(Work work) {
-    const int threads = threadCount();
-    std::vector<std::thread> helpers;
-    helpers.reserve(size_t(threads - 1));
-    for (int t = 1; t < threads; ++t) helpers.emplace_back(work, t, threads);
-    work(0, threads);
-    for (std::thread& helper : helpers) helper.join();
+    workers::run(work);
 }
 
 // The part of a spark that lands in one band: its stamp's rows [j0, j1) and columns
