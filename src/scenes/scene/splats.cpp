@@ -220,10 +220,10 @@ int splatExtent(const uint16_t k[3], const uint16_t m[3], int alpha) {
     uint32_t most = 0;
     for (int c = 0; c < 3; ++c) most = std::max(most, uint32_t(std::max(k[c], m[c])));
     if (most == 0) return -1;
+    // The largest threshold T at most ceil(needed / most), that is with (T - 1) most < needed.
     const uint64_t needed = (uint64_t(least) * 128 - 64) << 16;
-    const uint64_t threshold = (needed + most - 1) / most;
     int extent = 0;
-    while (extent + 1 < kSplatExtents && kSplatExtentThresholds[extent + 1] <= threshold) ++extent;
+    while (extent + 1 < kSplatExtents && uint64_t(kSplatExtentThresholds[extent + 1] - 1) * most < needed) ++extent;
     return extent;
 }
 
@@ -622,84 +622,241 @@ void SplatBatch::add(float x, float y, float z, float r, float g, float b, float
     inputs_.push_back({x, y, z, r, g, b, a, int(runs_.size()) - 1});
 }
 
+namespace {
+// lrintf's rounding (to nearest, ties to even) and floorf without the library calls,
+// for values well within an int (a spark's corner lies near the viewport).
+int roundToInt(float v) { return _mm_cvtss_si32(_mm_set_ss(v)); }
+int floorToInt(float v) {
+    const int i = int(v);
+    return float(i) > v ? i - 1 : i;
+}
+float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
+// Eight floats at a time, for projectEight (lambdas would not take its target).
+#define SPLAT_AVX2 __attribute__((target("avx2"), always_inline)) inline
+SPLAT_AVX2 __m256 all8(float f) { return _mm256_set1_ps(f); }
+SPLAT_AVX2 __m256 mul8(__m256 a, __m256 b) { return _mm256_mul_ps(a, b); }
+SPLAT_AVX2 __m256 add8(__m256 a, __m256 b) { return _mm256_add_ps(a, b); }
+SPLAT_AVX2 __m256 sub8(__m256 a, __m256 b) { return _mm256_sub_ps(a, b); }
+// m times (x, y, z, 1), component c of the column-major 4x4 matrix, summed in the
+// scalar code's order.
+SPLAT_AVX2 __m256 transform8(const float* m, int c, __m256 x, __m256 y, __m256 z) {
+    return add8(add8(add8(mul8(all8(m[c]), x), mul8(all8(m[4 + c]), y)), mul8(all8(m[8 + c]), z)), all8(m[12 + c]));
+}
+// clamp01 of eight: 0 for NaN, as the scalar form.
+SPLAT_AVX2 __m256 clamp8(__m256 c) {
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 below1 = _mm256_blendv_ps(one, c, _mm256_cmp_ps(c, one, _CMP_LT_OQ));
+    return _mm256_and_ps(below1, _mm256_cmp_ps(c, _mm256_setzero_ps(), _CMP_GT_OQ));
+}
+SPLAT_AVX2 __m256i floor8(__m256 v) {
+    return _mm256_cvttps_epi32(_mm256_round_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+#undef SPLAT_AVX2
+}  // namespace
+
+// What an input projects to: nothing (outside the view or too faint), a quad, or a spark of
+// edge `edge` (quarter pixels) whose square's lower-left corner is (left, bottom) on the
+// grid of phases, with its colour terms.
+struct SplatBatch::Projected {
+    enum Fate : uint8_t { Culled, Quad, Splat } fate;
+    int edge, left, bottom;
+    uint16_t k[3], m[3], alpha;
+};
+
+SplatBatch::Projected SplatBatch::project(const Input& in) const {
+    const Run& run = runs_[size_t(in.run)];
+    const float width = float(viewport_[2]), height = float(viewport_[3]);
+    Projected out;
+    out.fate = Projected::Culled;
+    const float x = in.x, y = in.y, z = in.z;
+    float clip[4];
+    for (int c = 0; c < 4; ++c) clip[c] = run.mvp[c] * x + run.mvp[4 + c] * y + run.mvp[8 + c] * z + run.mvp[12 + c];
+    const float w = clip[3];
+    if (!(clip[2] >= -w) || !(clip[2] <= w) || !(w > 0.0f)) return out;
+    const float hx = run.halfX / w, hy = run.halfY / w;
+    const float cx = (clip[0] / w + 1.0f) * 0.5f * width, cy = (clip[1] / w + 1.0f) * 0.5f * height;
+    if (cx + hx <= 0.0f || cx - hx >= width || cy + hy <= 0.0f || cy - hy >= height) return out;
+    const int edgeX = roundToInt(hx * 8.0f), edgeY = roundToInt(hy * 8.0f);
+    if (edgeY > kMaxEdgeQuarters || edgeX != edgeY) {
+        out.fate = Projected::Quad;
+        return out;
+    }
+    // billboard.frag's colour: saturation doubled about the brightest channel, whitened
+    // towards it in the core, times the depth cue of billboard.vert.
+    const float c[3] = {clamp01(in.r), clamp01(in.g), clamp01(in.b)};
+    const float peak = std::max(c[0], std::max(c[1], c[2]));
+    const float* mv = run.modelview;
+    float eye[3];
+    for (int e = 0; e < 3; ++e) eye[e] = mv[e] * x + mv[4 + e] * y + mv[8 + e] * z + mv[12 + e];
+    const float distance = sqrtf(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2]);
+    const float glow = std::min(1.25f, std::max(0.5f, 1.4f - distance / 110.0f));
+    for (int ch = 0; ch < 3; ++ch) {
+        const float saturated = std::max(peak - (peak - c[ch]) * 2.0f, 0.0f);
+        // 1/128 levels per unit of the stamp's 16-bit P and Q.
+        out.k[ch] = uint16_t(roundToInt(128.0f * 255.0f * glow * ratio_[ch] * saturated));
+        out.m[ch] = uint16_t(roundToInt(128.0f * 255.0f * glow * ratio_[ch] * peak));
+    }
+    // Under (SRC_ALPHA, ONE) the alpha, as the blender takes it (8 bits), fades the
+    // colour after its clamp to 1: a glow above 1 in a faded spark adds no more.
+    out.alpha = uint16_t(srcAlpha_ ? roundToInt(clamp01(in.a) * 255.0f) : 255);
+    const float phases = float(kSplatPhases);
+    out.edge = edgeY;
+    out.left = floorToInt((cx - hx) * phases + 0.5f);
+    out.bottom = floorToInt((cy - hy) * phases + 0.5f);
+    out.fate = Projected::Splat;
+    return out;
+}
+
+// The same for the eight inputs from `first` on, all under one begin(), eight at a time:
+// every operation is the scalar one's, in its order, so the results are the same bits.
+__attribute__((target("avx2"))) void SplatBatch::projectEight(const Input* first, Projected out[8]) const {
+    const Run& run = runs_[size_t(first->run)];
+    // The eight inputs (eight 32-bit fields each) transposed: v[f] holds field f of each.
+    __m256 v[8];
+    for (int i = 0; i < 8; ++i) v[i] = _mm256_loadu_ps(reinterpret_cast<const float*>(first + i));
+    {
+        const __m256 t0 = _mm256_unpacklo_ps(v[0], v[1]), t1 = _mm256_unpackhi_ps(v[0], v[1]);
+        const __m256 t2 = _mm256_unpacklo_ps(v[2], v[3]), t3 = _mm256_unpackhi_ps(v[2], v[3]);
+        const __m256 t4 = _mm256_unpacklo_ps(v[4], v[5]), t5 = _mm256_unpackhi_ps(v[4], v[5]);
+        const __m256 t6 = _mm256_unpacklo_ps(v[6], v[7]), t7 = _mm256_unpackhi_ps(v[6], v[7]);
+        const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44), u1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+        const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44), u3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+        const __m256 u4 = _mm256_shuffle_ps(t4, t6, 0x44), u5 = _mm256_shuffle_ps(t4, t6, 0xEE);
+        const __m256 u6 = _mm256_shuffle_ps(t5, t7, 0x44), u7 = _mm256_shuffle_ps(t5, t7, 0xEE);
+        v[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
+        v[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
+        v[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
+        v[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
+        v[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
+        v[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
+        v[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
+        v[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
+    }
+    const __m256 x = v[0], y = v[1], z = v[2];
+    const __m256 clip0 = transform8(run.mvp, 0, x, y, z), clip1 = transform8(run.mvp, 1, x, y, z), clip2 = transform8(run.mvp, 2, x, y, z),
+                 w = transform8(run.mvp, 3, x, y, z);
+    const __m256 zero = _mm256_setzero_ps(), one = all8(1.0f);
+    // Ordered comparisons: false where a value is NaN, as in the scalar tests.
+    __m256 inside = _mm256_and_ps(_mm256_and_ps(_mm256_cmp_ps(clip2, sub8(zero, w), _CMP_GE_OQ),
+                                                _mm256_cmp_ps(clip2, w, _CMP_LE_OQ)),
+                                  _mm256_cmp_ps(w, zero, _CMP_GT_OQ));
+    const __m256 hx = _mm256_div_ps(all8(run.halfX), w), hy = _mm256_div_ps(all8(run.halfY), w);
+    const __m256 width = all8(float(viewport_[2])), height = all8(float(viewport_[3]));
+    const __m256 cx = mul8(mul8(add8(_mm256_div_ps(clip0, w), one), all8(0.5f)), width);
+    const __m256 cy = mul8(mul8(add8(_mm256_div_ps(clip1, w), one), all8(0.5f)), height);
+    // Kept where the scalar test (x <= 0, x >= width) is false, NaN included.
+    inside = _mm256_and_ps(inside, _mm256_cmp_ps(add8(cx, hx), zero, _CMP_NLE_UQ));
+    inside = _mm256_and_ps(inside, _mm256_cmp_ps(sub8(cx, hx), width, _CMP_NGE_UQ));
+    inside = _mm256_and_ps(inside, _mm256_cmp_ps(add8(cy, hy), zero, _CMP_NLE_UQ));
+    inside = _mm256_and_ps(inside, _mm256_cmp_ps(sub8(cy, hy), height, _CMP_NGE_UQ));
+    const int insideBits = _mm256_movemask_ps(inside);
+    if (!insideBits) {
+        for (int i = 0; i < 8; ++i) out[i].fate = Projected::Culled;
+        return;
+    }
+    const __m256 eight = all8(8.0f);
+    alignas(32) int edgeX[8], edgeY[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(edgeX), _mm256_cvtps_epi32(mul8(hx, eight)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(edgeY), _mm256_cvtps_epi32(mul8(hy, eight)));
+    const __m256 c[3] = {clamp8(v[3]), clamp8(v[4]), clamp8(v[5])};
+    const __m256 peak = _mm256_max_ps(c[0], _mm256_max_ps(c[1], c[2]));
+    const __m256 eye0 = transform8(run.modelview, 0, x, y, z), eye1 = transform8(run.modelview, 1, x, y, z),
+                 eye2 = transform8(run.modelview, 2, x, y, z);
+    const __m256 distance = _mm256_sqrt_ps(add8(add8(mul8(eye0, eye0), mul8(eye1, eye1)), mul8(eye2, eye2)));
+    const __m256 glow =
+        _mm256_min_ps(_mm256_max_ps(sub8(all8(1.4f), _mm256_div_ps(distance, all8(110.0f))), all8(0.5f)), all8(1.25f));
+    const __m256 scale = mul8(all8(128.0f * 255.0f), glow);
+    alignas(32) int k[3][8], m[3][8], alpha[8], left[8], bottom[8];
+    for (int ch = 0; ch < 3; ++ch) {
+        const __m256 saturated = _mm256_max_ps(sub8(peak, mul8(sub8(peak, c[ch]), all8(2.0f))), zero);
+        const __m256 channelScale = mul8(scale, all8(ratio_[ch]));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(k[ch]), _mm256_cvtps_epi32(mul8(channelScale, saturated)));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(m[ch]), _mm256_cvtps_epi32(mul8(channelScale, peak)));
+    }
+    _mm256_store_si256(reinterpret_cast<__m256i*>(alpha), _mm256_cvtps_epi32(mul8(clamp8(v[6]), all8(255.0f))));
+    const __m256 phases = all8(float(kSplatPhases)), half = all8(0.5f);
+    _mm256_store_si256(
+        reinterpret_cast<__m256i*>(left),
+        floor8(add8(mul8(sub8(cx, hx), phases), half)));
+    _mm256_store_si256(
+        reinterpret_cast<__m256i*>(bottom),
+        floor8(add8(mul8(sub8(cy, hy), phases), half)));
+    for (int i = 0; i < 8; ++i) {
+        Projected& o = out[i];
+        if (!(insideBits & (1 << i))) {
+            o.fate = Projected::Culled;
+            continue;
+        }
+        if (edgeY[i] > kMaxEdgeQuarters || edgeX[i] != edgeY[i]) {
+            o.fate = Projected::Quad;
+            continue;
+        }
+        o.fate = Projected::Splat;
+        for (int ch = 0; ch < 3; ++ch) {
+            o.k[ch] = uint16_t(k[ch][i]);
+            o.m[ch] = uint16_t(m[ch][i]);
+        }
+        o.alpha = uint16_t(srcAlpha_ ? alpha[i] : 255);
+        o.edge = edgeY[i];
+        o.left = left[i];
+        o.bottom = bottom[i];
+    }
+}
+
+void SplatBatch::place(const Projected& p, int input, Prepared* out) const {
+    if (p.fate == Projected::Culled) return;
+    if (p.fate == Projected::Quad) {
+        out->quads.push_back(input);
+        return;
+    }
+    SplatSpark spark;
+    std::copy(p.k, p.k + 3, spark.k);
+    std::copy(p.m, p.m + 3, spark.m);
+    spark.alpha = p.alpha;
+    const int extent = splatExtent(spark.k, spark.m, spark.alpha);
+    if (extent < 0) return;
+    spark.extent = uint8_t(extent);
+    spark.fadeFactor = splatFadeFactor(spark.alpha);
+    const int px = p.left & (kSplatPhases - 1), py = p.bottom & (kSplatPhases - 1);
+    spark.x0 = p.left >> kSplatPhaseShift;
+    spark.y0 = p.bottom >> kSplatPhaseShift;
+    int stampWidth, stampHeight;
+    SplatStamps::size(p.edge, px, py, &stampWidth, &stampHeight);
+    spark.width = int16_t(stampWidth);
+    spark.height = int16_t(stampHeight);
+    // Stamps met before are found here, on every core; the others once all are built.
+    const int key = SplatStamps::key(p.edge, px, py, samples_ == 4);
+    spark.stamp = stamps_->cached(key);
+    if (!spark.stamp) out->unstamped.push_back({int(out->sparks.size()), key});
+    out->box[0] = std::min(out->box[0], spark.x0);
+    out->box[1] = std::min(out->box[1], spark.y0);
+    out->box[2] = std::max(out->box[2], spark.x0 + stampWidth);
+    out->box[3] = std::max(out->box[3], spark.y0 + stampHeight);
+    out->sparks.push_back(spark);
+}
+
 void SplatBatch::prepare(int thread, int threads) {
     const size_t count = inputs_.size(), per = (count + size_t(threads) - 1) / size_t(threads);
     const size_t from = std::min(count, per * size_t(thread)), to = std::min(count, from + per);
-    const float ratio[3] = {1.0f, stamps_->greenRatio(), stamps_->blueRatio()};
-    auto clamp01 = [](float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; };
-    // lrintf's rounding (to nearest, ties to even) and floorf without the library calls,
-    // for values well within an int (a spark's corner lies near the viewport).
-    auto roundToInt = [](float v) { return _mm_cvtss_si32(_mm_set_ss(v)); };
-    auto floorToInt = [](float v) {
-        const int i = int(v);
-        return float(i) > v ? i - 1 : i;
-    };
-    const float width = float(viewport_[2]), height = float(viewport_[3]);
     Prepared& out = prepared_[size_t(thread)];
     out.sparks.clear();
     out.unstamped.clear();
     out.quads.clear();
     out.box[0] = out.box[1] = INT32_MAX;
     out.box[2] = out.box[3] = INT32_MIN;
-    for (size_t i = from; i < to; ++i) {
-        const Input& in = inputs_[i];
-        const Run& run = runs_[size_t(in.run)];
-        const float x = in.x, y = in.y, z = in.z;
-        float clip[4];
-        for (int c = 0; c < 4; ++c)
-            clip[c] = run.mvp[c] * x + run.mvp[4 + c] * y + run.mvp[8 + c] * z + run.mvp[12 + c];
-        const float w = clip[3];
-        if (!(clip[2] >= -w) || !(clip[2] <= w) || !(w > 0.0f)) continue;
-        const float hx = run.halfX / w, hy = run.halfY / w;
-        const float cx = (clip[0] / w + 1.0f) * 0.5f * width, cy = (clip[1] / w + 1.0f) * 0.5f * height;
-        if (cx + hx <= 0.0f || cx - hx >= width || cy + hy <= 0.0f || cy - hy >= height) continue;
-        const int edgeX = roundToInt(hx * 8.0f), edgeY = roundToInt(hy * 8.0f);
-        if (edgeY > kMaxEdgeQuarters || edgeX != edgeY) {
-            out.quads.push_back(int(i));
-            continue;
+    const bool wide = haveAvx2();
+    size_t i = from;
+    while (i < to) {
+        // Eight at a time where eight inputs of one begin() follow.
+        if (wide && i + 8 <= to && inputs_[i].run == inputs_[i + 7].run) {
+            Projected eight[8];
+            projectEight(&inputs_[i], eight);
+            for (int j = 0; j < 8; ++j) place(eight[j], int(i) + j, &out);
+            i += 8;
+        } else {
+            place(project(inputs_[i]), int(i), &out);
+            ++i;
         }
-        // billboard.frag's colour: saturation doubled about the brightest channel, whitened
-        // towards it in the core, times the depth cue of billboard.vert.
-        const float c[3] = {clamp01(in.r), clamp01(in.g), clamp01(in.b)};
-        const float peak = std::max(c[0], std::max(c[1], c[2]));
-        const float* mv = run.modelview;
-        float eye[3];
-        for (int e = 0; e < 3; ++e) eye[e] = mv[e] * x + mv[4 + e] * y + mv[8 + e] * z + mv[12 + e];
-        const float distance = sqrtf(eye[0] * eye[0] + eye[1] * eye[1] + eye[2] * eye[2]);
-        const float glow = std::min(1.25f, std::max(0.5f, 1.4f - distance / 110.0f));
-        SplatSpark spark;
-        for (int ch = 0; ch < 3; ++ch) {
-            const float saturated = std::max(peak - (peak - c[ch]) * 2.0f, 0.0f);
-            // 1/128 levels per unit of the stamp's 16-bit P and Q.
-            spark.k[ch] = uint16_t(roundToInt(128.0f * 255.0f * glow * ratio[ch] * saturated));
-            spark.m[ch] = uint16_t(roundToInt(128.0f * 255.0f * glow * ratio[ch] * peak));
-        }
-        // Under (SRC_ALPHA, ONE) the alpha, as the blender takes it (8 bits), fades the
-        // colour after its clamp to 1: a glow above 1 in a faded spark adds no more.
-        spark.alpha = uint16_t(srcAlpha_ ? roundToInt(clamp01(in.a) * 255.0f) : 255);
-        const int extent = splatExtent(spark.k, spark.m, spark.alpha);
-        if (extent < 0) continue;
-        spark.extent = uint8_t(extent);
-        spark.fadeFactor = splatFadeFactor(spark.alpha);
-        // The square's lower-left corner on the grid of phases.
-        const float phases = float(kSplatPhases);
-        const int left = floorToInt((cx - hx) * phases + 0.5f), bottom = floorToInt((cy - hy) * phases + 0.5f);
-        const int px = left & (kSplatPhases - 1), py = bottom & (kSplatPhases - 1);
-        spark.x0 = left >> kSplatPhaseShift;
-        spark.y0 = bottom >> kSplatPhaseShift;
-        int stampWidth, stampHeight;
-        SplatStamps::size(edgeY, px, py, &stampWidth, &stampHeight);
-        spark.width = int16_t(stampWidth);
-        spark.height = int16_t(stampHeight);
-        // Stamps met before are found here, on every core; the others once all are built.
-        const int key = SplatStamps::key(edgeY, px, py, samples_ == 4);
-        spark.stamp = stamps_->cached(key);
-        if (!spark.stamp) out.unstamped.push_back({int(out.sparks.size()), key});
-        out.box[0] = std::min(out.box[0], spark.x0);
-        out.box[1] = std::min(out.box[1], spark.y0);
-        out.box[2] = std::max(out.box[2], spark.x0 + stampWidth);
-        out.box[3] = std::max(out.box[3], spark.y0 + stampHeight);
-        out.sparks.push_back(spark);
     }
 }
 
@@ -1036,6 +1193,9 @@ void SplatLayer::composite() {
 }
 
 void SplatBatch::draw(ShaderProgram* billboard) {
+    ratio_[0] = 1.0f;
+    ratio_[1] = stamps_->greenRatio();
+    ratio_[2] = stamps_->blueRatio();
     prepared_.resize(size_t(threadCount()));
     onEveryCore([this](int thread, int threads) { prepare(thread, threads); });
     resolveStamps();

@@ -124,6 +124,10 @@ private:
         int box[4];
     };
 
+    struct Projected;
+    Projected project(const Input& in) const;
+    void projectEight(const Input* first, Projected out[8]) const;  // eight of one run
+    void place(const Projected& p, int input, Prepared* out) const;
     void prepare(int thread, int threads);
     void resolveStamps();
 
@@ -137,6 +141,7 @@ private:
     std::vector<Prepared> prepared_;  // one per thread
     int splats_ = 0;
     bool srcAlpha_ = false;
+    float ratio_[3] = {1.0f, 1.0f, 1.0f};  // the texture's green and blue to red, for the colour terms
     int samples_ = 0;
     int viewport_[4] = {0, 0, 0, 0};
 };
