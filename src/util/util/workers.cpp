@@ -14,7 +14,7 @@ namespace workers {
 namespace {
 
 // How long a thread waits awake for the next task, or the caller for the threads.
-constexpr std::chrono::microseconds kSpin{500};
+constexpr std::chrono::microseconds kSpin{50};
 
 void pause() {
 #if defined(__x86_64__) || defined(__i386__)
