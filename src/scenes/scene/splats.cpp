@@ -558,17 +558,27 @@ void noteSplatTexture(GLuint texture) {
 }
 
 void warmNotedSplatTextures() {
-    GLint samples = 0, bound = 0;
+    GLint samples = 0, bound = 0, viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_SAMPLES, &samples);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    // A spark's width grows with the frame's height: in a taller frame the same sparks
+    // need wider stamps, and more bytes of them.
+    const double scale = std::max(1.0, double(viewport[3]) / double(kWarmSplatHeight));
+    const int edgeQuarters = std::min(kMaxEdgeQuarters, int(std::lround(kWarmSplatPixels * 4 * scale)));
+    const size_t budget = size_t(double(SplatStamps::kStampCacheBytes) * scale * scale);
     const auto started = std::chrono::steady_clock::now();
     size_t before = 0, after = 0;
     for (SplatStamps* s : g_stamps) before += s->cachedBytes();
-    for (GLuint texture : g_notedTextures) stampsFor(texture)->warm(kWarmSplatPixels * 4, samples == 4);
+    for (GLuint texture : g_notedTextures) {
+        SplatStamps* stamps = stampsFor(texture);
+        stamps->setBudget(std::max(budget, stamps->budget()));
+        stamps->warm(edgeQuarters, samples == 4);
+    }
     for (SplatStamps* s : g_stamps) after += s->cachedBytes();
     glBindTexture(GL_TEXTURE_2D, GLuint(bound));
     if (after != before)
-        logLine("particles: stamps of sparks up to %i px made ahead, %.1f MiB in %.2f s\n", kWarmSplatPixels,
+        logLine("particles: stamps of sparks up to %i px made ahead, %.1f MiB in %.2f s\n", edgeQuarters / 4,
                 double(after - before) / 1048576.0,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }

@@ -37,9 +37,12 @@ class SplatStamps;
 
 // Particle textures whose stamps are made ahead: a scene notes its texture at load, and
 // when the software path is chosen the stamps of every spark up to kWarmSplatPixels wide
-// (under the frame's sample count) are made at once, so that the show does not build
-// them while the sparks grow. Textures of equal texels share one set of stamps.
+// in a frame kWarmSplatHeight pixels high (wider in proportion in a taller one; the
+// cache's budget grows with the square of it) are made at once under the frame's sample
+// count, so that the show does not build them while the sparks grow. Textures of equal
+// texels share one set of stamps.
 constexpr int kWarmSplatPixels = 32;
+constexpr int kWarmSplatHeight = 720;
 void noteSplatTexture(GLuint texture);
 void warmNotedSplatTextures();
 
@@ -179,6 +182,8 @@ public:
     void warm(int maxEdgeQuarters, bool fourSamples);
     bool sameTexels(const SplatStamps& other) const { return wrap_ == other.wrap_ && levels_ == other.levels_; }
     size_t cachedBytes() const { return cachedBytes_; }
+    size_t budget() const { return cacheBudget_; }
+    void setBudget(size_t bytes) { cacheBudget_ = bytes; }
     float greenRatio() const { return green_; }
     float blueRatio() const { return blue_; }
 
