@@ -540,6 +540,7 @@ private:
     std::vector<uint8_t> rgba_;
     std::vector<int> bandStart_;
     std::vector<int> bandItems_;  // indices into sparks_
+    std::vector<int> binNext_;    // bin's counts, then next places, per thread and band
     GLuint texture_ = 0;
     int textureWidth_ = 0, textureHeight_ = 0;
     // The texture's framebuffer, the blit's source (0 where it could not be made).
@@ -902,27 +903,55 @@ void SplatBatch::resolveStamps() {
 }
 
 void SplatLayer::bin() {
-    // Each spark listed under every band of rows its stamp reaches (counting sort).
+    // Each spark listed under every band of rows its stamp reaches, in the sparks' order
+    // (a counting sort on every core: each thread counts and places a share of the sparks,
+    // its entries in a band after those of the threads before it).
     const int bands = (height_ + kBandRows - 1) / kBandRows;
-    bandStart_.assign(size_t(bands) + 1, 0);
+    const int threads = threadCount();
     auto range = [&](const SplatSpark& s, int* first, int* last) {
         const int y0 = std::max(0, s.y0), y1 = std::min(height_, s.y0 + s.height);
         *first = y0 / kBandRows;
         *last = y1 > y0 ? (y1 - 1) / kBandRows : *first - 1;
     };
-    for (const SplatSpark& s : sparks_) {
-        int first, last;
-        range(s, &first, &last);
-        for (int b = first; b <= last; ++b) ++bandStart_[size_t(b) + 1];
+    auto share = [&](int thread, size_t* from, size_t* to) {
+        const size_t per = (sparks_.size() + size_t(threads) - 1) / size_t(threads);
+        *from = std::min(sparks_.size(), per * size_t(thread));
+        *to = std::min(sparks_.size(), *from + per);
+    };
+    binNext_.assign(size_t(threads) * size_t(bands), 0);
+    onEveryCore([&](int thread, int) {
+        size_t from, to;
+        share(thread, &from, &to);
+        int* counts = binNext_.data() + size_t(thread) * size_t(bands);
+        for (size_t i = from; i < to; ++i) {
+            int first, last;
+            range(sparks_[i], &first, &last);
+            for (int b = first; b <= last; ++b) ++counts[b];
+        }
+    });
+    bandStart_.assign(size_t(bands) + 1, 0);
+    int at = 0;
+    for (int b = 0; b < bands; ++b) {
+        bandStart_[size_t(b)] = at;
+        for (int t = 0; t < threads; ++t) {
+            int& slot = binNext_[size_t(t) * size_t(bands) + size_t(b)];
+            const int count = slot;
+            slot = at;  // from here on: where the thread's next entry in the band goes
+            at += count;
+        }
     }
-    for (int b = 0; b < bands; ++b) bandStart_[size_t(b) + 1] += bandStart_[size_t(b)];
-    bandItems_.resize(size_t(bandStart_[size_t(bands)]));
-    std::vector<int> next(bandStart_.begin(), bandStart_.end() - 1);
-    for (size_t i = 0; i < sparks_.size(); ++i) {
-        int first, last;
-        range(sparks_[i], &first, &last);
-        for (int b = first; b <= last; ++b) bandItems_[size_t(next[size_t(b)]++)] = int(i);
-    }
+    bandStart_[size_t(bands)] = at;
+    bandItems_.resize(size_t(at));
+    onEveryCore([&](int thread, int) {
+        size_t from, to;
+        share(thread, &from, &to);
+        int* next = binNext_.data() + size_t(thread) * size_t(bands);
+        for (size_t i = from; i < to; ++i) {
+            int first, last;
+            range(sparks_[i], &first, &last);
+            for (int b = first; b <= last; ++b) bandItems_[size_t(next[b]++)] = int(i);
+        }
+    });
 }
 
 namespace {
