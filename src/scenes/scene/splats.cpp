@@ -1056,32 +1056,52 @@ bool SplatLayer::addsOntoFrame() const {
     return sampleBuffers == 0 && secondDrawBuffer == GL_NONE && mask[0] && mask[1] && mask[2] && mask[3] && !srgb;
 }
 
+namespace {
+// The pixel store set for the layer's box in rgba_ (rows of `width` pixels, the box from
+// (x0, y0), no buffer object) while it lives, for unpacking (uploads) or packing (reads);
+// the GL's own settings come back after.
+class BoxInLayer {
+public:
+    BoxInLayer(bool unpack, int width, int x0, int y0) : unpack_(unpack) {
+        const GLenum* names = unpack ? kUnpack : kPack;
+        for (int i = 0; i < 5; ++i) glGetIntegerv(names[i], &saved_[i]);
+        glBindBuffer(unpack ? GL_PIXEL_UNPACK_BUFFER : GL_PIXEL_PACK_BUFFER, 0);
+        glPixelStorei(names[0], width);
+        glPixelStorei(names[1], x0);
+        glPixelStorei(names[2], y0);
+        glPixelStorei(names[3], 4);
+    }
+    ~BoxInLayer() {
+        const GLenum* names = unpack_ ? kUnpack : kPack;
+        for (int i = 0; i < 4; ++i) glPixelStorei(names[i], saved_[i]);
+        glBindBuffer(unpack_ ? GL_PIXEL_UNPACK_BUFFER : GL_PIXEL_PACK_BUFFER, GLuint(saved_[4]));
+    }
+    BoxInLayer(const BoxInLayer&) = delete;
+    BoxInLayer& operator=(const BoxInLayer&) = delete;
+
+private:
+    static constexpr GLenum kUnpack[5] = {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_PIXELS, GL_UNPACK_SKIP_ROWS,
+                                          GL_UNPACK_ALIGNMENT, GL_PIXEL_UNPACK_BUFFER_BINDING};
+    static constexpr GLenum kPack[5] = {GL_PACK_ROW_LENGTH, GL_PACK_SKIP_PIXELS, GL_PACK_SKIP_ROWS, GL_PACK_ALIGNMENT,
+                                        GL_PIXEL_PACK_BUFFER_BINDING};
+    bool unpack_;
+    GLint saved_[5] = {0, 0, 0, 4, 0};
+};
+}  // namespace
+
 void SplatLayer::readFrame() {
-    GLint drawFramebuffer = 0, readFramebuffer = 0, drawBuffer = GL_BACK, readBuffer = GL_BACK, packBuffer = 0;
-    GLint rowLength = 0, skipPixels = 0, skipRows = 0, alignment = 4;
+    GLint drawFramebuffer = 0, readFramebuffer = 0, drawBuffer = GL_BACK, readBuffer = GL_BACK;
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
     glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(drawFramebuffer));
     glGetIntegerv(GL_READ_BUFFER, &readBuffer);  // the draw framebuffer's own
     glReadBuffer(GLenum(drawBuffer));
-    glGetIntegerv(GL_PACK_ROW_LENGTH, &rowLength);
-    glGetIntegerv(GL_PACK_SKIP_PIXELS, &skipPixels);
-    glGetIntegerv(GL_PACK_SKIP_ROWS, &skipRows);
-    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
-    glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &packBuffer);
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    glPixelStorei(GL_PACK_ROW_LENGTH, width_);
-    glPixelStorei(GL_PACK_SKIP_PIXELS, boxX0_);
-    glPixelStorei(GL_PACK_SKIP_ROWS, boxY0_);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(viewport_[0] + boxX0_, viewport_[1] + boxY0_, boxX1_ - boxX0_, boxY1_ - boxY0_, GL_BGRA,
-                 GL_UNSIGNED_BYTE, rgba_.data());
-    glPixelStorei(GL_PACK_ROW_LENGTH, rowLength);
-    glPixelStorei(GL_PACK_SKIP_PIXELS, skipPixels);
-    glPixelStorei(GL_PACK_SKIP_ROWS, skipRows);
-    glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, GLuint(packBuffer));
+    {
+        const BoxInLayer box(false, width_, boxX0_, boxY0_);
+        glReadPixels(viewport_[0] + boxX0_, viewport_[1] + boxY0_, boxX1_ - boxX0_, boxY1_ - boxY0_, GL_BGRA,
+                     GL_UNSIGNED_BYTE, rgba_.data());
+    }
     glReadBuffer(GLenum(readBuffer));
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
 }
@@ -1119,24 +1139,9 @@ void SplatLayer::makeTexture() {
 
 void SplatLayer::upload() {
     glBindTexture(GL_TEXTURE_2D, texture_);
-    GLint rowLength = 0, skipPixels = 0, skipRows = 0, alignment = 4, unpackBuffer = 0;
-    glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
-    glGetIntegerv(GL_UNPACK_SKIP_PIXELS, &skipPixels);
-    glGetIntegerv(GL_UNPACK_SKIP_ROWS, &skipRows);
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-    glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, width_);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, boxX0_);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, boxY0_);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    const BoxInLayer box(true, width_, boxX0_, boxY0_);
     glTexSubImage2D(GL_TEXTURE_2D, 0, boxX0_, boxY0_, boxX1_ - boxX0_, boxY1_ - boxY0_, GL_BGRA, GL_UNSIGNED_BYTE,
                     rgba_.data());
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, skipPixels);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, skipRows);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, GLuint(unpackBuffer));
 }
 
 void SplatLayer::blitOntoFrame() {
