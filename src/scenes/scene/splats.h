@@ -65,10 +65,10 @@ constexpr int kSplatPhases = 1 << kSplatPhaseShift;
 //
 // What the splat computes is fixed by those rules; the rest only saves work that adds 0:
 // `extent` picks the stamp's row extents whose pixels can round to a level for this
-// spark (a faint spark leaves out the glow's faint rim), and `fadeFactor` is the alpha's fade in one rounding
-// multiply, f with (v f + 2^14) >> 15 equal to the 8-bit fade for every level v
-// (0 for the few alphas without one). width and height are the stamp's, known before
-// the stamp is.
+// spark (a faint spark leaves out the glow's faint rim), and `fadeFactor` is the alpha's
+// fade in one rounding multiply, f with (v f + 2^14) >> 15 equal to the 8-bit fade for
+// every level v (0 for the few alphas without one). width and height are the stamp's,
+// known before the stamp is.
 struct SplatSpark {
     const SplatStamp* stamp;
     int x0, y0;
@@ -160,7 +160,8 @@ public:
     // to 1 x 1 by averaging as a box filter; wrap is GL_REPEAT or GL_CLAMP_TO_EDGE.
     SplatStamps(const uint8_t* rgba, int side, GLenum wrap, size_t cacheBytes = kStampCacheBytes);
 
-    // Stamps stay cached up to this many bytes in all; beyond it trim() starts afresh.
+    // The cache's budget in bytes, in a frame up to 720 pixels high; past it trim() drops
+    // the stamps unused since the trim before.
     static constexpr size_t kStampCacheBytes = size_t(96) << 20;
 
     // The stamp of a square edgeQuarters / 4 pixels wide at phases (px, py) in
