@@ -130,6 +130,7 @@ void SceneManager::redrawFrame() {
 
 void SceneManager::drawScenes(bool simulate) {
     glClear(kClearAll);
+    noteSplatFrameCleared();
     for (Scene* scene : scenes) {
         float beat = music->beat();
         if (!sceneActiveAt(scene->startBeat, scene->endBeat, beat)) continue;
@@ -146,6 +147,7 @@ void SceneManager::drawScenes(bool simulate) {
             ++scene->simulations;
         }
         scene->draw();
+        if (!scene->drewOnlySplats()) noteSplatFrameDrawn();
         CHECK_GL();
     }
     compositeSplatLayer();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "lib/session.h"
+#include "scenes/scene/splats.h"
 #include "scenes/scene/sprites.h"
 #include "util/data/data.h"
 
@@ -89,6 +90,30 @@ TEST(ParticlePaths, FastAndCpuFramesMatchTheReferencesPixelBudget) {
     ASSERT_NE(nullptr, shift);
     EXPECT_LE(std::fabs(shift[0]), 1.0f);
     EXPECT_LE(std::fabs(shift[1]), 1.0f);
+    setParticlePath(ParticlePath::Auto);
+}
+
+// Over a frame that holds only its clear the layer is copied, into every sample of a
+// multisampled one. A clear under a scissor is not known pixel for pixel, so the layer
+// is added to the frame (read back, or the quad): the same pixels.
+TEST(ParticlePaths, TheLayerCopiedOverTheClearGivesThePixelsOfTheLayerAddedToTheFrame) {
+    auto run = production(320, 180);
+    for (int samples : {4, 0}) {
+        offline::CaptureTarget target(320, 180, samples);
+        run->seek(0);
+        for (int64_t n = 0; n <= 4 * 56; ++n) run->simulateFrame(n);
+        const std::vector<unsigned char> copied = drawn(*run, target, ParticlePath::Cpu);
+        EXPECT_EQ(SplatComposite::CopiedOverClear, lastSplatComposite()) << samples << " samples";
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 320, 180);
+        const std::vector<unsigned char> added = drawn(*run, target, ParticlePath::Cpu);
+        glDisable(GL_SCISSOR_TEST);
+        EXPECT_EQ(samples ? SplatComposite::Quad : SplatComposite::AddedOntoReadBack, lastSplatComposite());
+        ASSERT_EQ(copied.size(), added.size());
+        size_t differing = 0;
+        for (size_t i = 0; i < copied.size(); ++i) differing += copied[i] != added[i];
+        EXPECT_EQ(0u, differing) << "bytes of " << copied.size() << ", " << samples << " samples";
+    }
     setParticlePath(ParticlePath::Auto);
 }
 

@@ -48,6 +48,10 @@ public:
     // True when draw() draws nothing before its SplatBatch: the frame's particle layer
     // may then stay open from the scene before (see compositeSplatLayer in splats.h).
     virtual bool opensWithSplats() const { return false; }
+    // True when the draw() just made drew nothing but its SplatBatches (wide sparks
+    // included): a frame that held only its clear still does, so the layer may be copied
+    // over it (see noteSplatFrameCleared in splats.h).
+    virtual bool drewOnlySplats() const { return false; }
 
     void applyState();
 

@@ -524,7 +524,8 @@ private:
     void bin();
     void splatBands(int thread, int threads);
     void makeTexture();
-    bool addsOntoFrame() const;
+    enum class Way { Quad, OntoReadBack, OverClear };
+    Way way() const;
     void readFrame();
     void upload();
     void blitOntoFrame();
@@ -545,13 +546,48 @@ private:
     int textureWidth_ = 0, textureHeight_ = 0;
     // The texture's framebuffer, the blit's source (0 where it could not be made).
     GLuint framebuffer_ = 0;
-    bool onto_ = false;  // this composite adds onto the frame's pixels read back into rgba_
+    // How this composite reaches the frame: by the quad, or by a blit of rgba_ holding
+    // the sums added onto the frame's pixels read back, or onto the clear colour.
+    Way way_ = Way::Quad;
 };
+
+// What the frame holds since its last clear, while nothing but the layer has been drawn
+// into it: the clear colour as BGRA8, and the framebuffer and buffer cleared.
+struct ClearedFrame {
+    bool holdsOnlyTheClear = false;
+    GLint drawFramebuffer = 0, drawBuffer = GL_BACK;
+    uint8_t bgra[4] = {0, 0, 0, 0};
+};
+ClearedFrame g_cleared;
+SplatComposite g_lastComposite = SplatComposite::None;
 
 SplatLayer g_layer;
 }  // namespace
 
 void compositeSplatLayer() { g_layer.composite(); }
+
+void noteSplatFrameCleared() {
+    GLfloat colour[4] = {0, 0, 0, 0};
+    GLboolean mask[4] = {GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, colour);
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &g_cleared.drawFramebuffer);
+    glGetIntegerv(GL_DRAW_BUFFER, &g_cleared.drawBuffer);
+    // Only a clear of the whole buffer to levels that need no rounding (0 and 1 among
+    // them) is known here pixel for pixel.
+    bool exact = !glIsEnabled(GL_SCISSOR_TEST) && mask[0] && mask[1] && mask[2] && mask[3];
+    static const int kBgraOfRgba[4] = {2, 1, 0, 3};
+    for (int c = 0; c < 4; ++c) {
+        const float level = std::min(1.0f, std::max(0.0f, colour[c])) * 255.0f;
+        exact = exact && level == std::floor(level);
+        g_cleared.bgra[kBgraOfRgba[c]] = uint8_t(level);
+    }
+    g_cleared.holdsOnlyTheClear = exact;
+}
+
+void noteSplatFrameDrawn() { g_cleared.holdsOnlyTheClear = false; }
+
+SplatComposite lastSplatComposite() { return g_lastComposite; }
 
 void noteSplatTexture(GLuint texture) {
     if (std::find(g_notedTextures.begin(), g_notedTextures.end(), texture) == g_notedTextures.end())
@@ -983,7 +1019,7 @@ void SplatLayer::splatBands(int thread, int threads) {
         const int top = band * kBandRows, bottom = std::min(height_, top + kBandRows);
         if (bottom <= boxY0_ || top >= boxY1_) continue;
         const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
-        if (onto_ && from == to) continue;  // the frame's pixels as read back
+        if (way_ == Way::OntoReadBack && from == to) continue;  // the frame's pixels as read back
         for (int item = from; item < to; ++item) {
             // The sparks ahead are scattered over the stamps: their headers are fetched
             // kHeaderAhead sparks ahead and their first rows kRowsAhead ahead, while this
@@ -1003,9 +1039,17 @@ void SplatLayer::splatBands(int thread, int threads) {
             else
                 splatPartSse2(sums.data(), plane, size_t(pitch_), part);
         }
-        for (int y = std::max(top, boxY0_); y < std::min(bottom, boxY1_); ++y)
-            (onto_ ? resolveRow<true> : resolveRow<false>)(sums.data() + size_t(y - top) * pitch_, plane,
-                                                            rgba_.data() + size_t(y) * width_ * 4, boxX0_, boxX1_);
+        // Onto the clear colour: black with alpha 0 is what the plain resolve writes.
+        uint32_t clear;
+        memcpy(&clear, g_cleared.bgra, 4);
+        const bool onto = way_ == Way::OntoReadBack || (way_ == Way::OverClear && clear != 0);
+        for (int y = std::max(top, boxY0_); y < std::min(bottom, boxY1_); ++y) {
+            uint8_t* row = rgba_.data() + size_t(y) * width_ * 4;
+            if (way_ == Way::OverClear && clear != 0)
+                for (int x = boxX0_; x < boxX1_; ++x) memcpy(row + size_t(x) * 4, &clear, 4);
+            (onto ? resolveRow<true> : resolveRow<false>)(sums.data() + size_t(y - top) * pitch_, plane, row, boxX0_,
+                                                          boxX1_);
+        }
         std::fill(sums.begin(), sums.end(), uint16_t(0));
     }
 }
@@ -1036,24 +1080,44 @@ void SplatLayer::add(const std::vector<SplatSpark>& sparks, const int box[4]) {
     sparks_.insert(sparks_.end(), sparks.begin(), sparks.end());
 }
 
-// Into a single-sampled frame the layer is added on the CPU: the frame's pixels under the
-// layer's box are read back, the sums added to them with saturation (the blend's own
-// arithmetic, so the pixels are those of the quad) and the result copied back by a
-// framebuffer blit, which a software renderer does as a memory copy. That spares the
-// full-box quad llvmpipe would shade, sample and blend (at 1280x720 about 6-8 ms a frame).
-// A multisampled frame keeps the quad: its samples cannot be read back one by one. So
-// does a frame whose fragment stage would change what the quad writes (a colour mask,
-// sRGB writes, several draw buffers).
-bool SplatLayer::addsOntoFrame() const {
-    if (!framebuffer_) return false;
-    GLint sampleBuffers = 0, secondDrawBuffer = GL_NONE, maxDrawBuffers = 1;
+// The layer reaches the frame by a framebuffer blit where it can, which a software
+// renderer does as a memory copy; that spares the full-box quad llvmpipe would shade,
+// sample and blend (at 1280x720 about 6-8 ms a frame single-sampled, more with samples).
+// - A frame that holds nothing but its clear: the sums are added onto the clear colour.
+//   A multisampled frame takes the blit too: the GL copies a single-sampled source into
+//   every sample, as the quad over equal samples writes them.
+// - A single-sampled frame: its pixels under the layer's box are read back and the sums
+//   added to them with saturation (the blend's own arithmetic, so the pixels are those
+//   of the quad).
+// Otherwise the quad: a multisampled frame's samples cannot be read back one by one, and
+// a colour mask, sRGB writes, several draw buffers, coverage from alpha or a colour
+// buffer of other than 8 bits change what the quad writes.
+SplatLayer::Way SplatLayer::way() const {
+    if (!framebuffer_) return Way::Quad;
+    GLint sampleBuffers = 0, secondDrawBuffer = GL_NONE, maxDrawBuffers = 1, drawFramebuffer = 0,
+          drawBuffer = GL_BACK, bits[3] = {0, 0, 0};
     glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
     glGetIntegerv(GL_MAX_DRAW_BUFFERS, &maxDrawBuffers);
     if (maxDrawBuffers > 1) glGetIntegerv(GL_DRAW_BUFFER1, &secondDrawBuffer);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+    glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+    glGetIntegerv(GL_RED_BITS, &bits[0]);
+    glGetIntegerv(GL_GREEN_BITS, &bits[1]);
+    glGetIntegerv(GL_BLUE_BITS, &bits[2]);
     GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
     glGetBooleanv(GL_COLOR_WRITEMASK, mask);
     const bool srgb = (GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_sRGB) && glIsEnabled(GL_FRAMEBUFFER_SRGB);
-    return sampleBuffers == 0 && secondDrawBuffer == GL_NONE && mask[0] && mask[1] && mask[2] && mask[3] && !srgb;
+    if (secondDrawBuffer != GL_NONE || !mask[0] || !mask[1] || !mask[2] || !mask[3] || srgb || bits[0] != 8 ||
+        bits[1] != 8 || bits[2] != 8)
+        return Way::Quad;
+    const bool cleared = g_cleared.holdsOnlyTheClear && g_cleared.drawFramebuffer == drawFramebuffer &&
+                         g_cleared.drawBuffer == drawBuffer;
+    if (sampleBuffers == 0) return cleared ? Way::OverClear : Way::OntoReadBack;
+    // Into every sample: a blit's own rule from GL 3.0 (before it, an error).
+    const bool replicates = GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object;
+    const bool coverage = glIsEnabled(GL_SAMPLE_ALPHA_TO_COVERAGE) || glIsEnabled(GL_SAMPLE_COVERAGE) ||
+                          (GLEW_VERSION_3_2 && glIsEnabled(GL_SAMPLE_MASK));
+    return cleared && replicates && !coverage ? Way::OverClear : Way::Quad;
 }
 
 namespace {
@@ -1219,17 +1283,21 @@ void SplatLayer::composite() {
         GLint particleTexture = 0;
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &particleTexture);
         makeTexture();
-        onto_ = addsOntoFrame();
-        if (onto_) readFrame();
+        way_ = way();
+        static const SplatComposite kComposites[] = {SplatComposite::Quad, SplatComposite::AddedOntoReadBack,
+                                                     SplatComposite::CopiedOverClear};
+        g_lastComposite = kComposites[int(way_)];
+        if (way_ == Way::OntoReadBack) readFrame();
         bin();
         onEveryCore([this](int thread, int threads) { splatBands(thread, threads); });
         upload();
-        if (onto_)
+        if (way_ != Way::Quad)
             blitOntoFrame();
         else
             addQuad();
         glBindTexture(GL_TEXTURE_2D, GLuint(particleTexture));
         CHECK_GL();
+        noteSplatFrameDrawn();
     }
     sparks_.clear();
     // No spark points into a stamp now: a cache past its budget may start afresh.
@@ -1243,6 +1311,9 @@ void SplatBatch::draw(ShaderProgram* billboard) {
     prepared_.resize(size_t(threadCount()));
     onEveryCore([this](int thread, int threads) { prepare(thread, threads); });
     resolveStamps();
+    // The blend adds, so the wide sparks' quads may go after the layer: into a frame that
+    // holds only its clear the layer is then copied, not added.
+    if (quads_.count() > 0 && g_cleared.holdsOnlyTheClear) g_layer.composite();
     billboard->bind();
     for (size_t run = 0; run < quadRuns_.size(); ++run) {
         const int first = quadRuns_[run];
@@ -1250,6 +1321,7 @@ void SplatBatch::draw(ShaderProgram* billboard) {
         if (end <= first) continue;
         billboard->setUniform1f("size", quadSizes_[run]);
         quads_.draw(first, end - first);
+        noteSplatFrameDrawn();
     }
     CHECK_GL();
 }

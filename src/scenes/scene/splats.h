@@ -1,10 +1,10 @@
 // The particle scenes' software path, for renderers that shade on the CPU (llvmpipe):
 // the sparks are splatted by the CPU, on every core, into an accumulation layer the size
-// of the viewport, and the layer is added to the frame: in a single-sampled frame onto
-// the frame's pixels read back, copied back by a blit; in a multisampled one by one
-// textured quad. Their blending is additive and saturating (no depth test), so the sum
-// does not depend on the order, and scenes drawn one after another that only splat can
-// share one layer: the frame pays for one upload and one copy or quad, which cost
+// of the viewport, and the layer is added to the frame: onto the clear colour where the
+// frame holds nothing else yet, or onto the frame's pixels read back in a single-sampled
+// one, copied by a blit; else by one textured quad. Their blending is additive and
+// saturating (no depth test), so the sum does not depend on the order, and scenes drawn
+// one after another that only splat can share one layer: the frame pays for one upload and one copy or quad, which cost
 // llvmpipe about as much as the sparks of a busy frame (the scene manager composites the
 // layer before any scene that does not open with splats, and after the last scene).
 //
@@ -49,6 +49,14 @@ void warmNotedSplatTextures();
 // Adds the sparks splatted since the last call to the frame, under the viewport they were
 // splatted under, and leaves the GL state as it found it. Nothing when there are none.
 void compositeSplatLayer();
+// The frame has just been cleared (its colour buffer, by glClear), and from then on
+// something other than splats was drawn into it: until then the layer is added onto the
+// clear colour without reading the frame back, into every sample of a multisampled one.
+void noteSplatFrameCleared();
+void noteSplatFrameDrawn();
+// How the last composite with sparks reached the frame.
+enum class SplatComposite { None, Quad, AddedOntoReadBack, CopiedOverClear };
+SplatComposite lastSplatComposite();
 
 constexpr float kMaxSplatPixels = 64.0f;
 // A stamp's sub-pixel phases per pixel along each axis (a quarter left errors of up to

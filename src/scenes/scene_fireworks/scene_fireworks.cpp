@@ -313,6 +313,7 @@ float Fireworks::streamBeat() {
 }
 
 bool Fireworks::opensWithSplats() const { return resolvedParticlePath() == ParticlePath::Cpu; }
+bool Fireworks::drewOnlySplats() const { return resolvedParticlePath() == ParticlePath::Cpu; }
 
 void Fireworks::draw() {
     gluLookAt(0, 0, -10, 0, 2, 0, 0, 1, 0);

@@ -102,6 +102,7 @@ public:
     bool init() override;
     void draw() override;
     bool opensWithSplats() const override;
+    bool drewOnlySplats() const override;
     // Updates the rockets at the stream's beat.
     void simulate() override;
     void restart() override;

@@ -103,6 +103,7 @@ void Starfield::loadState(const std::vector<unsigned char>& in) {
 void Starfield::resize(int w, int h) { letterboxPerspective(w, h, 150.0); }
 
 bool Starfield::opensWithSplats() const { return resolvedParticlePath() == ParticlePath::Cpu; }
+bool Starfield::drewOnlySplats() const { return resolvedParticlePath() == ParticlePath::Cpu; }
 
 void Starfield::draw() {
     if (!ready) return;

@@ -36,6 +36,7 @@ public:
     bool init() override;
     void draw() override;
     bool opensWithSplats() const override;
+    bool drewOnlySplats() const override;
     // The stars move by the smoothed frame time.
     void simulate() override;
     void restart() override;
