@@ -121,7 +121,7 @@ TEST(SplatStamps, CarryTheSquaresAreaAtEveryPhaseAndSampleCount) {
                 for (int py = 0; py < kSplatPhases; py += 2) {
                     const SplatStamp* s = stamps.stamp(edgeQuarters, px, py, four);
                     double light = 0.0;
-                    for (size_t i = 0; i < s->p.size(); ++i) light += (double(s->p[i]) + s->q[i]) / 65535.0;
+                    for (uint16_t v : s->pq) light += v / 65535.0;
                     const double edge = edgeQuarters / 4.0;
                     // A fractional edge covers whole pixel centres: between (edge-1)^2 and (edge+1)^2.
                     const double tolerance = (edgeQuarters % 4 == 0 ? 0.01 : 2.0 * edge + 1.0);
@@ -139,10 +139,10 @@ TEST(SplatStamps, OutgrowingTheBudgetKeepsTheBatchsStampsUntilTrimThenTheUsedOne
     std::vector<uint8_t> white(size_t(side) * side * 4, 255);
     SplatStamps stamps(white.data(), side, GL_CLAMP_TO_EDGE, 4096);
     const SplatStamp* first = stamps.stamp(4 * 10, 1, 2, false);
-    const std::vector<uint16_t> firstP = first->p, otherP = stamps.stamp(4 * 11, 0, 0, true)->p;
+    const auto firstP = first->pq, otherP = stamps.stamp(4 * 11, 0, 0, true)->pq;
     for (int edge = 4 * 12; stamps.cachedBytes() <= 4096 * 2; edge += 4) stamps.stamp(edge, 0, 0, true);
     EXPECT_EQ(first, stamps.stamp(4 * 10, 1, 2, false)) << "evicted before trim";
-    EXPECT_EQ(firstP, first->p);
+    EXPECT_EQ(firstP, first->pq);
     const size_t grown = stamps.cachedBytes();
     stamps.trim();
     EXPECT_EQ(grown, stamps.cachedBytes()) << "every stamp was used since the last trim";
@@ -152,7 +152,7 @@ TEST(SplatStamps, OutgrowingTheBudgetKeepsTheBatchsStampsUntilTrimThenTheUsedOne
     SplatStamps alone(white.data(), side, GL_CLAMP_TO_EDGE, 4096);
     alone.stamp(4 * 10, 1, 2, false);
     EXPECT_EQ(alone.cachedBytes(), stamps.cachedBytes()) << "the others dropped";
-    EXPECT_EQ(otherP, stamps.stamp(4 * 11, 0, 0, true)->p) << "rebuilt after trim";
+    EXPECT_EQ(otherP, stamps.stamp(4 * 11, 0, 0, true)->pq) << "rebuilt after trim";
 }
 
 // The splat's shortcuts must not change a pixel: the fade as one rounding multiply
@@ -194,12 +194,11 @@ TEST(SplatShortcuts, FadeFactorAndExtentAddWhatTheLongFormAdds) {
         int left = 0;
         for (int j = 0; j < st->height; ++j)
             for (int i = 0; i < st->width; ++i) {
-                const size_t at = size_t(j) * st->stride + i;
                 const size_t row = size_t(e) * st->height + j;
                 if (i >= st->rowFirst[row] && i < st->rowEnd[row]) continue;
                 ++left;
                 for (int c = 0; c < 3; ++c) {
-                    const int x = std::min((st->p[at] * t.k[c] >> 16) + (st->q[at] * t.m[c] >> 16), 255 * 128);
+                    const int x = std::min((st->p(j, i) * t.k[c] >> 16) + (st->q(j, i) * t.m[c] >> 16), 255 * 128);
                     EXPECT_EQ(0, splatFadeLevel((x + 64) >> 7, t.alpha))
                         << "alpha " << t.alpha << " extent " << e << " pixel " << i << "," << j;
                 }

@@ -15,8 +15,11 @@
 
 namespace {
 constexpr int kMaxEdgeQuarters = int(kMaxSplatPixels * 4.0f);
-// Rows of the layer go to the threads in bands of kBandRows rows, in turn.
+// Rows of the layer go to the threads in bands of kBandRows rows, in turn. A band's rows
+// have kBandMargin values before column 0 and after the last column: a step of 16 may
+// reach past the layer's edges, and what lands there is dropped.
 constexpr int kBandRows = 16;
+constexpr int kBandMargin = 16;
 // The GL's standard 4-sample positions within a pixel.
 constexpr float kSamples4[4][2] = {{0.375f, 0.125f}, {0.875f, 0.375f}, {0.125f, 0.625f}, {0.625f, 0.875f}};
 
@@ -36,10 +39,28 @@ struct BandPart {
     int j0, j1, left, right, top;
 };
 
+// A band part's rows [j0, j1) within the spark's extent, and in row j its columns
+// [k0, k1) within the extent and the layer (false for none).
+inline void partRows(const BandPart& part, const SplatStamp& st, int extent, int* j0, int* j1) {
+    *j0 = std::max(part.j0, int(st.extentRows[extent][0]));
+    *j1 = std::min(part.j1, int(st.extentRows[extent][1]));
+}
+inline bool rowColumns(const BandPart& part, const uint16_t* rowFirst, const uint16_t* rowEnd, int j, int* k0,
+                       int* k1) {
+    *k0 = std::max(part.left, int(rowFirst[j]));
+    *k1 = std::min(part.right, int(rowEnd[j]));
+    return *k1 > *k0;
+}
+
 // A band part into the band's planes, 8 pixels a step: each pixel's colour
 // v = (P K + Q M) / 2^16 in 1/128 levels, at most 255 levels, rounded to levels, faded
 // by the alpha (x = v a: (x + x / 256 + 128) / 256 is x / 255 rounded) and added with
-// saturation. A row's last step may reach past its last pixel into the stamp's zeros.
+// saturation. A step may reach past a row's last pixel in the extent: the pixels outside
+// the spark's extent add nothing (see SplatSpark), and past the stamp's last column lie
+// zeros. A stamp of one block (OneBlock, see SplatStamp) takes its whole block in every
+// row of the extent: its rows are one step of 16 whatever they hold, and the band's
+// margins hold a block that reaches past the layer's edges.
+template <bool OneBlock>
 void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& part) {
     const SplatSpark& s = *part.spark;
     const SplatStamp& st = *s.stamp;
@@ -50,13 +71,14 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
     const bool fades = s.alpha != 255;
     const uint16_t* rowFirst = st.rowFirst.data() + size_t(s.extent) * size_t(st.height);
     const uint16_t* rowEnd = st.rowEnd.data() + size_t(s.extent) * size_t(st.height);
-    for (int j = part.j0; j < part.j1; ++j) {
-        const int k0 = std::max(part.left, int(rowFirst[j]));
-        const int k1 = std::min(part.right, int(rowEnd[j]));
-        if (k1 <= k0) continue;
-        uint16_t* out = sums + size_t(s.y0 + j - part.top) * pitch + size_t(s.x0 + k0);
-        const uint16_t* p = st.p.data() + size_t(j) * st.stride + size_t(k0);
-        const uint16_t* q = st.q.data() + size_t(j) * st.stride + size_t(k0);
+    int j0, j1;
+    partRows(part, st, s.extent, &j0, &j1);
+    for (int j = j0; j < j1; ++j) {
+        int k0 = 0, k1 = 16;
+        if (!OneBlock && !rowColumns(part, rowFirst, rowEnd, j, &k0, &k1)) continue;
+        uint16_t* out = sums + ptrdiff_t(s.y0 + j - part.top) * ptrdiff_t(pitch) + ptrdiff_t(s.x0 + k0);
+        const uint16_t* p = st.pq.data() + st.at(j, k0);
+        const uint16_t* q = p + st.qOffset();
         for (int i = 0; i < k1 - k0; i += 8) {
             const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
             const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
@@ -79,7 +101,7 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
 // The same, 16 pixels a step, for a spark whose pixels may pass 255 levels (Clamp) and
 // whose alpha fades it in one rounding multiply (Fade 1), in the 8-bit arithmetic of
 // the SSE2 form (Fade 2) or not at all (Fade 0).
-template <bool Clamp, int Fade>
+template <bool Clamp, int Fade, bool OneBlock>
 __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane, size_t pitch,
                                                    const BandPart& part) {
     const SplatSpark& s = *part.spark;
@@ -93,16 +115,17 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
     const __m256i factor = _mm256_set1_epi16(s.fadeFactor);
     const uint16_t* rowFirst = st.rowFirst.data() + size_t(s.extent) * size_t(st.height);
     const uint16_t* rowEnd = st.rowEnd.data() + size_t(s.extent) * size_t(st.height);
-    for (int j = part.j0; j < part.j1; ++j) {
-        const int k0 = std::max(part.left, int(rowFirst[j]));
-        const int k1 = std::min(part.right, int(rowEnd[j]));
-        if (k1 <= k0) continue;
-        uint16_t* out = sums + size_t(s.y0 + j - part.top) * pitch + size_t(s.x0 + k0);
-        const uint16_t* p = st.p.data() + size_t(j) * st.stride + size_t(k0);
-        const uint16_t* q = st.q.data() + size_t(j) * st.stride + size_t(k0);
+    const size_t qOffset = st.qOffset();
+    int j0, j1;
+    partRows(part, st, s.extent, &j0, &j1);
+    for (int j = j0; j < j1; ++j) {
+        int k0 = 0, k1 = 16;
+        if (!OneBlock && !rowColumns(part, rowFirst, rowEnd, j, &k0, &k1)) continue;
+        uint16_t* out = sums + ptrdiff_t(s.y0 + j - part.top) * ptrdiff_t(pitch) + ptrdiff_t(s.x0 + k0);
+        const uint16_t* p = st.pq.data() + st.at(j, k0);
         for (int i = 0; i < k1 - k0; i += 16) {
             const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-            const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + i));
+            const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + qOffset + i));
             for (int c = 0; c < 3; ++c) {
                 __m256i v = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k[c]), _mm256_mulhi_epu16(qv, m[c]));
                 if (Clamp) v = _mm256_min_epu16(v, top);
@@ -134,10 +157,12 @@ bool sparkClamps(const SplatSpark& spark) {
 
 SplatPart avx2PartFor(const SplatSpark& s) {
     const int fade = s.alpha == 255 ? 0 : s.fadeFactor ? 1 : 2;
-    static const SplatPart parts[2][3] = {
-        {splatPartAvx2<false, 0>, splatPartAvx2<false, 1>, splatPartAvx2<false, 2>},
-        {splatPartAvx2<true, 0>, splatPartAvx2<true, 1>, splatPartAvx2<true, 2>}};
-    return parts[sparkClamps(s) ? 1 : 0][fade];
+    static const SplatPart parts[2][2][3] = {
+        {{splatPartAvx2<false, 0, false>, splatPartAvx2<false, 1, false>, splatPartAvx2<false, 2, false>},
+         {splatPartAvx2<true, 0, false>, splatPartAvx2<true, 1, false>, splatPartAvx2<true, 2, false>}},
+        {{splatPartAvx2<false, 0, true>, splatPartAvx2<false, 1, true>, splatPartAvx2<false, 2, true>},
+         {splatPartAvx2<true, 0, true>, splatPartAvx2<true, 1, true>, splatPartAvx2<true, 2, true>}}};
+    return parts[s.stamp->oneBlock() ? 1 : 0][sparkClamps(s) ? 1 : 0][fade];
 }
 
 // Sums of one row (three planes `plane` apart) to BGRA8 pixels [x0, x1), alpha 0: the
@@ -315,12 +340,8 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
     const float edge = float(edgeQuarters) * 0.25f;
     const float fx = float(px) / float(kSplatPhases), fy = float(py) / float(kSplatPhases);
     size(edgeQuarters, px, py, &stamp->width, &stamp->height);
-    // Zeros past the last column, at least 8: a row from any column on is read in whole
-    // steps of 8 without reaching the next row.
-    stamp->stride = ((stamp->width + 15) & ~15) + 16;
-    const size_t count = size_t(stamp->stride) * stamp->height;
-    stamp->p.assign(count, 0);
-    stamp->q.assign(count, 0);
+    stamp->stride = stamp->width <= 16 ? 32 : 2 * (((stamp->width + 15) & ~15) + 16);
+    stamp->pq.assign(size_t(stamp->stride) * stamp->height, 0);
     stamp->rowFirst.assign(size_t(stamp->height) * kSplatExtents, 0);
     stamp->rowEnd.assign(size_t(stamp->height) * kSplatExtents, 0);
     // Texels per pixel along both axes: the level of detail of the GL's trilinear filter.
@@ -375,28 +396,36 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
             }
             const float core = alpha * alpha;
             const float w = 0.6f * core * core;
-            const size_t i = size_t(j) * stamp->stride + k;
+            const size_t i = stamp->at(j, k);
             // The share of the samples covered, as the resolve averages them.
             const float share = float(covered) * 0.25f * 65535.0f;
-            stamp->p[i] = uint16_t(roundToInt(red * (1.0f - w) * share));
-            stamp->q[i] = uint16_t(roundToInt(red * w * share));
+            stamp->pq[i] = uint16_t(roundToInt(red * (1.0f - w) * share));
+            stamp->pq[i + stamp->qOffset()] = uint16_t(roundToInt(red * w * share));
+            stamp->pMax = std::max(stamp->pMax, stamp->pq[i]);
+            stamp->qMax = std::max(stamp->qMax, stamp->pq[i + stamp->qOffset()]);
         }
     // Each row's extents: a pixel before the first reaching one threshold cannot reach
     // a higher one, so each threshold's scan goes on from the one before.
+    // An extent's rows run from its first row with a pixel to its last.
+    for (int e = 0; e < kSplatExtents; ++e) {
+        stamp->extentRows[e][0] = uint16_t(stamp->height);
+        stamp->extentRows[e][1] = 0;
+    }
+    auto light = [&](int j, int k) { return int(stamp->p(j, k)) + stamp->q(j, k); };
     for (int j = 0; j < stamp->height; ++j) {
-        const uint16_t* p = stamp->p.data() + size_t(j) * stamp->stride;
-        const uint16_t* q = stamp->q.data() + size_t(j) * stamp->stride;
         int first = 0, end = stamp->width;
         for (int e = 0; e < kSplatExtents; ++e) {
             const int threshold = kSplatExtentThresholds[e];
-            while (first < end && int(p[first]) + q[first] < threshold) ++first;
-            while (end > first && int(p[end - 1]) + q[end - 1] < threshold) --end;
+            while (first < end && light(j, first) < threshold) ++first;
+            while (end > first && light(j, end - 1) < threshold) --end;
             stamp->rowFirst[size_t(e) * stamp->height + j] = uint16_t(end > first ? first : 0);
             stamp->rowEnd[size_t(e) * stamp->height + j] = uint16_t(end > first ? end : 0);
+            if (end > first) {
+                stamp->extentRows[e][0] = std::min(stamp->extentRows[e][0], uint16_t(j));
+                stamp->extentRows[e][1] = uint16_t(j + 1);
+            }
         }
     }
-    stamp->pMax = *std::max_element(stamp->p.begin(), stamp->p.end());
-    stamp->qMax = *std::max_element(stamp->q.begin(), stamp->q.end());
 }
 
 void SplatStamps::size(int edgeQuarters, int px, int py, int* width, int* height) {
@@ -414,7 +443,7 @@ int SplatStamps::key(int edgeQuarters, int px, int py, bool fourSamples) {
 namespace {
 // What a cached stamp holds: its P and Q, its row extents and itself.
 size_t stampBytes(const SplatStamp& s) {
-    return (s.p.size() + s.q.size() + s.rowFirst.size() + s.rowEnd.size()) * sizeof(uint16_t) + sizeof(SplatStamp);
+    return (s.pq.size() + s.rowFirst.size() + s.rowEnd.size()) * sizeof(uint16_t) + sizeof(SplatStamp);
 }
 }  // namespace
 
@@ -997,13 +1026,18 @@ constexpr int kHeaderAhead = 8, kRowsAhead = 4;
 void prefetchRows(const SplatSpark& s, int top) {
     const SplatStamp& st = *s.stamp;
     const int j0 = std::max(0, top - s.y0);
-    const size_t first = size_t(j0) * size_t(st.stride);
+    const uint16_t* first = st.pq.data() + size_t(j0) * size_t(st.stride);
     auto fetch = [](const void* at) { _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0); };
+    if (st.oneBlock()) {
+        // A row is one cache line.
+        for (int j = 0; j < 2 && j0 + j < st.height; ++j) fetch(first + size_t(j) * size_t(st.stride));
+        return;
+    }
     fetch(st.rowFirst.data() + size_t(s.extent) * size_t(st.height) + size_t(j0));
     fetch(st.rowEnd.data() + size_t(s.extent) * size_t(st.height) + size_t(j0));
     for (int j = 0; j < 2 && j0 + j < st.height; ++j) {
-        fetch(st.p.data() + first + size_t(j) * size_t(st.stride));
-        fetch(st.q.data() + first + size_t(j) * size_t(st.stride));
+        fetch(first + size_t(j) * size_t(st.stride));
+        fetch(first + size_t(j) * size_t(st.stride) + st.qOffset());
     }
 }
 }  // namespace
@@ -1013,6 +1047,7 @@ void SplatLayer::splatBands(int thread, int threads) {
     // sums), small enough to stay in the core's cache while its sparks land.
     const size_t plane = size_t(pitch_) * kBandRows;
     std::vector<uint16_t> sums(plane * 3);
+    uint16_t* const origin = sums.data() + kBandMargin;  // column 0 of the band's first row
     const bool wide = haveAvx2();
     const int bands = int(bandStart_.size()) - 1;
     for (int band = thread; band < bands; band += threads) {
@@ -1035,9 +1070,9 @@ void SplatLayer::splatBands(int thread, int threads) {
                           std::min(st.width, width_ - s.x0), top};
             if (part.right <= part.left) continue;
             if (wide)
-                avx2PartFor(s)(sums.data(), plane, size_t(pitch_), part);
+                avx2PartFor(s)(origin, plane, size_t(pitch_), part);
             else
-                splatPartSse2(sums.data(), plane, size_t(pitch_), part);
+                (st.oneBlock() ? splatPartSse2<true> : splatPartSse2<false>)(origin, plane, size_t(pitch_), part);
         }
         // Onto the clear colour: black with alpha 0 is what the plain resolve writes.
         uint32_t clear;
@@ -1047,7 +1082,7 @@ void SplatLayer::splatBands(int thread, int threads) {
             uint8_t* row = rgba_.data() + size_t(y) * width_ * 4;
             if (way_ == Way::OverClear && clear != 0)
                 for (int x = boxX0_; x < boxX1_; ++x) memcpy(row + size_t(x) * 4, &clear, 4);
-            (onto ? resolveRow<true> : resolveRow<false>)(sums.data() + size_t(y - top) * pitch_, plane, row, boxX0_,
+            (onto ? resolveRow<true> : resolveRow<false>)(origin + size_t(y - top) * pitch_, plane, row, boxX0_,
                                                           boxX1_);
         }
         std::fill(sums.begin(), sums.end(), uint16_t(0));
@@ -1061,9 +1096,8 @@ void SplatLayer::open(const int viewport[4]) {
     if (viewport_[2] != width_ || viewport_[3] != height_) {
         width_ = viewport_[2];
         height_ = viewport_[3];
-        // Rows padded by 16 values: a stamp row's last step may reach past the layer's
-        // last column (the stamp holds zeros there, so it adds nothing).
-        pitch_ = width_ + 16;
+        // Rows with margins of 16 values either side (see kBandMargin).
+        pitch_ = width_ + 2 * kBandMargin;
         rgba_.assign(size_t(width_) * height_ * 4, 0);
     }
     boxX0_ = width_;

@@ -4,9 +4,10 @@
 // frame holds nothing else yet, or onto the frame's pixels read back in a single-sampled
 // one, copied by a blit; else by one textured quad. Their blending is additive and
 // saturating (no depth test), so the sum does not depend on the order, and scenes drawn
-// one after another that only splat can share one layer: the frame pays for one upload and one copy or quad, which cost
-// llvmpipe about as much as the sparks of a busy frame (the scene manager composites the
-// layer before any scene that does not open with splats, and after the last scene).
+// one after another that only splat can share one layer: the frame pays for one upload
+// and one copy or quad, which cost llvmpipe about as much as the sparks of a busy frame
+// (the scene manager composites the layer before any scene that does not open with
+// splats, and after the last scene).
 //
 // What a spark adds is billboard.vert's square and billboard.frag's colour, computed as
 // the GL computes them for a quad: the square is screen-aligned, so its texture
@@ -26,7 +27,9 @@
 
 #include <GL/glew.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "scenes/scene/billboards.h"
@@ -219,15 +222,39 @@ private:
     int warmedEdges_[2] = {0, 0};  // edge quarters warmed, at 1 sample and at 4
 };
 
+// Memory on cache lines of 64 bytes, for the stamps' blocks.
+template <class T>
+struct CacheLineAllocator {
+    using value_type = T;
+    CacheLineAllocator() = default;
+    template <class U>
+    CacheLineAllocator(const CacheLineAllocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+    void deallocate(T* p, size_t) { ::operator delete(p, std::align_val_t(64)); }
+    bool operator==(const CacheLineAllocator&) const { return true; }
+    bool operator!=(const CacheLineAllocator&) const { return false; }
+};
+
 struct SplatStamp {
     int width = 0, height = 0;  // pixels
-    int stride = 0;             // values per row: width rounded up to 16, plus 16 zeros
-    // texel.r * (1 - w) and texel.r * w in 1/65535, w = 0.6 * texel.a^4, times the share
-    // of the pixel's samples the square covers (at 1 sample: its centre, all or none).
-    std::vector<uint16_t> p, q;
+    // P: texel.r * (1 - w) and Q: texel.r * w in 1/65535, w = 0.6 * texel.a^4, times the
+    // share of the pixel's samples the square covers (at 1 sample: its centre, all or
+    // none). A row holds its P values, then its Q values, `stride` values in all and
+    // zeros past the last column: 16 of each in a stamp up to 16 pixels wide (one block,
+    // one cache line), else the width rounded up to 16, plus 16 zeros that a step of 16
+    // from any column may reach.
+    int stride = 0;
+    std::vector<uint16_t, CacheLineAllocator<uint16_t>> pq;
+    bool oneBlock() const { return stride == 32; }
+    size_t qOffset() const { return size_t(stride) / 2; }
+    size_t at(int row, int column) const { return size_t(row) * size_t(stride) + size_t(column); }
+    uint16_t p(int row, int column) const { return pq[at(row, column)]; }
+    uint16_t q(int row, int column) const { return pq[at(row, column) + qOffset()]; }
     // Each row's first and end pixel with P + Q at least kSplatExtentThresholds[e], at
     // [e * height + row]; extent 0 holds every pixel that adds anything (the glow is round).
     std::vector<uint16_t> rowFirst, rowEnd;
+    // Each extent's first row with a pixel and the row after its last (height, 0: none).
+    uint16_t extentRows[kSplatExtents][2] = {};
     uint16_t pMax = 0, qMax = 0;
     // Whether a spark has landed with it since the last trim() past the budget; set by
     // every thread that splats it (the same value, so a relaxed store).
