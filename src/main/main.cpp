@@ -24,6 +24,7 @@
 #include "platform/msgbox.h"
 #include "platform/quit_signal.h"
 #include "platform/system.h"
+#include "scenes/scene/sprites.h"
 #include "scenes/scenemanager.h"
 #include "util/data/data.h"
 #include "util/util/reloadable.h"
@@ -187,6 +188,7 @@ int main(int argc, char** argv) {
     writeDatafile();
     CHECK_GL();
     manager->resize(DisplaySettings::width, DisplaySettings::height);
+    chooseParticlePathAhead(DisplaySettings::width, DisplaySettings::height);
     CHECK_GL();
     if (uint32_t(DisplaySettings::flags) & SDL_FULLSCREEN) {
         logLine("Got fullscreen, hiding cursor and waiting for a couple of seconds for display to "

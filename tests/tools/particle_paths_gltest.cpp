@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -141,6 +142,25 @@ TEST(ParticlePaths, AutomaticSplatsOnLlvmpipeInTallFramesDrawsPointsInSmallOnesA
     glBlendFuncSeparate = saved;
     setParticlePath(ParticlePath::Fast);
     EXPECT_EQ(ParticlePath::Fast, particlePath());
+    setParticlePath(ParticlePath::Auto);
+}
+
+// The demo chooses the path before the show, under the viewport its scenes letterbox a
+// frame into (16:9 from the width), and leaves the viewport as it was.
+TEST(ParticlePaths, ChosenAheadUnderTheLetterboxedViewport) {
+    auto run = production(64, 36);
+    GLint before[4], after[4];
+    glGetIntegerv(GL_VIEWPORT, before);
+    for (const auto& [width, path] : {std::pair{960, ParticlePath::Cpu}, std::pair{640, ParticlePath::Fast}}) {
+        setParticlePath(ParticlePath::Reference);  // a change: Auto resolves afresh
+        setParticlePath(ParticlePath::Auto);
+        testing::internal::CaptureStdout();
+        chooseParticlePathAhead(width, 2000);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(path, resolvedParticlePath()) << width << " x 2000";
+        glGetIntegerv(GL_VIEWPORT, after);
+        EXPECT_TRUE(std::equal(before, before + 4, after));
+    }
     setParticlePath(ParticlePath::Auto);
 }
 

@@ -504,6 +504,8 @@ void SplatStamps::trim() {
 
 void SplatStamps::warm(int maxEdgeQuarters, bool fourSamples) {
     maxEdgeQuarters = std::min(maxEdgeQuarters, kMaxEdgeQuarters);
+    int& warmed = warmedEdges_[fourSamples ? 1 : 0];
+    if (warmed >= maxEdgeQuarters) return;  // kept through trim()
     std::vector<int> missing;
     for (int edge = 1; edge <= maxEdgeQuarters; ++edge)
         for (int py = 0; py < kSplatPhases; ++py)
@@ -512,8 +514,7 @@ void SplatStamps::warm(int maxEdgeQuarters, bool fourSamples) {
                 if (!cached(k)) missing.push_back(k);
             }
     buildAll(missing);
-    int& warmed = warmedEdges_[fourSamples ? 1 : 0];
-    warmed = std::max(warmed, maxEdgeQuarters);
+    warmed = maxEdgeQuarters;
 }
 
 namespace {
@@ -623,6 +624,8 @@ void noteSplatTexture(GLuint texture) {
         g_notedTextures.push_back(texture);
 }
 
+bool splatTexturesNoted() { return !g_notedTextures.empty(); }
+
 void warmNotedSplatTextures() {
     GLint samples = 0, bound = 0, viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_SAMPLES, &samples);
@@ -669,6 +672,7 @@ void SplatBatch::start(GLuint texture, bool srcAlpha) {
     glGetIntegerv(GL_SAMPLES, &samples);
     samples_ = samples;
     glGetIntegerv(GL_VIEWPORT, viewport_);
+    warmNotedSplatTextures();
     // The first batch of a layer: a software GL starts on what the frame holds so far (its
     // clear) on its own threads while this one prepares and splats, instead of at the upload.
     if (g_layer.empty()) glFlush();

@@ -49,6 +49,10 @@ class SplatStamps;
 constexpr int kWarmSplatPixels = 40;
 constexpr int kWarmSplatHeight = 720;
 void noteSplatTexture(GLuint texture);
+bool splatTexturesNoted();
+// Makes what is missing for the viewport's height and the frame's sample count; cheap
+// once made (each batch's start calls it: a taller window or another sample count warms
+// again).
 void warmNotedSplatTextures();
 
 // Adds the sparks splatted since the last call to the frame, under the viewport they were

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "main/log.h"
+#include "scenes/scene/scene.h"
 #include "scenes/scene/splats.h"
 #include "util/shaderprogram/shaderprogram.h"
 
@@ -258,6 +259,16 @@ ParticlePath particlePath() {
     return chosen;
 }
 ParticlePath resolvedParticlePath() { return g_resolved; }
+
+void chooseParticlePathAhead(int width, int height) {
+    if (!splatTexturesNoted()) return;
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const Letterbox box = letterbox(width, height);
+    glViewport(0, box.y, width, box.viewportHeight);
+    particlePath();
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+}
 
 void setParticlePath(ParticlePath path) {
     if (path != g_path) g_resolved = ParticlePath::Auto;

@@ -21,14 +21,19 @@ class ShaderProgram;
 
 // Which way the particle scenes send their sparks. Reference: four vertices per
 // spark from client arrays, one GL_QUADS draw per batch. Fast: the sprite records above.
-// Cpu: splatted by the CPU into a layer one quad adds to the frame (splats.h). Auto:
-// chosen at the first draw from what the GL reports and the viewport's height (see
-// automaticParticlePath), logged in one line.
+// Cpu: splatted by the CPU into a layer added to the frame (splats.h). Auto: chosen at
+// the first draw, or before the show (chooseParticlePathAhead), from what the GL reports
+// and the viewport's height (see automaticParticlePath), logged in one line.
 enum class ParticlePath { Reference, Fast, Cpu, Auto };
 // The path the scenes draw now: what was set, resolved (Auto) and fallen back to
 // Reference where the GL lacks what Fast or Cpu calls. Needs a current GL context; the
 // first call after a change reads the viewport, so it belongs in a scene's draw.
 ParticlePath particlePath();
+// Resolves the path before the show where a particle scene is loaded, under the viewport
+// the scenes draw a frame of width x height pixels under (letterboxed 16:9): what the
+// path makes ahead (the software path's stamps) is then made at start-up, not on the
+// first particle frame in the middle of the show.
+void chooseParticlePathAhead(int width, int height);
 // The path particlePath() resolved, or Auto while it has not resolved one since the
 // last change: for questions asked before a draw, which must not resolve it.
 ParticlePath resolvedParticlePath();
