@@ -589,6 +589,7 @@ struct ClearedFrame {
     uint8_t bgra[4] = {0, 0, 0, 0};
 };
 ClearedFrame g_cleared;
+bool g_lastScene = false;
 SplatComposite g_lastComposite = SplatComposite::None;
 
 SplatLayer g_layer;
@@ -616,6 +617,8 @@ void noteSplatFrameCleared() {
 }
 
 void noteSplatFrameDrawn() { g_cleared.holdsOnlyTheClear = false; }
+
+void noteSplatLastScene(bool last) { g_lastScene = last; }
 
 SplatComposite lastSplatComposite() { return g_lastComposite; }
 
@@ -1349,9 +1352,7 @@ void SplatBatch::draw(ShaderProgram* billboard) {
     prepared_.resize(size_t(threadCount()));
     onEveryCore([this](int thread, int threads) { prepare(thread, threads); });
     resolveStamps();
-    // The blend adds, so the wide sparks' quads may go after the layer: into a frame that
-    // holds only its clear the layer is then copied, not added.
-    if (quads_.count() > 0 && g_cleared.holdsOnlyTheClear) g_layer.composite();
+    if (quads_.count() > 0 && g_cleared.holdsOnlyTheClear && g_lastScene) g_layer.composite();
     billboard->bind();
     for (size_t run = 0; run < quadRuns_.size(); ++run) {
         const int first = quadRuns_[run];

@@ -63,6 +63,11 @@ void compositeSplatLayer();
 // clear colour without reading the frame back, into every sample of a multisampled one.
 void noteSplatFrameCleared();
 void noteSplatFrameDrawn();
+// Whether the scene about to draw is the frame's last. The last one's batches composite
+// the layer before they draw wide sparks as quads (the blend adds, so the order does not
+// change the pixels): into a frame that holds only its clear the layer is then copied.
+// An earlier scene's would leave the later scenes' sparks a second layer to add.
+void noteSplatLastScene(bool last);
 // How the last composite with sparks reached the frame.
 enum class SplatComposite { None, Quad, AddedOntoReadBack, CopiedOverClear };
 SplatComposite lastSplatComposite();
