@@ -39,18 +39,43 @@ struct BandPart {
     int j0, j1, left, right, top;
 };
 
-// A band part's rows [j0, j1) within the spark's extent, and in row j its columns
-// [k0, k1) within the extent and the layer (false for none).
-inline void partRows(const BandPart& part, const SplatStamp& st, int extent, int* j0, int* j1) {
-    *j0 = std::max(part.j0, int(st.extentRows[extent][0]));
-    *j1 = std::min(part.j1, int(st.extentRows[extent][1]));
-}
-inline bool rowColumns(const BandPart& part, const uint16_t* rowFirst, const uint16_t* rowEnd, int j, int* k0,
-                       int* k1) {
-    *k0 = std::max(part.left, int(rowFirst[j]));
-    *k1 = std::min(part.right, int(rowEnd[j]));
-    return *k1 > *k0;
-}
+// The rows of a band part within the spark's extent, [j0, j1), and in row j its span:
+// where its first column lands in the band's sums and lies in the stamp's P values, and
+// its count of columns, within the extent and the layer (false for none). A stamp of one
+// block (OneBlock) spans its whole block whatever the row holds.
+class PartRows {
+public:
+    PartRows(const BandPart& part, uint16_t* sums, size_t pitch)
+        : part_(part), st_(*part.spark->stamp), sums_(sums), pitch_(ptrdiff_t(pitch)) {
+        const int extent = part.spark->extent;
+        rowFirst_ = st_.rowFirst.data() + size_t(extent) * size_t(st_.height);
+        rowEnd_ = st_.rowEnd.data() + size_t(extent) * size_t(st_.height);
+        j0 = std::max(part.j0, int(st_.extentRows[extent][0]));
+        j1 = std::min(part.j1, int(st_.extentRows[extent][1]));
+    }
+    template <bool OneBlock>
+    bool span(int j, uint16_t** out, const uint16_t** p, int* columns) const {
+        int k0 = 0, k1 = 16;
+        if (!OneBlock) {
+            k0 = std::max(part_.left, int(rowFirst_[j]));
+            k1 = std::min(part_.right, int(rowEnd_[j]));
+            if (k1 <= k0) return false;
+        }
+        const SplatSpark& s = *part_.spark;
+        *out = sums_ + ptrdiff_t(s.y0 + j - part_.top) * pitch_ + ptrdiff_t(s.x0 + k0);
+        *p = st_.pq.data() + st_.at(j, k0);
+        *columns = k1 - k0;
+        return true;
+    }
+    int j0, j1;
+
+private:
+    const BandPart& part_;
+    const SplatStamp& st_;
+    uint16_t* sums_;
+    ptrdiff_t pitch_;
+    const uint16_t *rowFirst_, *rowEnd_;
+};
 
 // A band part into the band's planes, 8 pixels a step: each pixel's colour
 // v = (P K + Q M) / 2^16 in 1/128 levels, at most 255 levels, rounded to levels, faded
@@ -69,17 +94,15 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
     const __m128i half = _mm_set1_epi16(64), top = _mm_set1_epi16(255 * 128);
     const __m128i alpha = _mm_set1_epi16(short(s.alpha)), round255 = _mm_set1_epi16(128);
     const bool fades = s.alpha != 255;
-    const uint16_t* rowFirst = st.rowFirst.data() + size_t(s.extent) * size_t(st.height);
-    const uint16_t* rowEnd = st.rowEnd.data() + size_t(s.extent) * size_t(st.height);
-    int j0, j1;
-    partRows(part, st, s.extent, &j0, &j1);
-    for (int j = j0; j < j1; ++j) {
-        int k0 = 0, k1 = 16;
-        if (!OneBlock && !rowColumns(part, rowFirst, rowEnd, j, &k0, &k1)) continue;
-        uint16_t* out = sums + ptrdiff_t(s.y0 + j - part.top) * ptrdiff_t(pitch) + ptrdiff_t(s.x0 + k0);
-        const uint16_t* p = st.pq.data() + st.at(j, k0);
-        const uint16_t* q = p + st.qOffset();
-        for (int i = 0; i < k1 - k0; i += 8) {
+    const size_t qOffset = st.qOffset();
+    const PartRows rows(part, sums, pitch);
+    for (int j = rows.j0; j < rows.j1; ++j) {
+        uint16_t* out;
+        const uint16_t* p;
+        int columns;
+        if (!rows.span<OneBlock>(j, &out, &p, &columns)) continue;
+        const uint16_t* q = p + qOffset;
+        for (int i = 0; i < columns; i += 8) {
             const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
             const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
             for (int c = 0; c < 3; ++c) {
@@ -113,17 +136,14 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
     const __m256i half = _mm256_set1_epi16(64), top = _mm256_set1_epi16(255 * 128);
     const __m256i alpha = _mm256_set1_epi16(short(s.alpha)), round255 = _mm256_set1_epi16(128);
     const __m256i factor = _mm256_set1_epi16(s.fadeFactor);
-    const uint16_t* rowFirst = st.rowFirst.data() + size_t(s.extent) * size_t(st.height);
-    const uint16_t* rowEnd = st.rowEnd.data() + size_t(s.extent) * size_t(st.height);
     const size_t qOffset = st.qOffset();
-    int j0, j1;
-    partRows(part, st, s.extent, &j0, &j1);
-    for (int j = j0; j < j1; ++j) {
-        int k0 = 0, k1 = 16;
-        if (!OneBlock && !rowColumns(part, rowFirst, rowEnd, j, &k0, &k1)) continue;
-        uint16_t* out = sums + ptrdiff_t(s.y0 + j - part.top) * ptrdiff_t(pitch) + ptrdiff_t(s.x0 + k0);
-        const uint16_t* p = st.pq.data() + st.at(j, k0);
-        for (int i = 0; i < k1 - k0; i += 16) {
+    const PartRows rows(part, sums, pitch);
+    for (int j = rows.j0; j < rows.j1; ++j) {
+        uint16_t* out;
+        const uint16_t* p;
+        int columns;
+        if (!rows.span<OneBlock>(j, &out, &p, &columns)) continue;
+        for (int i = 0; i < columns; i += 16) {
             const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
             const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + qOffset + i));
             for (int c = 0; c < 3; ++c) {
