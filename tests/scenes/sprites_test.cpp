@@ -156,8 +156,9 @@ TEST(SplatStamps, OutgrowingTheBudgetKeepsTheBatchsStampsUntilTrimThenTheUsedOne
 }
 
 // The splat's shortcuts must not change a pixel: the fade as one rounding multiply
-// equals the 8-bit fade at every level, and a spark's extent leaves out only pixels
-// whose every channel rounds to nothing (a radial glow, the sparks' kind of texture).
+// equals the 8-bit fade at every level, and a spark's extent (its rows, and each row's
+// columns) leaves out only pixels whose every channel rounds to nothing (a radial glow,
+// the sparks' kind of texture).
 TEST(SplatShortcuts, FadeFactorAndExtentAddWhatTheLongFormAdds) {
     int withoutFactor = 0;
     for (int alpha = 1; alpha < 255; ++alpha) {
@@ -195,6 +196,10 @@ TEST(SplatShortcuts, FadeFactorAndExtentAddWhatTheLongFormAdds) {
         for (int j = 0; j < st->height; ++j)
             for (int i = 0; i < st->width; ++i) {
                 const size_t row = size_t(e) * st->height + j;
+                if (i == 0 && st->rowEnd[row] > st->rowFirst[row]) {
+                    EXPECT_GE(j, st->extentRows[e][0]) << "a row with pixels before the extent's rows";
+                    EXPECT_LT(j, st->extentRows[e][1]) << "a row with pixels after the extent's rows";
+                }
                 if (i >= st->rowFirst[row] && i < st->rowEnd[row]) continue;
                 ++left;
                 for (int c = 0; c < 3; ++c) {

@@ -424,13 +424,13 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
             stamp->pMax = std::max(stamp->pMax, stamp->pq[i]);
             stamp->qMax = std::max(stamp->qMax, stamp->pq[i + stamp->qOffset()]);
         }
-    // Each row's extents: a pixel before the first reaching one threshold cannot reach
-    // a higher one, so each threshold's scan goes on from the one before.
     // An extent's rows run from its first row with a pixel to its last.
     for (int e = 0; e < kSplatExtents; ++e) {
         stamp->extentRows[e][0] = uint16_t(stamp->height);
         stamp->extentRows[e][1] = 0;
     }
+    // Each row's extents: a pixel before the first reaching one threshold cannot reach
+    // a higher one, so each threshold's scan goes on from the one before.
     auto light = [&](int j, int k) { return int(stamp->p(j, k)) + stamp->q(j, k); };
     for (int j = 0; j < stamp->height; ++j) {
         int first = 0, end = stamp->width;
