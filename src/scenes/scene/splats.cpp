@@ -25,6 +25,13 @@ constexpr float kSamples4[4][2] = {{0.375f, 0.125f}, {0.875f, 0.375f}, {0.125f, 
 
 int threadCount() { return workers::count(); }
 
+// Thread `thread`'s share [*from, *to) of `count` items taken in order by `threads`.
+void threadShare(size_t count, int thread, int threads, size_t* from, size_t* to) {
+    const size_t per = (count + size_t(threads) - 1) / size_t(threads);
+    *from = std::min(count, per * size_t(thread));
+    *to = std::min(count, *from + per);
+}
+
 // Runs work(thread, threads) on every thread, this one included, and waits for them.
 template <class Work>
 void onEveryCore(Work work) {
@@ -574,8 +581,7 @@ private:
     void bin();
     void splatBands(int thread, int threads);
     void makeTexture();
-    enum class Way { Quad, OntoReadBack, OverClear };
-    Way way() const;
+    SplatComposite way() const;
     void readFrame();
     void upload();
     void blitOntoFrame();
@@ -598,7 +604,7 @@ private:
     GLuint framebuffer_ = 0;
     // How this composite reaches the frame: by the quad, or by a blit of rgba_ holding
     // the sums added onto the frame's pixels read back, or onto the clear colour.
-    Way way_ = Way::Quad;
+    SplatComposite way_ = SplatComposite::Quad;
 };
 
 // What the frame holds since its last clear, while nothing but the layer has been drawn
@@ -939,8 +945,8 @@ void SplatBatch::place(const Projected& p, int input, Prepared* out) const {
 }
 
 void SplatBatch::prepare(int thread, int threads) {
-    const size_t count = inputs_.size(), per = (count + size_t(threads) - 1) / size_t(threads);
-    const size_t from = std::min(count, per * size_t(thread)), to = std::min(count, from + per);
+    size_t from, to;
+    threadShare(inputs_.size(), thread, threads, &from, &to);
     Prepared& out = prepared_[size_t(thread)];
     out.sparks.clear();
     out.unstamped.clear();
@@ -1005,22 +1011,20 @@ void SplatLayer::bin() {
         *first = y0 / kBandRows;
         *last = y1 > y0 ? (y1 - 1) / kBandRows : *first - 1;
     };
-    auto share = [&](int thread, size_t* from, size_t* to) {
-        const size_t per = (sparks_.size() + size_t(threads) - 1) / size_t(threads);
-        *from = std::min(sparks_.size(), per * size_t(thread));
-        *to = std::min(sparks_.size(), *from + per);
-    };
-    binNext_.assign(size_t(threads) * size_t(bands), 0);
-    onEveryCore([&](int thread, int) {
+    // action(slot, i) for each band b that this thread's spark i reaches, slot being the
+    // thread's entry for b in binNext_.
+    auto eachBand = [&](int thread, auto action) {
         size_t from, to;
-        share(thread, &from, &to);
-        int* counts = binNext_.data() + size_t(thread) * size_t(bands);
+        threadShare(sparks_.size(), thread, threads, &from, &to);
+        int* slots = binNext_.data() + size_t(thread) * size_t(bands);
         for (size_t i = from; i < to; ++i) {
             int first, last;
             range(sparks_[i], &first, &last);
-            for (int b = first; b <= last; ++b) ++counts[b];
+            for (int b = first; b <= last; ++b) action(slots[b], i);
         }
-    });
+    };
+    binNext_.assign(size_t(threads) * size_t(bands), 0);
+    onEveryCore([&](int thread, int) { eachBand(thread, [](int& count, size_t) { ++count; }); });
     bandStart_.assign(size_t(bands) + 1, 0);
     int at = 0;
     for (int b = 0; b < bands; ++b) {
@@ -1035,14 +1039,7 @@ void SplatLayer::bin() {
     bandStart_[size_t(bands)] = at;
     bandItems_.resize(size_t(at));
     onEveryCore([&](int thread, int) {
-        size_t from, to;
-        share(thread, &from, &to);
-        int* next = binNext_.data() + size_t(thread) * size_t(bands);
-        for (size_t i = from; i < to; ++i) {
-            int first, last;
-            range(sparks_[i], &first, &last);
-            for (int b = first; b <= last; ++b) bandItems_[size_t(next[b]++)] = int(i);
-        }
+        eachBand(thread, [&](int& next, size_t i) { bandItems_[size_t(next++)] = int(i); });
     });
 }
 
@@ -1081,7 +1078,7 @@ void SplatLayer::splatBands(int thread, int threads) {
         const int top = band * kBandRows, bottom = std::min(height_, top + kBandRows);
         if (bottom <= boxY0_ || top >= boxY1_) continue;
         const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
-        if (way_ == Way::OntoReadBack && from == to) continue;  // the frame's pixels as read back
+        if (way_ == SplatComposite::AddedOntoReadBack && from == to) continue;  // the frame's pixels as read back
         for (int item = from; item < to; ++item) {
             // The sparks ahead are scattered over the stamps: their headers are fetched
             // kHeaderAhead sparks ahead and their first rows kRowsAhead ahead, while this
@@ -1104,10 +1101,10 @@ void SplatLayer::splatBands(int thread, int threads) {
         // Onto the clear colour: black with alpha 0 is what the plain resolve writes.
         uint32_t clear;
         memcpy(&clear, g_cleared.bgra, 4);
-        const bool onto = way_ == Way::OntoReadBack || (way_ == Way::OverClear && clear != 0);
+        const bool onto = way_ == SplatComposite::AddedOntoReadBack || (way_ == SplatComposite::CopiedOverClear && clear != 0);
         for (int y = std::max(top, boxY0_); y < std::min(bottom, boxY1_); ++y) {
             uint8_t* row = rgba_.data() + size_t(y) * width_ * 4;
-            if (way_ == Way::OverClear && clear != 0)
+            if (way_ == SplatComposite::CopiedOverClear && clear != 0)
                 for (int x = boxX0_; x < boxX1_; ++x) memcpy(row + size_t(x) * 4, &clear, 4);
             (onto ? resolveRow<true> : resolveRow<false>)(origin + size_t(y - top) * pitch_, plane, row, boxX0_,
                                                           boxX1_);
@@ -1153,8 +1150,8 @@ void SplatLayer::add(const std::vector<SplatSpark>& sparks, const int box[4]) {
 // Otherwise the quad: a multisampled frame's samples cannot be read back one by one, and
 // a colour mask, sRGB writes, several draw buffers, coverage from alpha or a colour
 // buffer of other than 8 bits change what the quad writes.
-SplatLayer::Way SplatLayer::way() const {
-    if (!framebuffer_) return Way::Quad;
+SplatComposite SplatLayer::way() const {
+    if (!framebuffer_) return SplatComposite::Quad;
     GLint sampleBuffers = 0, secondDrawBuffer = GL_NONE, maxDrawBuffers = 1, drawFramebuffer = 0,
           drawBuffer = GL_BACK, bits[3] = {0, 0, 0};
     glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
@@ -1170,15 +1167,15 @@ SplatLayer::Way SplatLayer::way() const {
     const bool srgb = (GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_sRGB) && glIsEnabled(GL_FRAMEBUFFER_SRGB);
     if (secondDrawBuffer != GL_NONE || !mask[0] || !mask[1] || !mask[2] || !mask[3] || srgb || bits[0] != 8 ||
         bits[1] != 8 || bits[2] != 8)
-        return Way::Quad;
+        return SplatComposite::Quad;
     const bool cleared = g_cleared.holdsOnlyTheClear && g_cleared.drawFramebuffer == drawFramebuffer &&
                          g_cleared.drawBuffer == drawBuffer;
-    if (sampleBuffers == 0) return cleared ? Way::OverClear : Way::OntoReadBack;
+    if (sampleBuffers == 0) return cleared ? SplatComposite::CopiedOverClear : SplatComposite::AddedOntoReadBack;
     // Into every sample: a blit's own rule from GL 3.0 (before it, an error).
     const bool replicates = GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object;
     const bool coverage = glIsEnabled(GL_SAMPLE_ALPHA_TO_COVERAGE) || glIsEnabled(GL_SAMPLE_COVERAGE) ||
                           (GLEW_VERSION_3_2 && glIsEnabled(GL_SAMPLE_MASK));
-    return cleared && replicates && !coverage ? Way::OverClear : Way::Quad;
+    return cleared && replicates && !coverage ? SplatComposite::CopiedOverClear : SplatComposite::Quad;
 }
 
 namespace {
@@ -1345,14 +1342,12 @@ void SplatLayer::composite() {
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &particleTexture);
         makeTexture();
         way_ = way();
-        static const SplatComposite kComposites[] = {SplatComposite::Quad, SplatComposite::AddedOntoReadBack,
-                                                     SplatComposite::CopiedOverClear};
-        g_lastComposite = kComposites[int(way_)];
-        if (way_ == Way::OntoReadBack) readFrame();
+        g_lastComposite = way_;
+        if (way_ == SplatComposite::AddedOntoReadBack) readFrame();
         bin();
         onEveryCore([this](int thread, int threads) { splatBands(thread, threads); });
         upload();
-        if (way_ != Way::Quad)
+        if (way_ != SplatComposite::Quad)
             blitOntoFrame();
         else
             addQuad();
