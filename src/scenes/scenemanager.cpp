@@ -131,13 +131,9 @@ void SceneManager::redrawFrame() {
 void SceneManager::drawScenes(bool simulate) {
     glClear(kClearAll);
     noteSplatFrameCleared();
-    const Scene* last = nullptr;
-    for (const Scene* scene : scenes)
-        if (sceneActiveAt(scene->startBeat, scene->endBeat, music->beat())) last = scene;
     for (Scene* scene : scenes) {
         float beat = music->beat();
         if (!sceneActiveAt(scene->startBeat, scene->endBeat, beat)) continue;
-        noteSplatLastScene(scene == last);
         updateShaderInputs(beat);
         scene->keys = &keyState;
         CHECK_GL();
@@ -154,7 +150,6 @@ void SceneManager::drawScenes(bool simulate) {
         if (!scene->drewOnlySplats()) noteSplatFrameDrawn();
         CHECK_GL();
     }
-    noteSplatLastScene(false);
     compositeSplatLayer();
     if (keyState.held[KeyState::kInfoOverlay]) drawOverlay();
     SDL_GL_SwapBuffers();

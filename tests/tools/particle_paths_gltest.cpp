@@ -95,12 +95,14 @@ TEST(ParticlePaths, FastAndCpuFramesMatchTheReferencesPixelBudget) {
 }
 
 // Over a frame that holds only its clear the layer is copied, into every sample of a
-// multisampled one. A clear under a scissor is not known pixel for pixel, so the layer
-// is added to the frame (read back, or the quad): the same pixels.
+// multisampled one, and a star wide enough to be a quad (this frame at 640x360 holds
+// one) is held back until after it. A clear under a scissor is not known pixel for
+// pixel, so the layer is added to the frame (read back, or the quad) and the quad is
+// drawn at once: the same pixels.
 TEST(ParticlePaths, TheLayerCopiedOverTheClearGivesThePixelsOfTheLayerAddedToTheFrame) {
-    auto run = production(320, 180);
+    auto run = production(640, 360);
     for (int samples : {4, 0}) {
-        offline::CaptureTarget target(320, 180, samples);
+        offline::CaptureTarget target(640, 360, samples);
         run->seek(0);
         for (int64_t n = 0; n <= 4 * 56; ++n) run->simulateFrame(n);
         const std::vector<unsigned char> copied = drawn(*run, target, ParticlePath::Cpu);

@@ -34,10 +34,9 @@ void BillboardBatch::add(float x, float y, float z, float r, float g, float b, f
     ++count_;
 }
 
-void BillboardBatch::draw(int first, int count) const {
+void BillboardBatch::drawBillboards(const BillboardVertex* base, int count) {
     if (count <= 0) return;
     const GLsizei stride = sizeof(BillboardVertex);
-    const BillboardVertex* base = vertices_ + 4 * first;
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glClientActiveTexture(GL_TEXTURE0);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);

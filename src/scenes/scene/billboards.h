@@ -41,7 +41,8 @@ public:
     const BillboardVertex* vertices() const { return vertices_; }  // 4 per billboard
 
     // Draws billboards [first, first + count) from client arrays (no buffer bound).
-    void draw(int first, int count) const;
+    void draw(int first, int count) const { drawBillboards(vertices_ + 4 * first, count); }
+    static void drawBillboards(const BillboardVertex* vertices, int count);  // 4 vertices each
 
 private:
     BillboardVertex* vertices_;

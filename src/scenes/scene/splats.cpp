@@ -615,8 +615,137 @@ struct ClearedFrame {
     uint8_t bgra[4] = {0, 0, 0, 0};
 };
 ClearedFrame g_cleared;
-bool g_lastScene = false;
 SplatComposite g_lastComposite = SplatComposite::None;
+
+// Wide sparks' quads drawn while the frame holds only its clear are held back and drawn
+// right after the layer reaches the frame (the blend adds, so the order does not change
+// the pixels): the layer is then copied over the clear instead of added onto pixels read
+// back, or by a quad into a multisampled frame. Each draw keeps what a billboard's pixels
+// depend on; a draw under any other state (scissor, stencil, alpha test, culling, a
+// partial colour mask) is not held.
+struct HeldQuads {
+    ShaderProgram* program;
+    GLuint texture;
+    GLfloat modelview[16], projection[16];
+    GLint viewport[4], blendSrc[2], blendDst[2], blendEquation[2], depthFunc;
+    GLboolean blended, depthTested, depthMask, multisampled;
+    std::vector<BillboardVertex> vertices;       // 4 per quad
+    std::vector<std::pair<int, float>> runs;     // first quad and "size"
+};
+std::vector<HeldQuads> g_heldQuads;
+
+bool billboardStateCanBeHeld() {
+    GLboolean mask[4] = {GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE};
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    return mask[0] && mask[1] && mask[2] && mask[3] && !glIsEnabled(GL_SCISSOR_TEST) &&
+           !glIsEnabled(GL_STENCIL_TEST) && !glIsEnabled(GL_ALPHA_TEST) && !glIsEnabled(GL_CULL_FACE);
+}
+
+HeldQuads& holdQuads(ShaderProgram* program) {
+    g_heldQuads.emplace_back();
+    HeldQuads& h = g_heldQuads.back();
+    h.program = program;
+    GLint texture = 0, activeTexture = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &activeTexture);
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+    glActiveTexture(GLenum(activeTexture));
+    h.texture = GLuint(texture);
+    glGetFloatv(GL_MODELVIEW_MATRIX, h.modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, h.projection);
+    glGetIntegerv(GL_VIEWPORT, h.viewport);
+    glGetIntegerv(GL_BLEND_SRC_RGB, &h.blendSrc[0]);
+    glGetIntegerv(GL_BLEND_SRC_ALPHA, &h.blendSrc[1]);
+    glGetIntegerv(GL_BLEND_DST_RGB, &h.blendDst[0]);
+    glGetIntegerv(GL_BLEND_DST_ALPHA, &h.blendDst[1]);
+    glGetIntegerv(GL_BLEND_EQUATION_RGB, &h.blendEquation[0]);
+    glGetIntegerv(GL_BLEND_EQUATION_ALPHA, &h.blendEquation[1]);
+    glGetIntegerv(GL_DEPTH_FUNC, &h.depthFunc);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &h.depthMask);
+    h.blended = glIsEnabled(GL_BLEND);
+    h.depthTested = glIsEnabled(GL_DEPTH_TEST);
+    h.multisampled = glIsEnabled(GL_MULTISAMPLE);
+    return h;
+}
+
+void setCapability(GLenum capability, GLboolean on) {
+    if (on)
+        glEnable(capability);
+    else
+        glDisable(capability);
+}
+
+// Draws the held quads in the order they were drawn, each under its own state, and
+// leaves the GL state, the billboard programs' "right", "up" and "size" included, as it
+// found it.
+void drawHeldQuads() {
+    if (g_heldQuads.empty()) return;
+    static const char* const kUniforms[] = {"right", "up", "size"};
+    struct Saved {
+        GLhandleARB program;
+        GLint location[3];
+        GLfloat value[3][3];
+    };
+    std::vector<Saved> saved;
+    for (const HeldQuads& h : g_heldQuads) {
+        if (std::any_of(saved.begin(), saved.end(), [&](const Saved& s) { return s.program == h.program->program; }))
+            continue;
+        Saved s{h.program->program, {}, {}};
+        for (int u = 0; u < 3; ++u) {
+            s.location[u] = glGetUniformLocationARB(s.program, kUniforms[u]);
+            if (s.location[u] >= 0) glGetUniformfvARB(s.program, s.location[u], s.value[u]);
+        }
+        saved.push_back(s);
+    }
+    GLint program = 0, activeTexture = GL_TEXTURE0, texture = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &activeTexture);
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    for (const HeldQuads& h : g_heldQuads) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(h.projection);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadMatrixf(h.modelview);
+        glViewport(h.viewport[0], h.viewport[1], h.viewport[2], h.viewport[3]);
+        setCapability(GL_BLEND, h.blended);
+        setCapability(GL_DEPTH_TEST, h.depthTested);
+        setCapability(GL_MULTISAMPLE, h.multisampled);
+        glBlendFuncSeparate(GLenum(h.blendSrc[0]), GLenum(h.blendDst[0]), GLenum(h.blendSrc[1]), GLenum(h.blendDst[1]));
+        glBlendEquationSeparate(GLenum(h.blendEquation[0]), GLenum(h.blendEquation[1]));
+        glDepthFunc(GLenum(h.depthFunc));
+        glDepthMask(h.depthMask);
+        bindBillboardProgram(h.program, h.texture);
+        for (size_t run = 0; run < h.runs.size(); ++run) {
+            const int first = h.runs[run].first;
+            const int end = run + 1 < h.runs.size() ? h.runs[run + 1].first : int(h.vertices.size() / 4);
+            h.program->setUniform1f("size", h.runs[run].second);
+            BillboardBatch::drawBillboards(h.vertices.data() + 4 * first, end - first);
+        }
+    }
+    g_heldQuads.clear();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+    for (const Saved& s : saved)
+        if (s.location[0] >= 0 || s.location[1] >= 0 || s.location[2] >= 0) {
+            glUseProgramObjectARB(s.program);
+            if (s.location[0] >= 0) glUniform3fvARB(s.location[0], 1, s.value[0]);
+            if (s.location[1] >= 0) glUniform3fvARB(s.location[1], 1, s.value[1]);
+            if (s.location[2] >= 0) glUniform1fARB(s.location[2], s.value[2][0]);
+        }
+    glUseProgramObjectARB(GLhandleARB(program));
+    glBindTexture(GL_TEXTURE_2D, GLuint(texture));
+    glActiveTexture(GLenum(activeTexture));
+    noteSplatFrameDrawn();
+}
 
 SplatLayer g_layer;
 }  // namespace
@@ -643,8 +772,6 @@ void noteSplatFrameCleared() {
 }
 
 void noteSplatFrameDrawn() { g_cleared.holdsOnlyTheClear = false; }
-
-void noteSplatLastScene(bool last) { g_lastScene = last; }
 
 SplatComposite lastSplatComposite() { return g_lastComposite; }
 
@@ -1355,6 +1482,8 @@ void SplatLayer::composite() {
         CHECK_GL();
         noteSplatFrameDrawn();
     }
+    drawHeldQuads();
+    CHECK_GL();
     sparks_.clear();
     // No spark points into a stamp now: a cache past its budget may start afresh.
     for (SplatStamps* stamps : g_stamps) stamps->trim();
@@ -1367,7 +1496,16 @@ void SplatBatch::draw(ShaderProgram* billboard) {
     prepared_.resize(size_t(threadCount()));
     onEveryCore([this](int thread, int threads) { prepare(thread, threads); });
     resolveStamps();
-    if (quads_.count() > 0 && g_cleared.holdsOnlyTheClear && g_lastScene) g_layer.composite();
+    if (quads_.count() == 0) return;
+    if (g_cleared.holdsOnlyTheClear && billboardStateCanBeHeld()) {
+        HeldQuads& held = holdQuads(billboard);
+        held.vertices.assign(quads_.vertices(), quads_.vertices() + 4 * quads_.count());
+        for (size_t run = 0; run < quadRuns_.size(); ++run) held.runs.emplace_back(quadRuns_[run], quadSizes_[run]);
+        CHECK_GL();
+        return;
+    }
+    // Quads held before reach the frame first, so that every quad keeps its place.
+    if (!g_heldQuads.empty()) g_layer.composite();
     billboard->bind();
     for (size_t run = 0; run < quadRuns_.size(); ++run) {
         const int first = quadRuns_[run];

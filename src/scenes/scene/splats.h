@@ -56,18 +56,16 @@ bool splatTexturesNoted();
 void warmNotedSplatTextures();
 
 // Adds the sparks splatted since the last call to the frame, under the viewport they were
-// splatted under, and leaves the GL state as it found it. Nothing when there are none.
+// splatted under, then draws the quads held back (see noteSplatFrameCleared), and
+// leaves the GL state as it found it. Nothing when there are none.
 void compositeSplatLayer();
 // The frame has just been cleared (its colour buffer, by glClear), and from then on
 // something other than splats was drawn into it: until then the layer is added onto the
 // clear colour without reading the frame back, into every sample of a multisampled one.
+// Meanwhile the batches hold their wide sparks' quads back until the layer has reached
+// the frame (the blend adds, so the order does not change the pixels).
 void noteSplatFrameCleared();
 void noteSplatFrameDrawn();
-// Whether the scene about to draw is the frame's last. The last one's batches composite
-// the layer before they draw wide sparks as quads (the blend adds, so the order does not
-// change the pixels): into a frame that holds only its clear the layer is then copied.
-// An earlier scene's would leave the later scenes' sparks a second layer to add.
-void noteSplatLastScene(bool last);
 // How the last composite with sparks reached the frame.
 enum class SplatComposite { None, Quad, AddedOntoReadBack, CopiedOverClear };
 SplatComposite lastSplatComposite();
@@ -122,8 +120,8 @@ public:
     // Only recorded: draw projects, colours and stamps them on every core.
     void add(float x, float y, float z, float r, float g, float b, float a);
     // Splats the particles added since start into the frame's layer and draws the wide
-    // ones as quads through `billboard` (bound by bindBillboardProgram before start).
-    // The layer reaches the frame at compositeSplatLayer().
+    // ones as quads through `billboard` (bound by bindBillboardProgram before start), or
+    // holds those until the layer reaches the frame at compositeSplatLayer().
     void draw(ShaderProgram* billboard);
 
     int splats() const { return splats_; }
