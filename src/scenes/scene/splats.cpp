@@ -1045,12 +1045,14 @@ void SplatBatch::place(const Projected& p, int input, Prepared* out) const {
         out->quads.push_back(input);
         return;
     }
-    SplatSpark spark;
+    const int extent = splatExtent(p.k, p.m, p.alpha);
+    if (extent < 0) return;
+    // Made in place: a spark made on the stack and copied in is read back whole before its
+    // fields' narrow stores have landed, a stall on every spark.
+    SplatSpark& spark = out->sparks.emplace_back();
     std::copy(p.k, p.k + 3, spark.k);
     std::copy(p.m, p.m + 3, spark.m);
     spark.alpha = p.alpha;
-    const int extent = splatExtent(spark.k, spark.m, spark.alpha);
-    if (extent < 0) return;
     spark.extent = uint8_t(extent);
     spark.fadeFactor = splatFadeFactor(spark.alpha);
     const int px = p.left & (kSplatPhases - 1), py = p.bottom & (kSplatPhases - 1);
@@ -1063,12 +1065,11 @@ void SplatBatch::place(const Projected& p, int input, Prepared* out) const {
     // Stamps met before are found here, on every core; the others once all are built.
     const int key = SplatStamps::key(p.edge, px, py, samples_ == 4);
     spark.stamp = stamps_->cached(key);
-    if (!spark.stamp) out->unstamped.push_back({int(out->sparks.size()), key});
+    if (!spark.stamp) out->unstamped.push_back({int(out->sparks.size()) - 1, key});
     out->box[0] = std::min(out->box[0], spark.x0);
     out->box[1] = std::min(out->box[1], spark.y0);
     out->box[2] = std::max(out->box[2], spark.x0 + stampWidth);
     out->box[3] = std::max(out->box[3], spark.y0 + stampHeight);
-    out->sparks.push_back(spark);
 }
 
 void SplatBatch::prepare(int thread, int threads) {
