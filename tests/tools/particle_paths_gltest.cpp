@@ -16,10 +16,14 @@
 #include <string>
 #include <vector>
 
+#include <GL/glu.h>
+
 #include "lib/session.h"
+#include "scenes/scene/billboards.h"
 #include "scenes/scene/splats.h"
 #include "scenes/scene/sprites.h"
 #include "util/data/data.h"
+#include "util/shaderprogram/shaderprogram.h"
 
 namespace {
 
@@ -118,6 +122,66 @@ TEST(ParticlePaths, TheLayerCopiedOverTheClearGivesThePixelsOfTheLayerAddedToThe
         EXPECT_EQ(0u, differing) << "bytes of " << copied.size() << ", " << samples << " samples";
     }
     setParticlePath(ParticlePath::Auto);
+}
+
+// The layer reads a batch's sparks where the batch keeps them: a batch drawn again
+// before the layer reached the frame composites its first sparks first.
+TEST(ParticlePaths, ABatchDrawnAgainBeforeTheCompositeKeepsItsFirstSparks) {
+    auto run = production(320, 180);
+    offline::CaptureTarget target(320, 180, 0);
+    ShaderProgram billboard("billboard.vert", "billboard.frag");
+    std::vector<unsigned char> glow(32 * 32 * 4);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const float d = std::hypot(x - 15.5f, y - 15.5f) / 16.0f;
+            std::fill_n(&glow[size_t(y * 32 + x) * 4], 4, static_cast<unsigned char>(255.0f * std::max(0.0f, 1.0f - d)));
+        }
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 32, 32, 0, GL_RGBA, GL_UNSIGNED_BYTE, glow.data());
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    auto drawn = [&](bool again) {
+        target.bind();
+        glViewport(0, 0, 320, 180);
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        noteSplatFrameCleared();
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(45.0, 16.0 / 9.0, 0.1, 100.0);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        gluLookAt(0, 0, 10, 0, 0, 0, 0, 1, 0);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE);
+        bindBillboardProgram(&billboard, texture);
+        SplatBatch batch(4);
+        batch.start(texture, false);
+        batch.begin(0.4f);
+        batch.add(-1.0f, 0.0f, 0.0f, 1.0f, 0.5f, 0.2f, 1.0f);
+        if (again) {
+            batch.draw(&billboard);
+            batch.start(texture, false);
+            batch.begin(0.4f);
+        }
+        batch.add(0.6f, 0.3f, 0.0f, 0.2f, 0.5f, 1.0f, 1.0f);
+        batch.draw(&billboard);
+        compositeSplatLayer();
+        target.queueRead(0);
+        int w = 0, h = 0;
+        const unsigned char* p = target.map(0, &w, &h);
+        std::vector<unsigned char> pixels(p, p + size_t(w) * h * 4);
+        target.unmap(0);
+        return pixels;
+    };
+    const std::vector<unsigned char> once = drawn(false), twice = drawn(true);
+    EXPECT_GT(std::count_if(once.begin(), once.end(), [](unsigned char v) { return v > 64; }), 200);
+    size_t differing = 0;
+    for (size_t i = 0; i < once.size(); ++i) differing += once[i] != twice[i];
+    EXPECT_EQ(0u, differing) << "bytes of " << once.size();
+    glDeleteTextures(1, &texture);
 }
 
 TEST(ParticlePaths, AutomaticSplatsOnLlvmpipeInTallFramesDrawsPointsInSmallOnesAndAMissingCallFallsBackToQuads) {

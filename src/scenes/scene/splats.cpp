@@ -572,10 +572,15 @@ public:
     // Opens the layer for a batch drawn under `viewport`: a layer still open under
     // another viewport is composited first.
     void open(const int viewport[4]);
-    // Sparks that lie within `box` (x0, y0, x1, y1 in the layer's pixels, unclipped).
-    void add(const std::vector<SplatSpark>& sparks, const int box[4]);
+    // Sparks of `owner` that lie within `box` (x0, y0, x1, y1 in the layer's pixels,
+    // unclipped). They are read where they lie, not copied: the owner keeps them as they
+    // are until the composite (see holds).
+    void add(const void* owner, const std::vector<SplatSpark>& sparks, const int box[4]);
+    bool holds(const void* owner) const;
+    // Drops the owner's sparks unsplatted (a batch destroyed before the composite).
+    void forget(const void* owner);
     void composite();
-    bool empty() const { return sparks_.empty(); }
+    bool empty() const { return spans_.empty(); }
 
 private:
     void bin();
@@ -587,7 +592,13 @@ private:
     void blitOntoFrame();
     void addQuad();
 
-    std::vector<SplatSpark> sparks_;
+    struct Span {
+        const void* owner;
+        const SplatSpark* first;
+        size_t count;
+    };
+    std::vector<Span> spans_;  // the sparks in the order they were added
+    size_t sparkCount_ = 0;
     int viewport_[4] = {0, 0, 0, 0};
     int width_ = 0, height_ = 0, pitch_ = 0;  // pitch: values per row of a band's plane
     // The layer (BGRA8) and its bounding box of touched pixels [x0, x1) x [y0, y1); the
@@ -596,7 +607,7 @@ private:
     int boxX0_ = 0, boxY0_ = 0, boxX1_ = 0, boxY1_ = 0;
     std::vector<uint8_t> rgba_;
     std::vector<int> bandStart_;
-    std::vector<int> bandItems_;  // indices into sparks_
+    std::vector<const SplatSpark*> bandItems_;
     std::vector<int> binNext_;    // bin's counts, then next places, per thread and band
     GLuint texture_ = 0;
     int textureWidth_ = 0, textureHeight_ = 0;
@@ -812,9 +823,12 @@ SplatBatch::SplatBatch(int capacity) : quads_(capacity), capacity_(capacity) {
     inputs_.reserve(size_t(capacity > 0 ? capacity : 1));
 }
 
-SplatBatch::~SplatBatch() = default;
+SplatBatch::~SplatBatch() { g_layer.forget(this); }
 
 void SplatBatch::start(GLuint texture, bool srcAlpha) {
+    // The layer reads this batch's sparks where they lie: those of a draw before reach
+    // the frame before they are replaced.
+    if (g_layer.holds(this)) g_layer.composite();
     stamps_ = stampsFor(texture);
     glBindTexture(GL_TEXTURE_2D, texture);
     srcAlpha_ = srcAlpha;
@@ -1108,7 +1122,7 @@ void SplatBatch::resolveStamps() {
     stamps_->buildAll(missing);
     for (Prepared& p : prepared_) {
         for (const auto& [index, key] : p.unstamped) p.sparks[size_t(index)].stamp = stamps_->cached(key);
-        g_layer.add(p.sparks, p.box);
+        g_layer.add(this, p.sparks, p.box);
         splats_ += int(p.sparks.size());
     }
     // Quads in the order they were added, under the size of their begin().
@@ -1143,16 +1157,21 @@ void SplatLayer::bin() {
     // thread's entry for b in binNext_.
     auto eachBand = [&](int thread, auto action) {
         size_t from, to;
-        threadShare(sparks_.size(), thread, threads, &from, &to);
+        threadShare(sparkCount_, thread, threads, &from, &to);
         int* slots = binNext_.data() + size_t(thread) * size_t(bands);
-        for (size_t i = from; i < to; ++i) {
-            int first, last;
-            range(sparks_[i], &first, &last);
-            for (int b = first; b <= last; ++b) action(slots[b], i);
+        size_t at = 0;  // the index of the span's first spark among all
+        for (const Span& span : spans_) {
+            for (size_t i = std::max(from, at); i < std::min(to, at + span.count); ++i) {
+                const SplatSpark& s = span.first[i - at];
+                int first, last;
+                range(s, &first, &last);
+                for (int b = first; b <= last; ++b) action(slots[b], s);
+            }
+            at += span.count;
         }
     };
     binNext_.assign(size_t(threads) * size_t(bands), 0);
-    onEveryCore([&](int thread, int) { eachBand(thread, [](int& count, size_t) { ++count; }); });
+    onEveryCore([&](int thread, int) { eachBand(thread, [](int& count, const SplatSpark&) { ++count; }); });
     bandStart_.assign(size_t(bands) + 1, 0);
     int at = 0;
     for (int b = 0; b < bands; ++b) {
@@ -1167,19 +1186,20 @@ void SplatLayer::bin() {
     bandStart_[size_t(bands)] = at;
     bandItems_.resize(size_t(at));
     onEveryCore([&](int thread, int) {
-        eachBand(thread, [&](int& next, size_t i) { bandItems_[size_t(next++)] = int(i); });
+        eachBand(thread, [&](int& next, const SplatSpark& s) { bandItems_[size_t(next++)] = &s; });
     });
 }
 
 namespace {
-constexpr int kHeaderAhead = 8, kRowsAhead = 4;
+constexpr int kSparkAhead = 16, kHeaderAhead = 8, kRowsAhead = 4;
+
+void fetch(const void* at) { _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0); }
 
 // The first rows that a spark's part in the band starting at layer row `top` reads.
 void prefetchRows(const SplatSpark& s, int top) {
     const SplatStamp& st = *s.stamp;
     const int j0 = std::max(0, top - s.y0);
     const uint16_t* first = st.pq.data() + size_t(j0) * size_t(st.stride);
-    auto fetch = [](const void* at) { _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0); };
     if (st.oneBlock()) {
         // A row is one cache line.
         for (int j = 0; j < 2 && j0 + j < st.height; ++j) fetch(first + size_t(j) * size_t(st.stride));
@@ -1208,14 +1228,13 @@ void SplatLayer::splatBands(int thread, int threads) {
         const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
         if (way_ == SplatComposite::AddedOntoReadBack && from == to) continue;  // the frame's pixels as read back
         for (int item = from; item < to; ++item) {
-            // The sparks ahead are scattered over the stamps: their headers are fetched
-            // kHeaderAhead sparks ahead and their first rows kRowsAhead ahead, while this
-            // one lands.
-            if (item + kHeaderAhead < to)
-                _mm_prefetch(reinterpret_cast<const char*>(sparks_[size_t(bandItems_[size_t(item + kHeaderAhead)])].stamp),
-                             _MM_HINT_T0);
-            if (item + kRowsAhead < to) prefetchRows(sparks_[size_t(bandItems_[size_t(item + kRowsAhead)])], top);
-            const SplatSpark& s = sparks_[size_t(bandItems_[size_t(item)])];
+            // The sparks ahead are scattered over memory, and over the stamps: they are
+            // fetched kSparkAhead sparks ahead, their stamps' headers kHeaderAhead ahead
+            // and their first rows kRowsAhead ahead, while this one lands.
+            if (item + kSparkAhead < to) fetch(bandItems_[size_t(item + kSparkAhead)]);
+            if (item + kHeaderAhead < to) fetch(bandItems_[size_t(item + kHeaderAhead)]->stamp);
+            if (item + kRowsAhead < to) prefetchRows(*bandItems_[size_t(item + kRowsAhead)], top);
+            const SplatSpark& s = *bandItems_[size_t(item)];
             const SplatStamp& st = *s.stamp;
             st.markUsed();
             BandPart part{&s, std::max(0, top - s.y0), std::min(st.height, bottom - s.y0), std::max(0, -s.x0),
@@ -1242,8 +1261,8 @@ void SplatLayer::splatBands(int thread, int threads) {
 }
 
 void SplatLayer::open(const int viewport[4]) {
-    if (!sparks_.empty() && !std::equal(viewport, viewport + 4, viewport_)) composite();
-    if (!sparks_.empty()) return;
+    if (!spans_.empty() && !std::equal(viewport, viewport + 4, viewport_)) composite();
+    if (!spans_.empty()) return;
     std::copy(viewport, viewport + 4, viewport_);
     if (viewport_[2] != width_ || viewport_[3] != height_) {
         width_ = viewport_[2];
@@ -1257,13 +1276,25 @@ void SplatLayer::open(const int viewport[4]) {
     boxX1_ = boxY1_ = 0;
 }
 
-void SplatLayer::add(const std::vector<SplatSpark>& sparks, const int box[4]) {
+void SplatLayer::add(const void* owner, const std::vector<SplatSpark>& sparks, const int box[4]) {
     if (sparks.empty()) return;
     boxX0_ = std::min(boxX0_, std::max(0, box[0]));
     boxY0_ = std::min(boxY0_, std::max(0, box[1]));
     boxX1_ = std::max(boxX1_, std::min(width_, box[2]));
     boxY1_ = std::max(boxY1_, std::min(height_, box[3]));
-    sparks_.insert(sparks_.end(), sparks.begin(), sparks.end());
+    spans_.push_back({owner, sparks.data(), sparks.size()});
+    sparkCount_ += sparks.size();
+}
+
+bool SplatLayer::holds(const void* owner) const {
+    return std::any_of(spans_.begin(), spans_.end(), [&](const Span& span) { return span.owner == owner; });
+}
+
+void SplatLayer::forget(const void* owner) {
+    for (const Span& span : spans_)
+        if (span.owner == owner) sparkCount_ -= span.count;
+    spans_.erase(std::remove_if(spans_.begin(), spans_.end(), [&](const Span& span) { return span.owner == owner; }),
+                 spans_.end());
 }
 
 // The layer reaches the frame by a framebuffer blit where it can, which a software
@@ -1465,7 +1496,7 @@ void SplatLayer::addQuad() {
 }
 
 void SplatLayer::composite() {
-    if (!sparks_.empty() && boxX1_ > boxX0_ && boxY1_ > boxY0_) {
+    if (!spans_.empty() && boxX1_ > boxX0_ && boxY1_ > boxY0_) {
         GLint particleTexture = 0;
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &particleTexture);
         makeTexture();
@@ -1485,7 +1516,8 @@ void SplatLayer::composite() {
     }
     drawHeldQuads();
     CHECK_GL();
-    sparks_.clear();
+    spans_.clear();
+    sparkCount_ = 0;
     // No spark points into a stamp now: a cache past its budget may start afresh.
     for (SplatStamps* stamps : g_stamps) stamps->trim();
 }
