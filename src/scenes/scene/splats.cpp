@@ -131,42 +131,77 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
 // The same, 16 pixels a step, for a spark whose pixels may pass 255 levels (Clamp) and
 // whose alpha fades it in one rounding multiply (Fade 1), in the 8-bit arithmetic of
 // the SSE2 form (Fade 2) or not at all (Fade 0).
+struct Avx2Terms {
+    __m256i k[3], m[3], half, top, alpha, round255, factor;
+};
+
+template <bool Clamp, int Fade>
+__attribute__((target("avx2"), always_inline)) inline __m256i avx2Level(__m256i pv, __m256i qv, __m256i k, __m256i m,
+                                                                      const Avx2Terms& t) {
+    __m256i v = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k), _mm256_mulhi_epu16(qv, m));
+    if (Clamp) v = _mm256_min_epu16(v, t.top);
+    v = _mm256_srli_epi16(_mm256_adds_epu16(v, t.half), 7);
+    if (Fade == 1) {
+        v = _mm256_mulhrs_epi16(v, t.factor);
+    } else if (Fade == 2) {
+        const __m256i x = _mm256_mullo_epi16(v, t.alpha);
+        v = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), t.round255), 8);
+    }
+    return v;
+}
+
+// 16 pixels of one row: P at p, Q at q, into the three planes from out.
+template <bool Clamp, int Fade>
+__attribute__((target("avx2"), always_inline)) inline void avx2Step(const uint16_t* p, const uint16_t* q, uint16_t* out,
+                                                                  size_t plane, const Avx2Terms& t) {
+    const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+    const __m256i v0 = avx2Level<Clamp, Fade>(pv, qv, t.k[0], t.m[0], t);
+    const __m256i v1 = avx2Level<Clamp, Fade>(pv, qv, t.k[1], t.m[1], t);
+    const __m256i v2 = avx2Level<Clamp, Fade>(pv, qv, t.k[2], t.m[2], t);
+    __m256i* a0 = reinterpret_cast<__m256i*>(out);
+    __m256i* a1 = reinterpret_cast<__m256i*>(out + plane);
+    __m256i* a2 = reinterpret_cast<__m256i*>(out + 2 * plane);
+    _mm256_storeu_si256(a0, _mm256_adds_epu16(_mm256_loadu_si256(a0), v0));
+    _mm256_storeu_si256(a1, _mm256_adds_epu16(_mm256_loadu_si256(a1), v1));
+    _mm256_storeu_si256(a2, _mm256_adds_epu16(_mm256_loadu_si256(a2), v2));
+}
+
 template <bool Clamp, int Fade, bool OneBlock>
 __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane, size_t pitch,
                                                    const BandPart& part) {
     const SplatSpark& s = *part.spark;
     const SplatStamp& st = *s.stamp;
-    const __m256i k[3] = {_mm256_set1_epi16(short(s.k[0])), _mm256_set1_epi16(short(s.k[1])),
-                          _mm256_set1_epi16(short(s.k[2]))};
-    const __m256i m[3] = {_mm256_set1_epi16(short(s.m[0])), _mm256_set1_epi16(short(s.m[1])),
-                          _mm256_set1_epi16(short(s.m[2]))};
-    const __m256i half = _mm256_set1_epi16(64), top = _mm256_set1_epi16(255 * 128);
-    const __m256i alpha = _mm256_set1_epi16(short(s.alpha)), round255 = _mm256_set1_epi16(128);
-    const __m256i factor = _mm256_set1_epi16(s.fadeFactor);
+    Avx2Terms t;
+    for (int c = 0; c < 3; ++c) {
+        t.k[c] = _mm256_set1_epi16(short(s.k[c]));
+        t.m[c] = _mm256_set1_epi16(short(s.m[c]));
+    }
+    t.half = _mm256_set1_epi16(64);
+    t.top = _mm256_set1_epi16(255 * 128);
+    t.alpha = _mm256_set1_epi16(short(s.alpha));
+    t.round255 = _mm256_set1_epi16(128);
+    t.factor = _mm256_set1_epi16(s.fadeFactor);
     const size_t qOffset = st.qOffset();
     const PartRows rows(part, sums, pitch);
+    if (OneBlock) {
+        // Whole blocks, row after row: what span<true> gives, with the pointers held here
+        // (the stores may alias anything, which would reload them from the stamp each row).
+        if (rows.j1 <= rows.j0) return;
+        uint16_t* out;
+        const uint16_t* p;
+        int columns;
+        rows.span<true>(rows.j0, &out, &p, &columns);
+        const size_t stride = size_t(st.stride);
+        for (int j = rows.j0; j < rows.j1; ++j, p += stride, out += pitch) avx2Step<Clamp, Fade>(p, p + qOffset, out, plane, t);
+        return;
+    }
     for (int j = rows.j0; j < rows.j1; ++j) {
         uint16_t* out;
         const uint16_t* p;
         int columns;
-        if (!rows.span<OneBlock>(j, &out, &p, &columns)) continue;
-        for (int i = 0; i < columns; i += 16) {
-            const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-            const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + qOffset + i));
-            for (int c = 0; c < 3; ++c) {
-                __m256i v = _mm256_adds_epu16(_mm256_mulhi_epu16(pv, k[c]), _mm256_mulhi_epu16(qv, m[c]));
-                if (Clamp) v = _mm256_min_epu16(v, top);
-                v = _mm256_srli_epi16(_mm256_adds_epu16(v, half), 7);
-                if (Fade == 1) {
-                    v = _mm256_mulhrs_epi16(v, factor);
-                } else if (Fade == 2) {
-                    const __m256i x = _mm256_mullo_epi16(v, alpha);
-                    v = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), round255), 8);
-                }
-                __m256i* at = reinterpret_cast<__m256i*>(out + size_t(c) * plane + i);
-                _mm256_storeu_si256(at, _mm256_adds_epu16(_mm256_loadu_si256(at), v));
-            }
-        }
+        if (!rows.span<false>(j, &out, &p, &columns)) continue;
+        for (int i = 0; i < columns; i += 16) avx2Step<Clamp, Fade>(p + i, p + qOffset + i, out + i, plane, t);
     }
 }
 
