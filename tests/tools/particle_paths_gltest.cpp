@@ -27,17 +27,21 @@
 
 namespace {
 
-std::vector<unsigned char> drawn(offline::Production& production, offline::CaptureTarget& target,
-                                 ParticlePath path) {
-    setParticlePath(path);
-    EXPECT_EQ(path, particlePath()) << "llvmpipe offers every path";
-    production.redrawFrame(&target);
+std::vector<unsigned char> readBack(offline::CaptureTarget& target) {
     target.queueRead(0);
     int w = 0, h = 0;
     const unsigned char* p = target.map(0, &w, &h);
     std::vector<unsigned char> pixels(p, p + size_t(w) * h * 4);
     target.unmap(0);
     return pixels;
+}
+
+std::vector<unsigned char> drawn(offline::Production& production, offline::CaptureTarget& target,
+                                 ParticlePath path) {
+    setParticlePath(path);
+    EXPECT_EQ(path, particlePath()) << "llvmpipe offers every path";
+    production.redrawFrame(&target);
+    return readBack(target);
 }
 
 std::unique_ptr<offline::Production> production(int width, int height) {
@@ -169,12 +173,7 @@ TEST(ParticlePaths, ABatchDrawnAgainBeforeTheCompositeKeepsItsFirstSparks) {
         batch.add(0.6f, 0.3f, 0.0f, 0.2f, 0.5f, 1.0f, 1.0f);
         batch.draw(&billboard);
         compositeSplatLayer();
-        target.queueRead(0);
-        int w = 0, h = 0;
-        const unsigned char* p = target.map(0, &w, &h);
-        std::vector<unsigned char> pixels(p, p + size_t(w) * h * 4);
-        target.unmap(0);
-        return pixels;
+        return readBack(target);
     };
     const std::vector<unsigned char> once = drawn(false), twice = drawn(true);
     EXPECT_GT(std::count_if(once.begin(), once.end(), [](unsigned char v) { return v > 64; }), 200);
