@@ -128,9 +128,7 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
     }
 }
 
-// The same, 16 pixels a step, for a spark whose pixels may pass 255 levels (Clamp) and
-// whose alpha fades it in one rounding multiply (Fade 1), in the 8-bit arithmetic of
-// the SSE2 form (Fade 2) or not at all (Fade 0).
+// A spark's terms for the AVX2 kernel, each in every 16-bit lane.
 struct Avx2Terms {
     __m256i k[3], m[3], half, top, alpha, round255, factor;
 };
@@ -167,6 +165,9 @@ __attribute__((target("avx2"), always_inline)) inline void avx2Step(const uint16
     _mm256_storeu_si256(a2, _mm256_adds_epu16(_mm256_loadu_si256(a2), v2));
 }
 
+// The same as splatPartSse2, 16 pixels a step, for a spark whose pixels may pass 255
+// levels (Clamp) and whose alpha fades it in one rounding multiply (Fade 1), in the 8-bit
+// arithmetic of the SSE2 form (Fade 2) or not at all (Fade 0).
 template <bool Clamp, int Fade, bool OneBlock>
 __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane, size_t pitch,
                                                    const BandPart& part) {
