@@ -308,10 +308,12 @@ int splatExtent(const uint16_t k[3], const uint16_t m[3], int alpha) {
     uint32_t most = 0;
     for (int c = 0; c < 3; ++c) most = std::max(most, uint32_t(std::max(k[c], m[c])));
     if (most == 0) return -1;
-    // The largest threshold T at most ceil(needed / most), that is with (T - 1) most < needed.
+    // The largest threshold T at most ceil(needed / most), that is with (T - 1) most < needed:
+    // the thresholds rise, so that holds for the first ones, and counting them takes no
+    // branch to mispredict.
     const uint64_t needed = (uint64_t(least) * 128 - 64) << 16;
     int extent = 0;
-    while (extent + 1 < kSplatExtents && uint64_t(kSplatExtentThresholds[extent + 1] - 1) * most < needed) ++extent;
+    for (int e = 1; e < kSplatExtents; ++e) extent += uint64_t(kSplatExtentThresholds[e] - 1) * most < needed;
     return extent;
 }
 
@@ -1138,6 +1140,11 @@ void SplatBatch::prepare(int thread, int threads) {
         if (wide && i + 8 <= to && inputs_[i].run == inputs_[i + 7].run) {
             Projected eight[8];
             projectEight(&inputs_[i], eight);
+            // Their stamps' places in the cache, fetched while the first ones are placed.
+            for (const Projected& p : eight)
+                if (p.fate == Projected::Splat)
+                    stamps_->prefetchCached(SplatStamps::key(p.edge, p.left & (kSplatPhases - 1),
+                                                             p.bottom & (kSplatPhases - 1), samples_ == 4));
             for (int j = 0; j < 8; ++j) place(eight[j], int(i) + j, &out);
             i += 8;
         } else {

@@ -193,6 +193,10 @@ public:
     // The size in pixels of the stamps of that edge and phases.
     static void size(int edgeQuarters, int px, int py, int* width, int* height);
     const SplatStamp* cached(int key) const { return cache_.empty() ? nullptr : cache_[size_t(key)]; }
+    // Fetches the cache's entry of a key ahead of cached().
+    void prefetchCached(int key) const {
+        if (!cache_.empty()) __builtin_prefetch(cache_.data() + key);
+    }
     void buildAll(const std::vector<int>& keys);
     // When the cache has grown past its budget, drops the stamps that no spark has used
     // since the last such trim (warmed ones stay): the stamps of the sparks on screen now
