@@ -1275,7 +1275,11 @@ void SplatLayer::splatBands(int thread, int threads) {
             // fetched kSparkAhead sparks ahead, their stamps' headers kHeaderAhead ahead
             // and their first rows kRowsAhead ahead, while this one lands.
             if (item + kSparkAhead < to) fetch(bandItems_[size_t(item + kSparkAhead)]);
-            if (item + kHeaderAhead < to) fetch(bandItems_[size_t(item + kHeaderAhead)]->stamp);
+            if (item + kHeaderAhead < to) {
+                const char* header = reinterpret_cast<const char*>(bandItems_[size_t(item + kHeaderAhead)]->stamp);
+                fetch(header);
+                fetch(header + 64);  // a wider stamp's row extents
+            }
             if (item + kRowsAhead < to) prefetchRows(*bandItems_[size_t(item + kRowsAhead)], top);
             const SplatSpark& s = *bandItems_[size_t(item)];
             const SplatStamp& st = *s.stamp;

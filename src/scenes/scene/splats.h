@@ -248,7 +248,10 @@ struct CacheLineAllocator {
     bool operator!=(const CacheLineAllocator&) const { return false; }
 };
 
-struct SplatStamp {
+// A stamp's header comes first, on one cache line with everything that a spark up to
+// 16 pixels wide reads of it (its size, stride, largest values, extents' rows and P, Q);
+// the row extents of wider stamps follow on the next.
+struct alignas(64) SplatStamp {
     int width = 0, height = 0;  // pixels
     // P: texel.r * (1 - w) and Q: texel.r * w in 1/65535, w = 0.6 * texel.a^4, times the
     // share of the pixel's samples the square covers (at 1 sample: its centre, all or
@@ -257,6 +260,17 @@ struct SplatStamp {
     // one cache line), else the width rounded up to 16, plus 16 zeros that a step of 16
     // from any column may reach.
     int stride = 0;
+    uint16_t pMax = 0, qMax = 0;
+    // Whether a spark has landed with it since the last trim() past the budget; set by
+    // every thread that splats it (the same value, so a relaxed store), and only where it
+    // is not set yet: a store on every spark would take the cache line from the other
+    // cores, which read the header on every spark too.
+    mutable bool used = false;
+    void markUsed() const {
+        if (!__atomic_load_n(&used, __ATOMIC_RELAXED)) __atomic_store_n(&used, true, __ATOMIC_RELAXED);
+    }
+    // Each extent's first row with a pixel and the row after its last (height, 0: none).
+    uint16_t extentRows[kSplatExtents][2] = {};
     std::vector<uint16_t, CacheLineAllocator<uint16_t>> pq;
     bool oneBlock() const { return stride == 32; }
     size_t qOffset() const { return size_t(stride) / 2; }
@@ -266,13 +280,6 @@ struct SplatStamp {
     // Each row's first and end pixel with P + Q at least kSplatExtentThresholds[e], at
     // [e * height + row]; extent 0 holds every pixel that adds anything (the glow is round).
     std::vector<uint16_t> rowFirst, rowEnd;
-    // Each extent's first row with a pixel and the row after its last (height, 0: none).
-    uint16_t extentRows[kSplatExtents][2] = {};
-    uint16_t pMax = 0, qMax = 0;
-    // Whether a spark has landed with it since the last trim() past the budget; set by
-    // every thread that splats it (the same value, so a relaxed store).
-    mutable bool used = false;
-    void markUsed() const { __atomic_store_n(&used, true, __ATOMIC_RELAXED); }
 };
 
 // The blender's 8-bit fade of level v by alpha: v alpha / 255, rounded.
