@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -15,10 +16,13 @@
 
 namespace {
 constexpr int kMaxEdgeQuarters = int(kMaxSplatPixels * 4.0f);
-// Rows of the layer go to the threads in bands of kBandRows rows, in turn. A band's rows
-// have kBandMargin values before column 0 and after the last column: a step of 16 may
-// reach past the layer's edges, and what lands there is dropped.
-constexpr int kBandRows = 16;
+// Rows of the layer are splatted in bands of kBandRows rows, each thread taking the next
+// band that none has taken (a burst fills a few bands: bands dealt in turn left one core
+// with most of it). A band's rows have kBandMargin values before column 0 and after the
+// last column: a step of 16 may reach past the layer's edges, and what lands there is
+// dropped. 32 rows at 1280 pixels are 252 KiB of sums, within a core's second-level cache
+// (16 rows were 6-12% slower, paired).
+constexpr int kBandRows = 32;
 constexpr int kBandMargin = 16;
 // The GL's standard 4-sample positions within a pixel.
 constexpr float kSamples4[4][2] = {{0.375f, 0.125f}, {0.875f, 0.375f}, {0.125f, 0.625f}, {0.625f, 0.875f}};
@@ -622,7 +626,7 @@ public:
 
 private:
     void bin();
-    void splatBands(int thread, int threads);
+    void splatBands();  // on every core
     void makeTexture();
     SplatComposite way() const;
     void readFrame();
@@ -647,6 +651,7 @@ private:
     std::vector<int> bandStart_;
     std::vector<const SplatSpark*> bandItems_;
     std::vector<int> binNext_;    // bin's counts, then next places, per thread and band
+    std::atomic<int> nextBand_{0};  // the next band for a thread to splat
     GLuint texture_ = 0;
     int textureWidth_ = 0, textureHeight_ = 0;
     // The texture's framebuffer, the blit's source (0 where it could not be made).
@@ -1257,7 +1262,7 @@ void prefetchRows(const SplatSpark& s, int top) {
 }
 }  // namespace
 
-void SplatLayer::splatBands(int thread, int threads) {
+void SplatLayer::splatBands() {
     // One band of rows at a time in a buffer of this thread's (three planes of 16-bit
     // sums), small enough to stay in the core's cache while its sparks land.
     const size_t plane = size_t(pitch_) * kBandRows;
@@ -1265,7 +1270,7 @@ void SplatLayer::splatBands(int thread, int threads) {
     uint16_t* const origin = sums.data() + kBandMargin;  // column 0 of the band's first row
     const bool wide = haveAvx2();
     const int bands = int(bandStart_.size()) - 1;
-    for (int band = thread; band < bands; band += threads) {
+    for (int band; (band = nextBand_.fetch_add(1, std::memory_order_relaxed)) < bands;) {
         const int top = band * kBandRows, bottom = std::min(height_, top + kBandRows);
         if (bottom <= boxY0_ || top >= boxY1_) continue;
         const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
@@ -1551,7 +1556,8 @@ void SplatLayer::composite() {
         g_lastComposite = way_;
         if (way_ == SplatComposite::AddedOntoReadBack) readFrame();
         bin();
-        onEveryCore([this](int thread, int threads) { splatBands(thread, threads); });
+        nextBand_.store(0, std::memory_order_relaxed);
+        onEveryCore([this](int, int) { splatBands(); });
         upload();
         if (way_ != SplatComposite::Quad)
             blitOntoFrame();
