@@ -3,6 +3,8 @@
 #include <GL/glew.h>
 
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "util/shaderprogram/shaderprogram.h"
 
@@ -49,6 +51,31 @@ void BillboardBatch::drawBillboards(const BillboardVertex* base, int count) {
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
+GLuint bindParticleSampler() {
+    if (!glGenSamplers || !glBindSampler) return 0;
+    static std::vector<std::pair<GLint, GLuint>> made;  // by wrap mode
+    GLint active = GL_TEXTURE0, previous = 0, wrap = GL_REPEAT;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_SAMPLER_BINDING, &previous);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
+    GLuint sampler = 0;
+    for (const auto& m : made)
+        if (m.first == wrap) sampler = m.second;
+    if (!sampler) {
+        glGenSamplers(1, &sampler);
+        glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, wrap);
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, wrap);
+        if (GLEW_EXT_texture_filter_anisotropic) glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1.0f);
+        made.emplace_back(wrap, sampler);
+    }
+    glBindSampler(0, sampler);
+    glActiveTexture(GLenum(active));
+    return GLuint(previous);
 }
 
 void bindBillboardProgram(ShaderProgram* program, GLuint texture) {

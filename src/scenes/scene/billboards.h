@@ -50,6 +50,14 @@ private:
     int count_ = 0;
 };
 
+// Where the particle texture is drawn as squares facing the screen (point sprites, the
+// software path's wide sparks), its footprint is round: it is sampled trilinearly without
+// anisotropic filtering, about half of a software renderer's cost for the same pixels (the
+// texture's own set-up stays). Binds to unit 0 a sampler so made, with the wrap of the 2D
+// texture bound there, and returns the sampler bound before, for glBindSampler(0, it)
+// after the draw; nothing (0) where the GL has no sampler objects.
+GLuint bindParticleSampler();
+
 // Binds the particle texture on unit 0 and the billboard program, with "right" and "up"
 // set to the camera's axes in world space (the first two rows of the current modelview
 // matrix). The caller sets "size" and the blend function.

@@ -775,12 +775,14 @@ void drawHeldQuads() {
         glDepthFunc(GLenum(h.depthFunc));
         glDepthMask(h.depthMask);
         bindBillboardProgram(h.program, h.texture);
+        const GLuint sampler = bindParticleSampler();  // the quads face the screen, as the splats do
         for (size_t run = 0; run < h.runs.size(); ++run) {
             const int first = h.runs[run].first;
             const int end = run + 1 < h.runs.size() ? h.runs[run + 1].first : int(h.vertices.size() / 4);
             h.program->setUniform1f("size", h.runs[run].second);
             BillboardBatch::drawBillboards(h.vertices.data() + 4 * first, end - first);
         }
+        if (glBindSampler) glBindSampler(0, sampler);
     }
     g_heldQuads.clear();
     glMatrixMode(GL_PROJECTION);
@@ -1593,6 +1595,7 @@ void SplatBatch::draw(ShaderProgram* billboard) {
     // Quads held before reach the frame first, so that every quad keeps its place.
     if (!g_heldQuads.empty()) g_layer.composite();
     billboard->bind();
+    const GLuint sampler = bindParticleSampler();  // the quads face the screen, as the splats do
     for (size_t run = 0; run < quadRuns_.size(); ++run) {
         const int first = quadRuns_[run];
         const int end = run + 1 < quadRuns_.size() ? quadRuns_[run + 1] : quads_.count();
@@ -1601,5 +1604,6 @@ void SplatBatch::draw(ShaderProgram* billboard) {
         quads_.draw(first, end - first);
         noteSplatFrameDrawn();
     }
+    if (glBindSampler) glBindSampler(0, sampler);
     CHECK_GL();
 }

@@ -41,23 +41,9 @@ void drawPoints(GLuint buffer, const SpriteRecord* records, int count, float siz
     glVertexPointer(3, GL_FLOAT, sizeof(SpriteRecord), reinterpret_cast<const void*>(0));
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(SpriteRecord),
                    reinterpret_cast<const void*>(offsetof(SpriteRecord, rgba)));
-    // The sprites face the screen, so their texture footprint is round: the particle
-    // texture is sampled through a sampler without anisotropic filtering (its own set-up
-    // stays), about half of a software renderer's cost for the same pixels.
-    static GLuint sampler = 0;
-    if (!sampler && glGenSamplers) {
-        glGenSamplers(1, &sampler);
-        glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-        glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        GLint wrap = GL_REPEAT;
-        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
-        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, wrap);
-        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, wrap);
-        if (GLEW_EXT_texture_filter_anisotropic) glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1.0f);
-    }
-    if (sampler) glBindSampler(0, sampler);
+    const GLuint sampler = bindParticleSampler();  // the sprites face the screen
     glDrawArrays(GL_POINTS, 0, count);
-    if (sampler) glBindSampler(0, 0);
+    if (glBindSampler) glBindSampler(0, sampler);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
