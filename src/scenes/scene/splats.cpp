@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <ctime>
 #include <cstdio>
 
@@ -626,11 +627,14 @@ public:
 
 private:
     void bin();
-    void splatBands();  // on every core
+    // Splats every band on every core; the GL's thread uploads the rows finished so far
+    // between its bands, while the others splat theirs.
+    void splatBands(bool glThread);
+    void splatBand(int band, std::vector<uint16_t>* sums);
+    void uploadFinishedBands();
     void makeTexture();
     SplatComposite way() const;
     void readFrame();
-    void upload();
     void blitOntoFrame();
     void addQuad();
 
@@ -652,6 +656,9 @@ private:
     std::vector<const SplatSpark*> bandItems_;
     std::vector<int> binNext_;    // bin's counts, then next places, per thread and band
     std::atomic<int> nextBand_{0};  // the next band for a thread to splat
+    std::unique_ptr<std::atomic<bool>[]> bandDone_;  // per band: its rows are resolved
+    size_t bandDoneSize_ = 0;
+    int uploadedBands_ = 0;  // the bands before it are uploaded
     GLuint texture_ = 0;
     int textureWidth_ = 0, textureHeight_ = 0;
     // The texture's framebuffer, the blit's source (0 where it could not be made).
@@ -1264,54 +1271,60 @@ void prefetchRows(const SplatSpark& s, int top) {
 }
 }  // namespace
 
-void SplatLayer::splatBands() {
+void SplatLayer::splatBands(bool glThread) {
     // One band of rows at a time in a buffer of this thread's (three planes of 16-bit
     // sums), small enough to stay in the core's cache while its sparks land.
-    const size_t plane = size_t(pitch_) * kBandRows;
-    std::vector<uint16_t> sums(plane * 3);
-    uint16_t* const origin = sums.data() + kBandMargin;  // column 0 of the band's first row
-    const bool wide = haveAvx2();
+    std::vector<uint16_t> sums(size_t(pitch_) * kBandRows * 3);
     const int bands = int(bandStart_.size()) - 1;
     for (int band; (band = nextBand_.fetch_add(1, std::memory_order_relaxed)) < bands;) {
-        const int top = band * kBandRows, bottom = std::min(height_, top + kBandRows);
-        if (bottom <= boxY0_ || top >= boxY1_) continue;
-        const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
-        if (way_ == SplatComposite::AddedOntoReadBack && from == to) continue;  // the frame's pixels as read back
-        for (int item = from; item < to; ++item) {
-            // The sparks ahead are scattered over memory, and over the stamps: they are
-            // fetched kSparkAhead sparks ahead, their stamps' headers kHeaderAhead ahead
-            // and their first rows kRowsAhead ahead, while this one lands.
-            if (item + kSparkAhead < to) fetch(bandItems_[size_t(item + kSparkAhead)]);
-            if (item + kHeaderAhead < to) {
-                const char* header = reinterpret_cast<const char*>(bandItems_[size_t(item + kHeaderAhead)]->stamp);
-                fetch(header);
-                fetch(header + 64);  // a wider stamp's row extents
-            }
-            if (item + kRowsAhead < to) prefetchRows(*bandItems_[size_t(item + kRowsAhead)], top);
-            const SplatSpark& s = *bandItems_[size_t(item)];
-            const SplatStamp& st = *s.stamp;
-            st.markUsed();
-            BandPart part{&s, std::max(0, top - s.y0), std::min(st.height, bottom - s.y0), std::max(0, -s.x0),
-                          std::min(st.width, width_ - s.x0), top};
-            if (part.right <= part.left) continue;
-            if (wide)
-                avx2PartFor(s)(origin, plane, size_t(pitch_), part);
-            else
-                (st.oneBlock() ? splatPartSse2<true> : splatPartSse2<false>)(origin, plane, size_t(pitch_), part);
-        }
-        // Onto the clear colour: black with alpha 0 is what the plain resolve writes.
-        uint32_t clear;
-        memcpy(&clear, g_cleared.bgra, 4);
-        const bool onto = way_ == SplatComposite::AddedOntoReadBack || (way_ == SplatComposite::CopiedOverClear && clear != 0);
-        for (int y = std::max(top, boxY0_); y < std::min(bottom, boxY1_); ++y) {
-            uint8_t* row = rgba_.data() + size_t(y) * width_ * 4;
-            if (way_ == SplatComposite::CopiedOverClear && clear != 0)
-                for (int x = boxX0_; x < boxX1_; ++x) memcpy(row + size_t(x) * 4, &clear, 4);
-            (onto ? resolveRow<true> : resolveRow<false>)(origin + size_t(y - top) * pitch_, plane, row, boxX0_,
-                                                          boxX1_);
-        }
-        std::fill(sums.begin(), sums.end(), uint16_t(0));
+        splatBand(band, &sums);
+        bandDone_[size_t(band)].store(true, std::memory_order_release);
+        if (glThread) uploadFinishedBands();
     }
+}
+
+void SplatLayer::splatBand(int band, std::vector<uint16_t>* buffer) {
+    std::vector<uint16_t>& sums = *buffer;
+    const size_t plane = size_t(pitch_) * kBandRows;
+    uint16_t* const origin = sums.data() + kBandMargin;  // column 0 of the band's first row
+    const bool wide = haveAvx2();
+    const int top = band * kBandRows, bottom = std::min(height_, top + kBandRows);
+    if (bottom <= boxY0_ || top >= boxY1_) return;
+    const int from = bandStart_[size_t(band)], to = bandStart_[size_t(band) + 1];
+    if (way_ == SplatComposite::AddedOntoReadBack && from == to) return;  // the frame's pixels as read back
+    for (int item = from; item < to; ++item) {
+        // The sparks ahead are scattered over memory, and over the stamps: they are
+        // fetched kSparkAhead sparks ahead, their stamps' headers kHeaderAhead ahead
+        // and their first rows kRowsAhead ahead, while this one lands.
+        if (item + kSparkAhead < to) fetch(bandItems_[size_t(item + kSparkAhead)]);
+        if (item + kHeaderAhead < to) {
+            const char* header = reinterpret_cast<const char*>(bandItems_[size_t(item + kHeaderAhead)]->stamp);
+            fetch(header);
+            fetch(header + 64);  // a wider stamp's row extents
+        }
+        if (item + kRowsAhead < to) prefetchRows(*bandItems_[size_t(item + kRowsAhead)], top);
+        const SplatSpark& s = *bandItems_[size_t(item)];
+        const SplatStamp& st = *s.stamp;
+        st.markUsed();
+        BandPart part{&s, std::max(0, top - s.y0), std::min(st.height, bottom - s.y0), std::max(0, -s.x0),
+                      std::min(st.width, width_ - s.x0), top};
+        if (part.right <= part.left) continue;
+        if (wide)
+            avx2PartFor(s)(origin, plane, size_t(pitch_), part);
+        else
+            (st.oneBlock() ? splatPartSse2<true> : splatPartSse2<false>)(origin, plane, size_t(pitch_), part);
+    }
+    // Onto the clear colour: black with alpha 0 is what the plain resolve writes.
+    uint32_t clear;
+    memcpy(&clear, g_cleared.bgra, 4);
+    const bool onto = way_ == SplatComposite::AddedOntoReadBack || (way_ == SplatComposite::CopiedOverClear && clear != 0);
+    for (int y = std::max(top, boxY0_); y < std::min(bottom, boxY1_); ++y) {
+        uint8_t* row = rgba_.data() + size_t(y) * width_ * 4;
+        if (way_ == SplatComposite::CopiedOverClear && clear != 0)
+            for (int x = boxX0_; x < boxX1_; ++x) memcpy(row + size_t(x) * 4, &clear, 4);
+        (onto ? resolveRow<true> : resolveRow<false>)(origin + size_t(y - top) * pitch_, plane, row, boxX0_, boxX1_);
+    }
+    std::fill(sums.begin(), sums.end(), uint16_t(0));
 }
 
 void SplatLayer::open(const int viewport[4]) {
@@ -1472,11 +1485,16 @@ void SplatLayer::makeTexture() {
     }
 }
 
-void SplatLayer::upload() {
-    glBindTexture(GL_TEXTURE_2D, texture_);
-    const BoxInLayer box(true, width_, boxX0_, boxY0_);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, boxX0_, boxY0_, boxX1_ - boxX0_, boxY1_ - boxY0_, GL_BGRA, GL_UNSIGNED_BYTE,
-                    rgba_.data());
+void SplatLayer::uploadFinishedBands() {
+    // The layer's texture is bound and the unpacking set to the box's columns (composite).
+    const int bands = int(bandStart_.size()) - 1;
+    int end = uploadedBands_;
+    while (end < bands && bandDone_[size_t(end)].load(std::memory_order_acquire)) ++end;
+    const int y0 = std::max(boxY0_, uploadedBands_ * kBandRows), y1 = std::min(boxY1_, end * kBandRows);
+    uploadedBands_ = end;
+    if (y1 > y0)
+        glTexSubImage2D(GL_TEXTURE_2D, 0, boxX0_, y0, boxX1_ - boxX0_, y1 - y0, GL_BGRA, GL_UNSIGNED_BYTE,
+                        rgba_.data() + size_t(y0) * size_t(width_) * 4);
 }
 
 void SplatLayer::blitOntoFrame() {
@@ -1558,9 +1576,20 @@ void SplatLayer::composite() {
         g_lastComposite = way_;
         if (way_ == SplatComposite::AddedOntoReadBack) readFrame();
         bin();
+        const size_t bands = bandStart_.size() - 1;
+        if (bandDoneSize_ < bands) {
+            bandDone_.reset(new std::atomic<bool>[bands]);
+            bandDoneSize_ = bands;
+        }
+        for (size_t b = 0; b < bands; ++b) bandDone_[b].store(false, std::memory_order_relaxed);
         nextBand_.store(0, std::memory_order_relaxed);
-        onEveryCore([this](int, int) { splatBands(); });
-        upload();
+        uploadedBands_ = 0;
+        glBindTexture(GL_TEXTURE_2D, texture_);
+        {
+            const BoxInLayer box(true, width_, boxX0_, 0);
+            onEveryCore([this](int thread, int) { splatBands(thread == 0); });
+            uploadFinishedBands();
+        }
         if (way_ != SplatComposite::Quad)
             blitOntoFrame();
         else
