@@ -7,9 +7,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <ctime>
 #include <cstdio>
+#include <memory>
 
 #include "main/log.h"
 #include "util/shaderprogram/shaderprogram.h"

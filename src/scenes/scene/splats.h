@@ -20,7 +20,8 @@
 // the samples the square covers (the GL's standard 4-sample positions).
 //
 // Sparks wider than kMaxSplatPixels go through the GL as billboard quads (rare; their
-// stamps would be large), so do those whose projected square is not square.
+// stamps would be large), so do those whose projected square is not square; they face
+// the screen too, and are sampled as the point sprites are (bindParticleSampler).
 // The colour code mirrors billboard.frag: an edit of that shader or of sprite.vert is
 // not followed (see particlePath's development-mode switch in sprites.h).
 #pragma once
