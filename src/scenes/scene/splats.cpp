@@ -199,7 +199,8 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
         int columns;
         rows.span<true>(rows.j0, &out, &p, &columns);
         const size_t stride = size_t(st.stride);
-        for (int j = rows.j0; j < rows.j1; ++j, p += stride, out += pitch) avx2Step<Clamp, Fade>(p, p + qOffset, out, plane, t);
+        for (int j = rows.j0; j < rows.j1; ++j, p += stride, out += pitch)
+            avx2Step<Clamp, Fade>(p, p + qOffset, out, plane, t);
         return;
     }
     for (int j = rows.j0; j < rows.j1; ++j) {
@@ -1105,6 +1106,10 @@ __attribute__((target("avx2"))) void SplatBatch::projectEight(const Input* first
     }
 }
 
+int SplatBatch::stampKey(const Projected& p) const {
+    return SplatStamps::key(p.edge, p.left & (kSplatPhases - 1), p.bottom & (kSplatPhases - 1), samples_ == 4);
+}
+
 void SplatBatch::place(const Projected& p, int input, Prepared* out) const {
     if (p.fate == Projected::Culled) return;
     if (p.fate == Projected::Quad) {
@@ -1129,7 +1134,7 @@ void SplatBatch::place(const Projected& p, int input, Prepared* out) const {
     spark.width = int16_t(stampWidth);
     spark.height = int16_t(stampHeight);
     // Stamps met before are found here, on every core; the others once all are built.
-    const int key = SplatStamps::key(p.edge, px, py, samples_ == 4);
+    const int key = stampKey(p);
     spark.stamp = stamps_->cached(key);
     if (!spark.stamp) out->unstamped.push_back({int(out->sparks.size()) - 1, key});
     out->box[0] = std::min(out->box[0], spark.x0);
@@ -1157,8 +1162,7 @@ void SplatBatch::prepare(int thread, int threads) {
             // Their stamps' places in the cache, fetched while the first ones are placed.
             for (const Projected& p : eight)
                 if (p.fate == Projected::Splat)
-                    stamps_->prefetchCached(SplatStamps::key(p.edge, p.left & (kSplatPhases - 1),
-                                                             p.bottom & (kSplatPhases - 1), samples_ == 4));
+                    stamps_->prefetchCached(stampKey(p));
             for (int j = 0; j < 8; ++j) place(eight[j], int(i) + j, &out);
             i += 8;
         } else {

@@ -152,6 +152,7 @@ private:
     Projected project(const Input& in) const;
     void projectEight(const Input* first, Projected out[8]) const;  // eight of one run
     void place(const Projected& p, int input, Prepared* out) const;
+    int stampKey(const Projected& p) const;  // the key of a projected spark's stamp
     void prepare(int thread, int threads);
     void resolveStamps();
 
