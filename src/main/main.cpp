@@ -179,6 +179,12 @@ int main(int argc, char** argv) {
         saveSettings();
     }
 
+    // A window draws straight into itself, not through sdl12-compat's scaling framebuffer
+    // (video_driver.h); its video reads that when it starts, so it starts again.
+    if (chooseOpenGLScaling((uint32_t(DisplaySettings::flags) & SDL_FULLSCREEN) != 0)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0) FATAL("Video initialization failed: %s\n", SDL_GetError());
+    }
     openWindow(depth);
 
     // Loading, from the archive unless the start-up data mode says otherwise.

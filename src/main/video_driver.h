@@ -15,3 +15,17 @@ const char* videoDriversFor(const char* current, const char* waylandDisplay, con
 
 // Sets SDL_VIDEODRIVER as videoDriversFor says for the linked SDL.
 void chooseVideoDrivers();
+
+// sdl12-compat draws an OpenGL window's frames into a framebuffer of its own and copies
+// it into the window at every swap, so that a fullscreen mode other than the desktop's is
+// scaled instead of switched to. A window gains nothing from it and pays that copy on
+// every frame (3-4 ms at 1280x720 on a software renderer, a third of an empty frame).
+// What SDL12COMPAT_OPENGL_SCALING should be set to, or null to leave it: "0" for a
+// window (`fullscreen` false) under sdl12-compat, unless the viewer set it (`current`
+// not empty); fullscreen keeps sdl12-compat's default.
+const char* openGLScalingFor(const char* current, bool fullscreen, const SDL_version& linked);
+
+// Sets SDL12COMPAT_OPENGL_SCALING as openGLScalingFor says. sdl12-compat reads it when
+// its video starts: true when it was set, and SDL's video, if already started, must be
+// started again for it to count.
+bool chooseOpenGLScaling(bool fullscreen);

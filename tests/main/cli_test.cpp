@@ -83,6 +83,28 @@ TEST(VideoDrivers, OnlyWindowSystemsUnlessTheViewerChoseADriver) {
     }
 }
 
+TEST(OpenGLScaling, OffForAWindowUnderSdl12CompatUnlessTheViewerSetIt) {
+    const SDL_version compat{1, 2, 60}, classic{1, 2, 15};
+    struct Case {
+        const char* current;
+        bool fullscreen;
+        SDL_version linked;
+        const char* expected;  // null: left as it is
+    } cases[] = {
+        {nullptr, false, compat, "0"}, {"", false, compat, "0"},         {nullptr, true, compat, nullptr},
+        {"1", false, compat, nullptr}, {nullptr, false, classic, nullptr},
+    };
+    for (const Case& c : cases) {
+        const char* got = openGLScalingFor(c.current, c.fullscreen, c.linked);
+        std::string label = std::string(c.current ? c.current : "(unset)") + (c.fullscreen ? " fullscreen" : " window") +
+                            " / 1.2." + std::to_string(c.linked.patch);
+        if (!c.expected)
+            EXPECT_EQ(nullptr, got) << label;
+        else
+            EXPECT_STREQ(c.expected, got) << label;
+    }
+}
+
 TEST(Multisampling, FallsBackToTheLargestOfferedCountThenHalvesToNone) {
     struct Case {
         int tried, offered, next;

@@ -19,6 +19,7 @@
 #include "lib/session.h"
 #include "lib/stats.h"
 #include "main/log.h"
+#include "main/video_driver.h"
 #include "scenes/replay.h"
 #include "scenes/production_info.h"
 #include "scenes/scene/billboards.h"
@@ -176,6 +177,8 @@ int main(int argc, char** argv) {
         }
     }
 
+    // As the demo opens a window (not fullscreen), so that the floor is that window's.
+    chooseOpenGLScaling(false);
     offline::openWindow(width, height, samples, 0, "Festoonery! (benchmark)");
     GLint gotSamples = 0;
     glGetIntegerv(GL_SAMPLES, &gotSamples);
