@@ -19,7 +19,8 @@ void chooseVideoDrivers();
 // sdl12-compat draws an OpenGL window's frames into a framebuffer of its own and copies
 // it into the window at every swap, so that a fullscreen mode other than the desktop's is
 // scaled instead of switched to. A window gains nothing from it and pays that copy on
-// every frame (3-4 ms at 1280x720 on a software renderer, a third of an empty frame).
+// every frame (about 2 ms at 1280x720 on a software renderer: most of an empty frame's
+// time without multisampling).
 // What SDL12COMPAT_OPENGL_SCALING should be set to, or null to leave it: "0" for a
 // window (`fullscreen` false) under sdl12-compat, unless the viewer set it (`current`
 // not empty); fullscreen keeps sdl12-compat's default.
