@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
     // The window takes the desktop's depth, read before any video mode is set.
     const SDL_VideoInfo* info = SDL_GetVideoInfo();
     int depth = info && info->vfmt ? info->vfmt->BitsPerPixel : 0;
+    const int desktopWidth = info ? info->current_w : 0, desktopHeight = info ? info->current_h : 0;
 
     loadSettings();
     if (dev) {
@@ -179,9 +180,11 @@ int main(int argc, char** argv) {
         saveSettings();
     }
 
-    // A window draws straight into itself, not through sdl12-compat's scaling framebuffer
-    // (video_driver.h); its video reads that when it starts, so it starts again.
-    if (chooseOpenGLScaling((uint32_t(DisplaySettings::flags) & SDL_FULLSCREEN) != 0)) {
+    // A window, or fullscreen at the desktop's size, draws straight onto the screen, not
+    // through sdl12-compat's scaling framebuffer (video_driver.h); its video reads that
+    // when it starts, so it starts again.
+    const bool atDesktopSize = DisplaySettings::width == desktopWidth && DisplaySettings::height == desktopHeight;
+    if (chooseOpenGLScaling((uint32_t(DisplaySettings::flags) & SDL_FULLSCREEN) != 0, atDesktopSize)) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0) FATAL("Video initialization failed: %s\n", SDL_GetError());
     }

@@ -26,13 +26,14 @@ void chooseVideoDrivers() {
     if (drivers) setenv("SDL_VIDEODRIVER", drivers, 1);
 }
 
-const char* openGLScalingFor(const char* current, bool fullscreen, const SDL_version& linked) {
-    if ((current && current[0]) || fullscreen || !sdl2Underneath(linked)) return nullptr;
+const char* openGLScalingFor(const char* current, bool fullscreen, bool atDesktopSize, const SDL_version& linked) {
+    if ((current && current[0]) || (fullscreen && !atDesktopSize) || !sdl2Underneath(linked)) return nullptr;
     return "0";
 }
 
-bool chooseOpenGLScaling(bool fullscreen) {
-    const char* scaling = openGLScalingFor(getenv("SDL12COMPAT_OPENGL_SCALING"), fullscreen, *SDL_Linked_Version());
+bool chooseOpenGLScaling(bool fullscreen, bool atDesktopSize) {
+    const char* scaling =
+        openGLScalingFor(getenv("SDL12COMPAT_OPENGL_SCALING"), fullscreen, atDesktopSize, *SDL_Linked_Version());
     if (scaling) setenv("SDL12COMPAT_OPENGL_SCALING", scaling, 1);
     return scaling != nullptr;
 }

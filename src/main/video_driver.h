@@ -17,16 +17,18 @@ const char* videoDriversFor(const char* current, const char* waylandDisplay, con
 void chooseVideoDrivers();
 
 // sdl12-compat draws an OpenGL window's frames into a framebuffer of its own and copies
-// it into the window at every swap, so that a fullscreen mode other than the desktop's is
-// scaled instead of switched to. A window gains nothing from it and pays that copy on
-// every frame (about 2 ms at 1280x720 on a software renderer: most of an empty frame's
-// time without multisampling).
-// What SDL12COMPAT_OPENGL_SCALING should be set to, or null to leave it: "0" for a
-// window (`fullscreen` false) under sdl12-compat, unless the viewer set it (`current`
-// not empty); fullscreen keeps sdl12-compat's default.
-const char* openGLScalingFor(const char* current, bool fullscreen, const SDL_version& linked);
+// it onto the screen at every swap, so that a fullscreen mode other than the desktop's is
+// scaled instead of switched to. A window, or fullscreen at the desktop's own size, gains
+// nothing from it and pays that copy on every frame (about 2 ms at 1280x720 and 11 ms in
+// fullscreen at 1920x1080 on a software renderer: most of an empty frame's time without
+// multisampling).
+// What SDL12COMPAT_OPENGL_SCALING should be set to, or null to leave it: "0" under
+// sdl12-compat for a window or for fullscreen at the desktop's size (`fullscreen`,
+// `atDesktopSize`), unless the viewer set it (`current` not empty); fullscreen at another
+// size keeps sdl12-compat's default.
+const char* openGLScalingFor(const char* current, bool fullscreen, bool atDesktopSize, const SDL_version& linked);
 
 // Sets SDL12COMPAT_OPENGL_SCALING as openGLScalingFor says. sdl12-compat reads it when
 // its video starts: true when it was set, and SDL's video, if already started, must be
 // started again for it to count.
-bool chooseOpenGLScaling(bool fullscreen);
+bool chooseOpenGLScaling(bool fullscreen, bool atDesktopSize);

@@ -60,4 +60,11 @@ run_until_escape 0 800x600
 expect_file "$run/../long_key.cfg" $'width 800\nheight 600\nflags 0\nsamples 0\nvsync 0'
 [ "$(stat -c %a "$run/../long_key.cfg")" = 640 ] || fail "mode: $(stat -c %a "$run/../long_key.cfg")"
 
+# Fullscreen at the screen's own size (Xvfb's 1920x1080) draws straight onto the screen,
+# without sdl12-compat's scaling framebuffer: it opens at that size and ends in order.
+fresh_run fullscreen_at_the_screens_size
+printf 'width 1920 height 1080 flags -2147483648 samples 0 vsync 0\n' >"$run/default.cfg"
+run_until_escape 0 1920x1080
+expect_contains "$run/out.log" "Got fullscreen, hiding cursor"
+
 report

@@ -83,21 +83,24 @@ TEST(VideoDrivers, OnlyWindowSystemsUnlessTheViewerChoseADriver) {
     }
 }
 
-TEST(OpenGLScaling, OffForAWindowUnderSdl12CompatUnlessTheViewerSetIt) {
+TEST(OpenGLScaling, OffUnderSdl12CompatUnlessFullscreenAtAnotherSizeOrTheViewerSetIt) {
     const SDL_version compat{1, 2, 60}, classic{1, 2, 15};
     struct Case {
         const char* current;
-        bool fullscreen;
+        bool fullscreen, atDesktopSize;
         SDL_version linked;
         const char* expected;  // null: left as it is
     } cases[] = {
-        {nullptr, false, compat, "0"}, {"", false, compat, "0"},         {nullptr, true, compat, nullptr},
-        {"1", false, compat, nullptr}, {nullptr, false, classic, nullptr},
+        {nullptr, false, false, compat, "0"},    {"", false, true, compat, "0"},
+        {nullptr, true, true, compat, "0"},      {nullptr, true, false, compat, nullptr},
+        {"1", false, false, compat, nullptr},    {"1", true, true, compat, nullptr},
+        {nullptr, false, false, classic, nullptr},
     };
     for (const Case& c : cases) {
-        const char* got = openGLScalingFor(c.current, c.fullscreen, c.linked);
+        const char* got = openGLScalingFor(c.current, c.fullscreen, c.atDesktopSize, c.linked);
         std::string label = std::string(c.current ? c.current : "(unset)") + (c.fullscreen ? " fullscreen" : " window") +
-                            " / 1.2." + std::to_string(c.linked.patch);
+                            (c.atDesktopSize ? " at the desktop's size" : "") + " / 1.2." +
+                            std::to_string(c.linked.patch);
         if (!c.expected)
             EXPECT_EQ(nullptr, got) << label;
         else

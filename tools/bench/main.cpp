@@ -177,9 +177,8 @@ int main(int argc, char** argv) {
         }
     }
 
-    // As the demo opens a window (fullscreen keeps sdl12-compat's scaling framebuffer),
-    // so that the floor and the frames are a window's.
-    chooseOpenGLScaling(false);
+    // As the demo opens a window, so that the floor and the frames are a window's.
+    chooseOpenGLScaling(false, false);
     offline::openWindow(width, height, samples, 0, "Festoonery! (benchmark)");
     GLint gotSamples = 0;
     glGetIntegerv(GL_SAMPLES, &gotSamples);
