@@ -19,8 +19,8 @@ void chooseVideoDrivers();
 // sdl12-compat draws an OpenGL window's frames into a framebuffer of its own and copies
 // it onto the screen at every swap, so that a fullscreen mode other than the desktop's is
 // scaled instead of switched to. A window, or fullscreen at the desktop's own size, gains
-// nothing from it and pays that copy on every frame (about 2 ms at 1280x720 and 11 ms in
-// fullscreen at 1920x1080 on a software renderer: most of an empty frame's time without
+// nothing from it and pays that copy on every frame (about 2 ms at 1280x720 and 6 ms at
+// 1920x1080 on a software renderer: most of an empty frame's time without
 // multisampling).
 // What SDL12COMPAT_OPENGL_SCALING should be set to, or null to leave it: "0" under
 // sdl12-compat for a window or for fullscreen at the desktop's size (`fullscreen`,

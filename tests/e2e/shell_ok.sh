@@ -60,8 +60,9 @@ run_until_escape 0 800x600
 expect_file "$run/../long_key.cfg" $'width 800\nheight 600\nflags 0\nsamples 0\nvsync 0'
 [ "$(stat -c %a "$run/../long_key.cfg")" = 640 ] || fail "mode: $(stat -c %a "$run/../long_key.cfg")"
 
-# Fullscreen at the screen's own size (Xvfb's 1920x1080) draws straight onto the screen,
-# without sdl12-compat's scaling framebuffer: it opens at that size and ends in order.
+# Fullscreen at the screen's own size (Xvfb's 1920x1080), the case that restarts SDL's
+# video to draw without sdl12-compat's scaling framebuffer: it opens at that size and
+# ends in order.
 fresh_run fullscreen_at_the_screens_size
 printf 'width 1920 height 1080 flags -2147483648 samples 0 vsync 0\n' >"$run/default.cfg"
 run_until_escape 0 1920x1080
