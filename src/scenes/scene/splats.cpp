@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "main/log.h"
+#include "scenes/scene/splat_texels.h"
 #include "util/shaderprogram/shaderprogram.h"
 #include "util/util/workers.h"
 
@@ -334,6 +335,16 @@ SplatStamps::SplatStamps(GLuint texture) {
               int(width), int(height));
     wrap_ = GLenum(wrap);
     side_ = width;
+    texture_ = texture;
+    // The GL samples the stamps through the texture's own filter (splat_texels.h): a
+    // texture of equal texels filtered otherwise has stamps of its own.
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter_[0]);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter_[1]);
+    if (GLEW_EXT_texture_filter_anisotropic) {
+        GLfloat anisotropy = 1.0f;
+        glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+        filter_[2] = GLint(anisotropy * 16.0f);
+    }
     GLint pack = 4;
     glGetIntegerv(GL_PACK_ALIGNMENT, &pack);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -407,14 +418,7 @@ void SplatStamps::sample(int level, const Taps& across, const Taps& up, float* r
     *alpha = channel(3);
 }
 
-void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples) const {
-    const float edge = float(edgeQuarters) * 0.25f;
-    const float fx = float(px) / float(kSplatPhases), fy = float(py) / float(kSplatPhases);
-    size(edgeQuarters, px, py, &stamp->width, &stamp->height);
-    stamp->stride = stamp->width <= 16 ? 32 : 2 * (((stamp->width + 15) & ~15) + 16);
-    stamp->pq.assign(size_t(stamp->stride) * stamp->height, 0);
-    stamp->rowFirst.assign(size_t(stamp->height) * kSplatExtents, 0);
-    stamp->rowEnd.assign(size_t(stamp->height) * kSplatExtents, 0);
+std::vector<float> SplatStamps::modelTexels(float edge, float fx, float fy, int width, int height) const {
     // Texels per pixel along both axes: the level of detail of the GL's trilinear filter.
     const float lambda = edge > 0.0f ? log2f(float(side_) / edge) : 0.0f;
     const int maxLevel = int(levels_.size()) - 1;
@@ -427,16 +431,49 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
     }
     // The square's texture coordinate is affine in the pixel: each column's and each
     // row's texels and weights on both levels, found once.
-    std::vector<Taps> columns(size_t(stamp->width) * 2), rows(size_t(stamp->height) * 2);
-    for (int k = 0; k < stamp->width; ++k) {
+    std::vector<Taps> columns(size_t(width) * 2), rows(size_t(height) * 2);
+    for (int k = 0; k < width; ++k) {
         const float s = (float(k) + 0.5f - fx) / edge;
         columns[size_t(k) * 2] = taps(level0, s);
         columns[size_t(k) * 2 + 1] = taps(level1, s);
     }
-    for (int j = 0; j < stamp->height; ++j) {
+    for (int j = 0; j < height; ++j) {
         const float t = (float(j) + 0.5f - fy) / edge;
         rows[size_t(j) * 2] = taps(level0, t);
         rows[size_t(j) * 2 + 1] = taps(level1, t);
+    }
+    std::vector<float> texels(size_t(width) * size_t(height) * 2);
+    for (int j = 0; j < height; ++j)
+        for (int k = 0; k < width; ++k) {
+            const Taps* column = &columns[size_t(k) * 2];
+            const Taps* row = &rows[size_t(j) * 2];
+            float red, alpha;
+            sample(level0, column[0], row[0], &red, &alpha);
+            if (blend > 0.0f) {
+                float red1, alpha1;
+                sample(level1, column[1], row[1], &red1, &alpha1);
+                red = red + (red1 - red) * blend;
+                alpha = alpha + (alpha1 - alpha) * blend;
+            }
+            texels[(size_t(j) * size_t(width) + size_t(k)) * 2] = red;
+            texels[(size_t(j) * size_t(width) + size_t(k)) * 2 + 1] = alpha;
+        }
+    return texels;
+}
+
+void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples,
+                        const float* texels) const {
+    const float edge = float(edgeQuarters) * 0.25f;
+    const float fx = float(px) / float(kSplatPhases), fy = float(py) / float(kSplatPhases);
+    size(edgeQuarters, px, py, &stamp->width, &stamp->height);
+    stamp->stride = stamp->width <= 16 ? 32 : 2 * (((stamp->width + 15) & ~15) + 16);
+    stamp->pq.assign(size_t(stamp->stride) * stamp->height, 0);
+    stamp->rowFirst.assign(size_t(stamp->height) * kSplatExtents, 0);
+    stamp->rowEnd.assign(size_t(stamp->height) * kSplatExtents, 0);
+    std::vector<float> modelled;
+    if (!texels) {
+        modelled = modelTexels(edge, fx, fy, stamp->width, stamp->height);
+        texels = modelled.data();
     }
     // The samples inside the square, as bits: a column's by x and a row's by y (at 1
     // sample all four bits stand for the centre).
@@ -455,16 +492,8 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
             const int covered = __builtin_popcount(columnSamples[size_t(k)] & rowSamples[size_t(j)]);
             if (!covered) continue;
             // Shaded at the pixel's centre, as the GL shades a multisampled pixel.
-            const Taps* column = &columns[size_t(k) * 2];
-            const Taps* row = &rows[size_t(j) * 2];
-            float red, alpha;
-            sample(level0, column[0], row[0], &red, &alpha);
-            if (blend > 0.0f) {
-                float red1, alpha1;
-                sample(level1, column[1], row[1], &red1, &alpha1);
-                red = red + (red1 - red) * blend;
-                alpha = alpha + (alpha1 - alpha) * blend;
-            }
+            const float red = texels[(size_t(j) * size_t(stamp->width) + size_t(k)) * 2];
+            const float alpha = texels[(size_t(j) * size_t(stamp->width) + size_t(k)) * 2 + 1];
             const float core = alpha * alpha;
             const float w = 0.6f * core * core;
             const size_t i = stamp->at(j, k);
@@ -532,7 +561,9 @@ const SplatStamp* SplatStamps::stamp(int edgeQuarters, int px, int py, bool four
         return s;
     }
     SplatStamp* made = new SplatStamp;
-    build(made, edgeQuarters, px, py, fourSamples);
+    std::vector<std::vector<float>> texels;
+    glTexels({k}, &texels);
+    build(made, edgeQuarters, px, py, fourSamples, texels.empty() ? nullptr : texels[0].data());
     keep(k, made);
     made->markUsed();
     return made;
@@ -540,12 +571,15 @@ const SplatStamp* SplatStamps::stamp(int edgeQuarters, int px, int py, bool four
 
 void SplatStamps::buildAll(const std::vector<int>& keys) {
     std::vector<SplatStamp*> made(keys.size(), nullptr);
+    std::vector<std::vector<float>> texels;
+    glTexels(keys, &texels);
     auto work = [&](int thread, int threads) {
         for (size_t i = size_t(thread); i < keys.size(); i += size_t(threads)) {
             const int k = keys[i], phases = k >> 1;
             made[i] = new SplatStamp;
             build(made[i], phases / (kSplatPhases * kSplatPhases), phases % kSplatPhases,
-                  (phases / kSplatPhases) % kSplatPhases, (k & 1) != 0);
+                  (phases / kSplatPhases) % kSplatPhases, (k & 1) != 0,
+                  texels.empty() ? nullptr : texels[i].data());
         }
     };
     // A thread costs more than a stamp or two.
@@ -554,6 +588,24 @@ void SplatStamps::buildAll(const std::vector<int>& keys) {
     else
         onEveryCore(work);
     for (size_t i = 0; i < keys.size(); ++i) keep(keys[i], made[i]);
+}
+
+void SplatStamps::glTexels(const std::vector<int>& keys, std::vector<std::vector<float>>* texels) const {
+    texels->clear();
+    if (!texture_ || glSamplingFailed_) return;
+    std::vector<StampSquare> squares(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const int phases = keys[i] >> 1;
+        StampSquare& s = squares[i];
+        s.edgeQuarters = phases / (kSplatPhases * kSplatPhases);
+        s.px = phases % kSplatPhases;
+        s.py = (phases / kSplatPhases) % kSplatPhases;
+        size(s.edgeQuarters, s.px, s.py, &s.width, &s.height);
+    }
+    if (!renderStampTexels(texture_, kSplatPhases, squares, texels)) {
+        glSamplingFailed_ = true;
+        logLine("particles: the GL cannot sample the stamps; they model its trilinear filter\n");
+    }
 }
 
 void SplatStamps::trim() {

@@ -11,8 +11,9 @@
 //
 // What a spark adds is billboard.vert's square and billboard.frag's colour, computed as
 // the GL computes them for a quad: the square is screen-aligned, so its texture
-// coordinate is affine in the pixel and the particle texture is sampled trilinearly at
-// one level of detail (log2 of texels per pixel) from a copy of its mip levels. Each
+// coordinate is affine in the pixel, and the GL itself samples the particle texture
+// under it through the texture's own filter (splat_texels.h; where it cannot, a model of
+// its trilinear filter from a copy of the mip levels stands in). Each
 // spark's texture footprint comes from a stamp of the filtered texture, cached by edge
 // (1/4 pixel) and sub-pixel phase (1/8 pixel), and every pixel is rounded to 8 bits and
 // scaled by the spark's alpha (rounded to 8 bits, as the blender takes it), so many
@@ -28,6 +29,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -207,7 +209,9 @@ public:
     void trim();
     // Makes every stamp of edges up to maxEdgeQuarters at every phase, kept through trim().
     void warm(int maxEdgeQuarters, bool fourSamples);
-    bool sameTexels(const SplatStamps& other) const { return wrap_ == other.wrap_ && levels_ == other.levels_; }
+    bool sameTexels(const SplatStamps& other) const {
+        return wrap_ == other.wrap_ && std::equal(filter_, filter_ + 3, other.filter_) && levels_ == other.levels_;
+    }
     size_t cachedBytes() const { return cachedBytes_; }
     size_t budget() const { return cacheBudget_; }
     void setBudget(size_t bytes) { cacheBudget_ = bytes; }
@@ -215,7 +219,15 @@ public:
     float blueRatio() const { return blue_; }
 
 private:
-    void build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples) const;
+    // A stamp from its texels (red and alpha of each pixel, as renderStampTexels gives
+    // them), or from the model's where there are none.
+    void build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples, const float* texels) const;
+    // The GL's texels of the stamps of `keys`, in order; none where texture_ is 0 or the
+    // GL cannot give them.
+    void glTexels(const std::vector<int>& keys, std::vector<std::vector<float>>* texels) const;
+    // The model of the GL's trilinear filter: the texels of a square `edge` pixels wide at
+    // phase (fx, fy) pixels, as glTexels gives them.
+    std::vector<float> modelTexels(float edge, float fx, float fy, int width, int height) const;
     void keep(int key, SplatStamp* stamp);
     // One axis of a bilinear sample on a level: the two texels' indices (wrapped) and the
     // second one's weight, at texture coordinate s or t.
@@ -228,6 +240,12 @@ private:
     void sample(int level, const Taps& across, const Taps& up, float* red, float* alpha) const;
 
     GLenum wrap_ = GL_REPEAT;
+    // The texture the GL samples the stamps from (0: the model of its trilinear filter,
+    // for levels given in memory), its minifying and magnifying filters and anisotropy
+    // (in 1/16), and whether sampling through the GL failed once (then the model serves).
+    GLuint texture_ = 0;
+    GLint filter_[3] = {0, 0, 16};
+    mutable bool glSamplingFailed_ = false;
     std::vector<std::vector<uint8_t>> levels_;  // RGBA8, side >> level
     int side_ = 0;
     float green_ = 1.0f, blue_ = 1.0f;
