@@ -11,14 +11,14 @@
 //
 // What a spark adds is billboard.vert's square and billboard.frag's colour, computed as
 // the GL computes them for a quad: the square is screen-aligned, so its texture
-// coordinate is affine in the pixel, and the GL itself samples the particle texture
-// under it through the texture's own filter (splat_texels.h; where it cannot, a model of
-// its trilinear filter from a copy of the mip levels stands in). Each
-// spark's texture footprint comes from a stamp of the filtered texture, cached by edge
-// (1/4 pixel) and sub-pixel phase (1/8 pixel), and every pixel is rounded to 8 bits and
-// scaled by the spark's alpha (rounded to 8 bits, as the blender takes it), so many
-// faint sparks add up much as they do in the frame buffer. With 4 samples a pixel counts
-// the samples the square covers (the GL's standard 4-sample positions).
+// coordinate is affine in the pixel, and the GL itself samples the particle texture under
+// it through the texture's own filter (splat_texels.h; where it cannot, a model of its
+// trilinear filter from a copy of the mip levels stands in). Each spark's texture
+// footprint comes from a stamp of the filtered texture, cached by edge (1/4 pixel) and
+// sub-pixel phase (1/8 pixel, nearest to its centre), and every pixel is rounded to 8
+// bits and scaled by the spark's alpha (rounded to 8 bits, as the blender takes it), so
+// many faint sparks add up much as they do in the frame buffer. With 4 samples a pixel
+// counts the samples the square covers (the GL's standard 4-sample positions).
 //
 // Sparks wider than kMaxSplatPixels go through the GL as billboard quads (rare; their
 // stamps would be large), so do those whose projected square is not square; they face
