@@ -83,13 +83,14 @@ TEST(ParticlePaths, FastAndCpuFramesMatchTheReferencesPixelBudget) {
                 const double pixels = double(reference.size() / 4);
                 const std::string what = std::string(particlePathName(path)) + " at frame " + std::to_string(at) +
                                          ", " + std::to_string(samples) + " samples";
-                // The look's budget: fast holds it. The cpu path does not yet (measured
-                // here: up to 2.3 levels on average, 91% within 8 levels, on these small
-                // frames); its bounds guard against it getting worse.
+                // The look's budget: fast holds it. The cpu path does not on these small
+                // frames, whose sparks are a pixel or two wide (measured here: up to 1.6
+                // levels on average, 94% within 8 levels; at 1280x720 it holds the
+                // mean); its bounds guard against it getting worse.
                 const bool cpu = path == ParticlePath::Cpu;
                 for (int c = 0; c < 3; ++c)
-                    EXPECT_LE(difference[c] / pixels, cpu ? 3.0 : 1.0) << "channel " << c << ", " << what;
-                EXPECT_GE(within8 / pixels, cpu ? 0.88 : 0.99) << what;
+                    EXPECT_LE(difference[c] / pixels, cpu ? 2.0 : 1.0) << "channel " << c << ", " << what;
+                EXPECT_GE(within8 / pixels, cpu ? 0.92 : 0.99) << what;
                 EXPECT_GT(lit / pixels, 1.0) << what << " shows sparks";
             }
         }

@@ -61,7 +61,7 @@ GLuint samplingProgram() {
 bool floatTargets() { return GLEW_EXT_framebuffer_object && (GLEW_ARB_texture_float || GLEW_VERSION_3_0); }
 }  // namespace
 
-bool renderStampTexels(GLuint texture, int phases, const std::vector<StampSquare>& squares,
+bool renderStampTexels(GLuint texture, const std::vector<StampSquare>& squares,
                        std::vector<std::vector<float>>* texels) {
     texels->clear();
     if (squares.empty()) return true;
@@ -140,8 +140,7 @@ bool renderStampTexels(GLuint texture, int phases, const std::vector<StampSquare
             glBegin(GL_QUADS);
             for (const Place& p : places) {
                 const StampSquare& s = squares[p.index];
-                const float edge = float(s.edgeQuarters) * 0.25f;
-                const float fx = float(s.px) / float(phases), fy = float(s.py) / float(phases);
+                const float edge = s.edge, fx = s.fx, fy = s.fy;
                 const float s0 = -fx / edge, s1 = (float(s.width) - fx) / edge;
                 const float t0 = -fy / edge, t1 = (float(s.height) - fy) / edge;
                 const float x0 = float(p.x), x1 = float(p.x + s.width), y0 = float(p.y), y1 = float(p.y + s.height);

@@ -10,18 +10,18 @@
 
 #include <vector>
 
-// A stamp's square: edgeQuarters / 4 pixels wide at sub-pixel phases (px, py) in
-// 1/phases pixels, and its stamp's size in pixels.
+// A stamp's square: `edge` pixels wide, its lower left corner (fx, fy) pixels into the
+// stamp's first pixel, and the stamp's size in pixels.
 struct StampSquare {
-    int edgeQuarters, px, py;
+    float edge, fx, fy;
     int width, height;
 };
 
 // For each square, the red and alpha (0 to 1) of `texture` (a bound-able 2D texture, with
 // its own filtering set-up) that the GL samples at each of the stamp's pixel centres
-// under an affine texture coordinate ((x + 0.5 - px / phases) / edge, and so in y), as a
+// under an affine texture coordinate ((x + 0.5 - fx) / edge, and so in y), as a
 // screen-aligned quad of that square has it: width * height pairs, the bottom row first.
 // False (and `texels` left empty) where the GL cannot render floats into a framebuffer
 // object or build the program. Leaves the GL's state as it found it.
-bool renderStampTexels(GLuint texture, int phases, const std::vector<StampSquare>& squares,
+bool renderStampTexels(GLuint texture, const std::vector<StampSquare>& squares,
                        std::vector<std::vector<float>>* texels);

@@ -597,12 +597,14 @@ void SplatStamps::glTexels(const std::vector<int>& keys, std::vector<std::vector
     for (size_t i = 0; i < keys.size(); ++i) {
         const int phases = keys[i] >> 1;
         StampSquare& s = squares[i];
-        s.edgeQuarters = phases / (kSplatPhases * kSplatPhases);
-        s.px = phases % kSplatPhases;
-        s.py = (phases / kSplatPhases) % kSplatPhases;
-        size(s.edgeQuarters, s.px, s.py, &s.width, &s.height);
+        const int edgeQuarters = phases / (kSplatPhases * kSplatPhases), px = phases % kSplatPhases,
+                  py = (phases / kSplatPhases) % kSplatPhases;
+        s.edge = float(edgeQuarters) * 0.25f;
+        s.fx = float(px) / float(kSplatPhases);
+        s.fy = float(py) / float(kSplatPhases);
+        size(edgeQuarters, px, py, &s.width, &s.height);
     }
-    if (!renderStampTexels(texture_, kSplatPhases, squares, texels)) {
+    if (!renderStampTexels(texture_, squares, texels)) {
         glSamplingFailed_ = true;
         logLine("particles: the GL cannot sample the stamps; they model its trilinear filter\n");
     }
