@@ -561,18 +561,16 @@ const SplatStamp* SplatStamps::stamp(int edgeQuarters, int px, int py, bool four
         return s;
     }
     SplatStamp* made = new SplatStamp;
-    std::vector<std::vector<float>> texels;
-    glTexels({k}, &texels);
-    build(made, edgeQuarters, px, py, fourSamples, texels.empty() ? nullptr : texels[0].data());
+    build(made, edgeQuarters, px, py, fourSamples, nullptr);
     keep(k, made);
     made->markUsed();
     return made;
 }
 
-void SplatStamps::buildAll(const std::vector<int>& keys) {
+void SplatStamps::buildAll(const std::vector<int>& keys, bool sampledByTheGl) {
     std::vector<SplatStamp*> made(keys.size(), nullptr);
     std::vector<std::vector<float>> texels;
-    glTexels(keys, &texels);
+    if (sampledByTheGl) glTexels(keys, &texels);
     auto work = [&](int thread, int threads) {
         for (size_t i = size_t(thread); i < keys.size(); i += size_t(threads)) {
             const int k = keys[i], phases = k >> 1;
@@ -638,7 +636,7 @@ void SplatStamps::warm(int maxEdgeQuarters, bool fourSamples) {
                 const int k = key(edge, px, py, fourSamples);
                 if (!cached(k)) missing.push_back(k);
             }
-    buildAll(missing);
+    buildAll(missing, true);
     warmed = maxEdgeQuarters;
 }
 
@@ -1238,7 +1236,7 @@ void SplatBatch::resolveStamps() {
         for (const auto& [index, key] : p.unstamped) missing.push_back(key);
     std::sort(missing.begin(), missing.end());
     missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
-    stamps_->buildAll(missing);
+    stamps_->buildAll(missing, false);
     for (Prepared& p : prepared_) {
         for (const auto& [index, key] : p.unstamped) p.sparks[size_t(index)].stamp = stamps_->cached(key);
         g_layer.add(this, p.sparks, p.box);

@@ -189,7 +189,8 @@ public:
     static constexpr size_t kStampCacheBytes = size_t(96) << 20;
 
     // The stamp of a square edgeQuarters / 4 pixels wide at phases (px, py) in
-    // 1/kSplatPhases pixels, for 1 sample or 4. It stays valid until the next trim().
+    // 1/kSplatPhases pixels, for 1 sample or 4 (the model's texels where it is made
+    // here). It stays valid until the next trim().
     const SplatStamp* stamp(int edgeQuarters, int px, int py, bool fourSamples);
     // The same in two steps, for a batch: the stamp's key, the cached stamp of a key
     // (or null), and every stamp of `keys` (distinct, none cached) built on every core.
@@ -201,13 +202,18 @@ public:
     void prefetchCached(int key) const {
         if (!cache_.empty()) __builtin_prefetch(cache_.data() + key);
     }
-    void buildAll(const std::vector<int>& keys);
+    // With `sampledByTheGl` their texels come from the GL (glTexels), else from the model:
+    // the GL's readback waits for what the frame has queued, so stamps met in the show
+    // (sparks wider than those warmed) take the model's (the GL's cost 2.5 ms more at the
+    // finale's p95 at 1280x720, paired; the look moved by under 0.02% of the pixels).
+    void buildAll(const std::vector<int>& keys, bool sampledByTheGl);
     // When the cache has grown past its budget, drops the stamps that no spark has used
     // since the last such trim (warmed ones stay): the stamps of the sparks on screen now
     // stay, those of a burst gone are rebuilt if ever met again. Only between batches: the
     // sparks of a batch point into the stamps (compositeSplatLayer calls it).
     void trim();
-    // Makes every stamp of edges up to maxEdgeQuarters at every phase, kept through trim().
+    // Makes every stamp of edges up to maxEdgeQuarters at every phase, kept through trim(),
+    // their texels sampled by the GL.
     void warm(int maxEdgeQuarters, bool fourSamples);
     bool sameTexels(const SplatStamps& other) const {
         return wrap_ == other.wrap_ && std::equal(filter_, filter_ + 3, other.filter_) && levels_ == other.levels_;
