@@ -69,9 +69,12 @@ bool renderStampTexels(GLuint texture, const std::vector<StampSquare>& squares,
     const GLuint program = samplingProgram();
     if (!program) return false;
 
+    // The draw and read bindings apart where the GL has them (GL_FRAMEBUFFER_BINDING_EXT
+    // is the draw one).
+    const bool separateBindings = GLEW_ARB_framebuffer_object || GLEW_VERSION_3_0;
     GLint drawFbo = 0, readFbo = 0, previousProgram = 0, activeTexture = GL_TEXTURE0, bound = 0, sampler = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &drawFbo);
+    if (separateBindings) glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
     glGetIntegerv(GL_CURRENT_PROGRAM, &previousProgram);
     glGetIntegerv(GL_ACTIVE_TEXTURE, &activeTexture);
     glPushAttrib(GL_ALL_ATTRIB_BITS);
@@ -176,9 +179,8 @@ bool renderStampTexels(GLuint texture, const std::vector<StampSquare>& squares,
         glPopMatrix();
     }
 
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFbo));
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, GLuint(drawFbo));
+    if (separateBindings) glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFbo));
     glDeleteFramebuffersEXT(1, &fbo);
     glDeleteTextures(1, &target);
     glUseProgram(GLuint(previousProgram));

@@ -568,24 +568,31 @@ const SplatStamp* SplatStamps::stamp(int edgeQuarters, int px, int py, bool four
 }
 
 void SplatStamps::buildAll(const std::vector<int>& keys, bool sampledByTheGl) {
-    std::vector<SplatStamp*> made(keys.size(), nullptr);
-    std::vector<std::vector<float>> texels;
-    if (sampledByTheGl) glTexels(keys, &texels);
-    auto work = [&](int thread, int threads) {
-        for (size_t i = size_t(thread); i < keys.size(); i += size_t(threads)) {
-            const int k = keys[i], phases = k >> 1;
-            made[i] = new SplatStamp;
-            build(made[i], phases / (kSplatPhases * kSplatPhases), phases % kSplatPhases,
-                  (phases / kSplatPhases) % kSplatPhases, (k & 1) != 0,
-                  texels.empty() ? nullptr : texels[i].data());
-        }
-    };
-    // A thread costs more than a stamp or two.
-    if (keys.size() < 8)
-        work(0, 1);
-    else
-        onEveryCore(work);
-    for (size_t i = 0; i < keys.size(); ++i) keep(keys[i], made[i]);
+    // The GL's texels a share of the keys at a time: those of every stamp warmed at
+    // 1920x1080 would take 150 MB at once.
+    constexpr size_t kKeysAtOnce = 2048;
+    for (size_t first = 0; first < keys.size(); first += kKeysAtOnce) {
+        const std::vector<int> share(keys.begin() + long(first),
+                                     keys.begin() + long(std::min(keys.size(), first + kKeysAtOnce)));
+        std::vector<SplatStamp*> made(share.size(), nullptr);
+        std::vector<std::vector<float>> texels;
+        if (sampledByTheGl) glTexels(share, &texels);
+        auto work = [&](int thread, int threads) {
+            for (size_t i = size_t(thread); i < share.size(); i += size_t(threads)) {
+                const int k = share[i], phases = k >> 1;
+                made[i] = new SplatStamp;
+                build(made[i], phases / (kSplatPhases * kSplatPhases), phases % kSplatPhases,
+                      (phases / kSplatPhases) % kSplatPhases, (k & 1) != 0,
+                      texels.empty() ? nullptr : texels[i].data());
+            }
+        };
+        // A thread costs more than a stamp or two.
+        if (share.size() < 8)
+            work(0, 1);
+        else
+            onEveryCore(work);
+        for (size_t i = 0; i < share.size(); ++i) keep(share[i], made[i]);
+    }
 }
 
 void SplatStamps::glTexels(const std::vector<int>& keys, std::vector<std::vector<float>>* texels) const {
