@@ -648,8 +648,8 @@ void SplatStamps::warm(int maxEdgeQuarters, bool fourSamples) {
 }
 
 namespace {
-// One set of stamps per particle texture (textures of equal texels share one), kept for
-// the process's life.
+// One set of stamps per particle texture (textures of equal texels and filtering share
+// one), kept for the process's life.
 std::vector<SplatStamps*> g_stamps;
 std::vector<std::pair<GLuint, SplatStamps*>> g_stampsOfTexture;
 std::vector<GLuint> g_notedTextures;
