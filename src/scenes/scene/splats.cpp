@@ -597,7 +597,8 @@ void SplatStamps::buildAll(const std::vector<int>& keys, bool sampledByTheGl) {
 
 void SplatStamps::glTexels(const std::vector<int>& keys, std::vector<std::vector<float>>* texels) const {
     texels->clear();
-    if (!texture_ || glSamplingFailed_) return;
+    // A texture deleted since (its stamps outlive it) leaves the model's texels.
+    if (!texture_ || glSamplingFailed_ || !glIsTexture(texture_)) return;
     std::vector<StampSquare> squares(keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
         const int phases = keys[i] >> 1;
