@@ -120,8 +120,18 @@ TEST(SplatStamps, CarryTheSquaresAreaAtEveryPhaseAndSampleCount) {
             for (int px = 0; px < kSplatPhases; px += 3)
                 for (int py = 0; py < kSplatPhases; py += 2) {
                     const SplatStamp* s = stamps.stamp(edgeQuarters, px, py, four);
+                    // At 4 samples a pixel's P and Q are the whole fragment's, and P's low
+                    // bits count the samples covered less one.
                     double light = 0.0;
-                    for (uint16_t v : s->pq) light += v / 65535.0;
+                    for (int j = 0; j < s->height; ++j)
+                        for (int k = 0; k < s->width; ++k) {
+                            const int p = s->p(j, k), q = s->q(j, k);
+                            if (!four || !(p | q)) {
+                                light += (p + q) / 65535.0;
+                                continue;
+                            }
+                            light += ((p & ~kSplatCountMask) + q) / 65535.0 * ((p & kSplatCountMask) + 1) / 4.0;
+                        }
                     const double edge = edgeQuarters / 4.0;
                     // A fractional edge covers whole pixel centres: between (edge-1)^2 and (edge+1)^2.
                     const double tolerance = (edgeQuarters % 4 == 0 ? 0.01 : 2.0 * edge + 1.0);

@@ -92,13 +92,14 @@ private:
 
 // A band part into the band's planes, 8 pixels a step: each pixel's colour
 // v = (P K + Q M) / 2^16 in 1/128 levels, at most 255 levels, rounded to levels, faded
-// by the alpha (x = v a: (x + x / 256 + 128) / 256 is x / 255 rounded) and added with
-// saturation. A step may reach past a row's last pixel in the extent: the pixels outside
+// by the alpha (x = v a: (x + x / 256 + 128) / 256 is x / 255 rounded), at 4 samples
+// (Quarters) times the samples covered (P's low bits plus one, see SplatStamp), and
+// added with saturation. A step may reach past a row's last pixel in the extent: the pixels outside
 // the spark's extent add nothing (see SplatSpark), and past the stamp's last column lie
 // zeros. A stamp of one block (OneBlock, see SplatStamp) takes its whole block in every
 // row of the extent: its rows are one step of 16 whatever they hold, and the band's
 // margins hold a block that reaches past the layer's edges.
-template <bool OneBlock>
+template <bool OneBlock, bool Quarters>
 void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& part) {
     const SplatSpark& s = *part.spark;
     const SplatStamp& st = *s.stamp;
@@ -106,6 +107,7 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
     const __m128i m[3] = {_mm_set1_epi16(short(s.m[0])), _mm_set1_epi16(short(s.m[1])), _mm_set1_epi16(short(s.m[2]))};
     const __m128i half = _mm_set1_epi16(64), top = _mm_set1_epi16(255 * 128);
     const __m128i alpha = _mm_set1_epi16(short(s.alpha)), round255 = _mm_set1_epi16(128);
+    const __m128i countBits = _mm_set1_epi16(kSplatCountMask), one = _mm_set1_epi16(1);
     const bool fades = s.alpha != 255;
     const size_t qOffset = st.qOffset();
     const PartRows rows(part, sums, pitch);
@@ -116,8 +118,13 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
         if (!rows.span<OneBlock>(j, &out, &p, &columns)) continue;
         const uint16_t* q = p + qOffset;
         for (int i = 0; i < columns; i += 8) {
-            const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
             const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
+            __m128i count = one;
+            if (Quarters) {
+                count = _mm_add_epi16(_mm_and_si128(pv, countBits), one);
+                pv = _mm_andnot_si128(countBits, pv);
+            }
             for (int c = 0; c < 3; ++c) {
                 __m128i v = _mm_adds_epu16(_mm_mulhi_epu16(pv, k[c]), _mm_mulhi_epu16(qv, m[c]));
                 // Unsigned minimum through saturation: v - (v - top) is min(v, top).
@@ -127,6 +134,7 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
                     const __m128i x = _mm_mullo_epi16(v, alpha);
                     v = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), round255), 8);
                 }
+                if (Quarters) v = _mm_mullo_epi16(v, count);
                 __m128i* at = reinterpret_cast<__m128i*>(out + size_t(c) * plane + i);
                 _mm_storeu_si128(at, _mm_adds_epu16(_mm_loadu_si128(at), v));
             }
@@ -136,7 +144,7 @@ void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& p
 
 // A spark's terms for the AVX2 kernel, each in every 16-bit lane.
 struct Avx2Terms {
-    __m256i k[3], m[3], half, top, alpha, round255, factor;
+    __m256i k[3], m[3], half, top, alpha, round255, factor, countBits, one;
 };
 
 template <bool Clamp, int Fade>
@@ -155,14 +163,24 @@ __attribute__((target("avx2"), always_inline)) inline __m256i avx2Level(__m256i 
 }
 
 // 16 pixels of one row: P at p, Q at q, into the three planes from out.
-template <bool Clamp, int Fade>
+template <bool Clamp, int Fade, bool Quarters>
 __attribute__((target("avx2"), always_inline)) inline void avx2Step(const uint16_t* p, const uint16_t* q, uint16_t* out,
                                                                   size_t plane, const Avx2Terms& t) {
-    const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i qv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-    const __m256i v0 = avx2Level<Clamp, Fade>(pv, qv, t.k[0], t.m[0], t);
-    const __m256i v1 = avx2Level<Clamp, Fade>(pv, qv, t.k[1], t.m[1], t);
-    const __m256i v2 = avx2Level<Clamp, Fade>(pv, qv, t.k[2], t.m[2], t);
+    __m256i count = t.one;
+    if (Quarters) {
+        count = _mm256_add_epi16(_mm256_and_si256(pv, t.countBits), t.one);
+        pv = _mm256_andnot_si256(t.countBits, pv);
+    }
+    __m256i v0 = avx2Level<Clamp, Fade>(pv, qv, t.k[0], t.m[0], t);
+    __m256i v1 = avx2Level<Clamp, Fade>(pv, qv, t.k[1], t.m[1], t);
+    __m256i v2 = avx2Level<Clamp, Fade>(pv, qv, t.k[2], t.m[2], t);
+    if (Quarters) {
+        v0 = _mm256_mullo_epi16(v0, count);
+        v1 = _mm256_mullo_epi16(v1, count);
+        v2 = _mm256_mullo_epi16(v2, count);
+    }
     __m256i* a0 = reinterpret_cast<__m256i*>(out);
     __m256i* a1 = reinterpret_cast<__m256i*>(out + plane);
     __m256i* a2 = reinterpret_cast<__m256i*>(out + 2 * plane);
@@ -174,7 +192,7 @@ __attribute__((target("avx2"), always_inline)) inline void avx2Step(const uint16
 // The same as splatPartSse2, 16 pixels a step, for a spark whose pixels may pass 255
 // levels (Clamp) and whose alpha fades it in one rounding multiply (Fade 1), in the 8-bit
 // arithmetic of the SSE2 form (Fade 2) or not at all (Fade 0).
-template <bool Clamp, int Fade, bool OneBlock>
+template <bool Clamp, int Fade, bool OneBlock, bool Quarters>
 __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane, size_t pitch,
                                                    const BandPart& part) {
     const SplatSpark& s = *part.spark;
@@ -189,6 +207,8 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
     t.alpha = _mm256_set1_epi16(short(s.alpha));
     t.round255 = _mm256_set1_epi16(128);
     t.factor = _mm256_set1_epi16(s.fadeFactor);
+    t.countBits = _mm256_set1_epi16(kSplatCountMask);
+    t.one = _mm256_set1_epi16(1);
     const size_t qOffset = st.qOffset();
     const PartRows rows(part, sums, pitch);
     if (OneBlock) {
@@ -201,7 +221,7 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
         rows.span<true>(rows.j0, &out, &p, &columns);
         const size_t stride = size_t(st.stride);
         for (int j = rows.j0; j < rows.j1; ++j, p += stride, out += pitch)
-            avx2Step<Clamp, Fade>(p, p + qOffset, out, plane, t);
+            avx2Step<Clamp, Fade, Quarters>(p, p + qOffset, out, plane, t);
         return;
     }
     for (int j = rows.j0; j < rows.j1; ++j) {
@@ -209,7 +229,7 @@ __attribute__((target("avx2"))) void splatPartAvx2(uint16_t* sums, size_t plane,
         const uint16_t* p;
         int columns;
         if (!rows.span<false>(j, &out, &p, &columns)) continue;
-        for (int i = 0; i < columns; i += 16) avx2Step<Clamp, Fade>(p + i, p + qOffset + i, out + i, plane, t);
+        for (int i = 0; i < columns; i += 16) avx2Step<Clamp, Fade, Quarters>(p + i, p + qOffset + i, out + i, plane, t);
     }
 }
 
@@ -225,28 +245,40 @@ bool sparkClamps(const SplatSpark& spark) {
     return most > 255 * 128;
 }
 
+template <bool Quarters>
 SplatPart avx2PartFor(const SplatSpark& s) {
     const int fade = s.alpha == 255 ? 0 : s.fadeFactor ? 1 : 2;
     static const SplatPart parts[2][2][3] = {
-        {{splatPartAvx2<false, 0, false>, splatPartAvx2<false, 1, false>, splatPartAvx2<false, 2, false>},
-         {splatPartAvx2<true, 0, false>, splatPartAvx2<true, 1, false>, splatPartAvx2<true, 2, false>}},
-        {{splatPartAvx2<false, 0, true>, splatPartAvx2<false, 1, true>, splatPartAvx2<false, 2, true>},
-         {splatPartAvx2<true, 0, true>, splatPartAvx2<true, 1, true>, splatPartAvx2<true, 2, true>}}};
+        {{splatPartAvx2<false, 0, false, Quarters>, splatPartAvx2<false, 1, false, Quarters>,
+          splatPartAvx2<false, 2, false, Quarters>},
+         {splatPartAvx2<true, 0, false, Quarters>, splatPartAvx2<true, 1, false, Quarters>,
+          splatPartAvx2<true, 2, false, Quarters>}},
+        {{splatPartAvx2<false, 0, true, Quarters>, splatPartAvx2<false, 1, true, Quarters>,
+          splatPartAvx2<false, 2, true, Quarters>},
+         {splatPartAvx2<true, 0, true, Quarters>, splatPartAvx2<true, 1, true, Quarters>,
+          splatPartAvx2<true, 2, true, Quarters>}}};
     return parts[s.stamp->oneBlock() ? 1 : 0][sparkClamps(s) ? 1 : 0][fade];
 }
 
-// Sums of one row (three planes `plane` apart) to BGRA8 pixels [x0, x1), alpha 0: the
-// GL's own order on little-endian machines, uploaded without a swizzle. Onto (the frame's
-// pixels read back into `out`): added to them with saturation, as the GL's (ONE, ONE)
-// blend adds the layer, and their alpha kept.
-template <bool Onto>
+// Sums of one row (three planes `plane` apart; in levels, or in quarter levels where
+// Quarters) to BGRA8 pixels [x0, x1), alpha 0: the GL's own order on little-endian
+// machines, uploaded without a swizzle. Onto (the frame's pixels read back into `out`):
+// added to them with saturation, as the GL's (ONE, ONE) blend adds the layer, and their
+// alpha kept.
+template <bool Onto, bool Quarters>
 void resolveRow(const uint16_t* sums, size_t plane, uint8_t* out, int x0, int x1) {
     const __m128i zero = _mm_setzero_si128();
+    // Quarter levels, at most 4 * 255, to levels rounded (the resolve's average).
+    auto levels = [](__m128i v) {
+        if (!Quarters) return v;
+        v = _mm_subs_epu16(v, _mm_subs_epu16(v, _mm_set1_epi16(4 * 255)));
+        return _mm_srli_epi16(_mm_add_epi16(v, _mm_set1_epi16(2)), 2);
+    };
     int x = x0;
     for (; x + 8 <= x1; x += 8) {
-        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + x));
-        const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + plane + x));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 2 * plane + x));
+        const __m128i r = levels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + x)));
+        const __m128i g = levels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + plane + x)));
+        const __m128i b = levels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 2 * plane + x)));
         auto bytes = [&](__m128i v) {
             // Unsigned saturation of 16-bit values to 255 before the signed pack.
             return _mm_packus_epi16(_mm_subs_epu16(v, _mm_subs_epu16(v, _mm_set1_epi16(255))), zero);
@@ -263,7 +295,8 @@ void resolveRow(const uint16_t* sums, size_t plane, uint8_t* out, int x0, int x1
         _mm_storeu_si128(at + 1, high);
     }
     for (; x < x1; ++x) {
-        const unsigned v[3] = {sums[x], sums[plane + x], sums[2 * plane + x]};
+        auto level = [](unsigned v) { return Quarters ? (std::min(v, 4u * 255u) + 2) / 4 : v; };
+        const unsigned v[3] = {level(sums[x]), level(sums[plane + x]), level(sums[2 * plane + x])};
         uint8_t* pixel = out + size_t(x) * 4;
         for (int c = 0; c < 3; ++c) {
             const unsigned sum = std::min(255u, v[2 - c]) + (Onto ? pixel[c] : 0u);
@@ -497,9 +530,13 @@ void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, boo
             const float core = alpha * alpha;
             const float w = 0.6f * core * core;
             const size_t i = stamp->at(j, k);
-            // The share of the samples covered, as the resolve averages them.
-            const float share = float(covered) * 0.25f * 65535.0f;
-            stamp->pq[i] = uint16_t(roundToInt(red * (1.0f - w) * share));
+            // At 4 samples the GL writes the fragment's colour, rounded, into each sample
+            // covered, and the resolve averages them: P and Q are the whole fragment's,
+            // and P's low bits hold the count of samples covered less one.
+            const float share = (fourSamples ? 1.0f : float(covered) * 0.25f) * 65535.0f;
+            int pValue = roundToInt(red * (1.0f - w) * share);
+            if (fourSamples) pValue = (pValue & ~kSplatCountMask) | (covered - 1);
+            stamp->pq[i] = uint16_t(pValue);
             stamp->pq[i + stamp->qOffset()] = uint16_t(roundToInt(red * w * share));
             stamp->pMax = std::max(stamp->pMax, stamp->pq[i]);
             stamp->qMax = std::max(stamp->qMax, stamp->pq[i + stamp->qOffset()]);
@@ -675,7 +712,7 @@ class SplatLayer {
 public:
     // Opens the layer for a batch drawn under `viewport`: a layer still open under
     // another viewport is composited first.
-    void open(const int viewport[4]);
+    void open(const int viewport[4], bool fourSamples);
     // Sparks of `owner` that lie within `box` (x0, y0, x1, y1 in the layer's pixels,
     // unclipped). They are read where they lie, not copied: the owner keeps them as they
     // are until the composite (see holds).
@@ -707,6 +744,7 @@ private:
     std::vector<Span> spans_;  // the sparks in the order they were added
     size_t sparkCount_ = 0;
     int viewport_[4] = {0, 0, 0, 0};
+    bool quarters_ = false;  // sums in quarter levels, of stamps that count their samples
     int width_ = 0, height_ = 0, pitch_ = 0;  // pitch: values per row of a band's plane
     // The layer (BGRA8) and its bounding box of touched pixels [x0, x1) x [y0, y1); the
     // sparks reaching each band of rows, by index in order:
@@ -1237,7 +1275,7 @@ void SplatBatch::prepare(int thread, int threads) {
 }
 
 void SplatBatch::resolveStamps() {
-    g_layer.open(viewport_);
+    g_layer.open(viewport_, samples_ == 4);
     // The stamps no spark of this batch has met yet, once each, built on every core.
     std::vector<int> missing;
     for (const Prepared& p : prepared_)
@@ -1378,9 +1416,11 @@ void SplatLayer::splatBand(int band, std::vector<uint16_t>* buffer) {
                       std::min(st.width, width_ - s.x0), top};
         if (part.right <= part.left) continue;
         if (wide)
-            avx2PartFor(s)(origin, plane, size_t(pitch_), part);
+            (quarters_ ? avx2PartFor<true>(s) : avx2PartFor<false>(s))(origin, plane, size_t(pitch_), part);
+        else if (quarters_)
+            (st.oneBlock() ? splatPartSse2<true, true> : splatPartSse2<false, true>)(origin, plane, size_t(pitch_), part);
         else
-            (st.oneBlock() ? splatPartSse2<true> : splatPartSse2<false>)(origin, plane, size_t(pitch_), part);
+            (st.oneBlock() ? splatPartSse2<true, false> : splatPartSse2<false, false>)(origin, plane, size_t(pitch_), part);
     }
     // Onto the clear colour: black with alpha 0 is what the plain resolve writes.
     uint32_t clear;
@@ -1390,15 +1430,20 @@ void SplatLayer::splatBand(int band, std::vector<uint16_t>* buffer) {
         uint8_t* row = rgba_.data() + size_t(y) * width_ * 4;
         if (way_ == SplatComposite::CopiedOverClear && clear != 0)
             for (int x = boxX0_; x < boxX1_; ++x) memcpy(row + size_t(x) * 4, &clear, 4);
-        (onto ? resolveRow<true> : resolveRow<false>)(origin + size_t(y - top) * pitch_, plane, row, boxX0_, boxX1_);
+        const uint16_t* rowSums = origin + size_t(y - top) * pitch_;
+        if (quarters_)
+            (onto ? resolveRow<true, true> : resolveRow<false, true>)(rowSums, plane, row, boxX0_, boxX1_);
+        else
+            (onto ? resolveRow<true, false> : resolveRow<false, false>)(rowSums, plane, row, boxX0_, boxX1_);
     }
     std::fill(sums.begin(), sums.end(), uint16_t(0));
 }
 
-void SplatLayer::open(const int viewport[4]) {
-    if (!spans_.empty() && !std::equal(viewport, viewport + 4, viewport_)) composite();
+void SplatLayer::open(const int viewport[4], bool fourSamples) {
+    if (!spans_.empty() && (!std::equal(viewport, viewport + 4, viewport_) || fourSamples != quarters_)) composite();
     if (!spans_.empty()) return;
     std::copy(viewport, viewport + 4, viewport_);
+    quarters_ = fourSamples;
     if (viewport_[2] != width_ || viewport_[3] != height_) {
         width_ = viewport_[2];
         height_ = viewport_[3];

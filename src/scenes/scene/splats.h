@@ -18,7 +18,8 @@
 // sub-pixel phase (1/8 pixel, nearest to its centre), and every pixel is rounded to 8
 // bits and scaled by the spark's alpha (rounded to 8 bits, as the blender takes it), so
 // many faint sparks add up much as they do in the frame buffer. With 4 samples a pixel
-// counts the samples the square covers (the GL's standard 4-sample positions).
+// counts the samples the square covers (the GL's standard 4-sample positions), each of
+// which takes the fragment's rounded colour, and the layer averages them.
 //
 // Sparks wider than kMaxSplatPixels go through the GL as billboard quads (rare; their
 // stamps would be large), so do those whose projected square is not square; they face
@@ -82,10 +83,11 @@ constexpr int kSplatPhases = 1 << kSplatPhaseShift;
 
 // One spark ready to splat: its stamp, where the stamp's first pixel lands in the layer,
 // and its colour terms. A pixel's colour is (k[c] P + m[c] Q) / 2^16 in 1/128 levels (P
-// and Q in 1/65535, the share of samples covered included), clamped to 255 levels and
-// rounded to levels as the GL writes a fragment's colour; then the blender's fade by
-// alpha (8 bits, 255 for none): colour * alpha / 255, rounded, in 8-bit arithmetic as
-// a software GL does it, so many faint sparks round as they do in the frame buffer.
+// and Q in 1/65535, see SplatStamp), clamped to 255 levels and rounded to levels as the
+// GL writes a fragment's colour; then the blender's fade by alpha (8 bits, 255 for
+// none): colour * alpha / 255, rounded, in 8-bit arithmetic as a software GL does it, so
+// many faint sparks round as they do in the frame buffer; at 4 samples, that times the
+// samples covered, in quarter levels.
 //
 // What the splat computes is fixed by those rules; the rest only saves work that adds 0:
 // `extent` picks the stamp's row extents whose pixels can round to a level for this
@@ -102,6 +104,10 @@ struct SplatSpark {
     int16_t width, height;
     uint8_t extent;
 };
+
+// In a stamp for 4 samples, the low bits of P that hold the count of samples covered
+// less one (P keeps the rest).
+constexpr uint16_t kSplatCountMask = 3;
 
 // Row extents a stamp keeps: those of the pixels whose P + Q reaches each threshold.
 constexpr int kSplatExtents = 8;
@@ -280,9 +286,14 @@ struct CacheLineAllocator {
 // the row extents of wider stamps follow on the next.
 struct alignas(64) SplatStamp {
     int width = 0, height = 0;  // pixels
-    // P: texel.r * (1 - w) and Q: texel.r * w in 1/65535, w = 0.6 * texel.a^4, times the
-    // share of the pixel's samples the square covers (at 1 sample: its centre, all or
-    // none). A row holds its P values, then its Q values, `stride` values in all and
+    // P: texel.r * (1 - w) and Q: texel.r * w in 1/65535, w = 0.6 * texel.a^4, in a
+    // pixel whose centre the square covers (at 1 sample), or any of whose samples it
+    // covers (at 4: then P's low bits, kSplatCountMask, hold the count of samples covered
+    // less one, and the layer sums quarter levels: each covered sample takes the
+    // fragment's rounded colour, as the GL writes it, and the resolve averages them;
+    // 50 equal sparks at one place in a finale frame, each rounding to a level or none, made
+    // differences of 13 levels when the share was rounded with the colour). A row holds
+    // its P values, then its Q values, `stride` values in all and
     // zeros past the last column: 16 of each in a stamp up to 16 pixels wide (one block,
     // one cache line), else the width rounded up to 16, plus 16 zeros that a step of 16
     // from any column may reach.
