@@ -286,17 +286,16 @@ struct CacheLineAllocator {
 // the row extents of wider stamps follow on the next.
 struct alignas(64) SplatStamp {
     int width = 0, height = 0;  // pixels
-    // P: texel.r * (1 - w) and Q: texel.r * w in 1/65535, w = 0.6 * texel.a^4, in a
-    // pixel whose centre the square covers (at 1 sample), or any of whose samples it
-    // covers (at 4: then P's low bits, kSplatCountMask, hold the count of samples covered
-    // less one, and the layer sums quarter levels: each covered sample takes the
-    // fragment's rounded colour, as the GL writes it, and the resolve averages them;
-    // 50 equal sparks at one place in a finale frame, each rounding to a level or none, made
-    // differences of 13 levels when the share was rounded with the colour). A row holds
-    // its P values, then its Q values, `stride` values in all and
-    // zeros past the last column: 16 of each in a stamp up to 16 pixels wide (one block,
-    // one cache line), else the width rounded up to 16, plus 16 zeros that a step of 16
-    // from any column may reach.
+    // P: texel.r * (1 - w) and Q: texel.r * w in 1/65535, w = 0.6 * texel.a^4, in a pixel
+    // whose centre the square covers (at 1 sample), or any of whose samples it covers (at
+    // 4: then P's low bits, kSplatCountMask, hold the count of samples covered less one,
+    // and the layer sums quarter levels: each covered sample takes the fragment's rounded
+    // colour, as the GL writes it, and the resolve averages them; 50 equal sparks at one
+    // place in a finale frame, each rounding to a level or none, made differences of 13
+    // levels when the share was rounded with the colour). A row holds its P values, then
+    // its Q values, `stride` values in all and zeros past the last column: 16 of each in a
+    // stamp up to 16 pixels wide (one block, one cache line), else the width rounded up to
+    // 16, plus 16 zeros that a step of 16 from any column may reach.
     int stride = 0;
     uint16_t pMax = 0, qMax = 0;
     // Whether a spark has landed with it since the last trim() past the budget; set by
