@@ -1,8 +1,9 @@
 // The ways of sending sparks draw the same picture: frames of the starfield and
 // fireworks section drawn each way from one simulated state against the reference's
 // quads: at most one level per channel on average, at least 99% of the pixels within 8
-// levels (the cpu path: looser, see below). Which path is drawn: forced, automatic, and the fallback where a GL call is
-// missing; development mode's switch to a GL path after an edit of a mirrored shader.
+// levels (the cpu path: on small frames looser, see below; at 1280x720 the whole budget).
+// Which path is drawn: forced, automatic, and the fallback where a GL call is missing;
+// development mode's switch to a GL path after an edit of a mirrored shader.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
@@ -44,11 +45,38 @@ std::vector<unsigned char> drawn(offline::Production& production, offline::Captu
     return readBack(target);
 }
 
-std::unique_ptr<offline::Production> production(int width, int height) {
+// How far a frame is from the reference's: each channel's mean absolute difference in
+// levels, the share of pixels within 8 levels in every channel, and the mean level.
+struct Distance {
+    double mean[3] = {0, 0, 0};
+    double within8 = 0, lit = 0;
+};
+
+Distance distance(const std::vector<unsigned char>& reference, const std::vector<unsigned char>& other) {
+    Distance d;
+    for (size_t i = 0; i < reference.size(); i += 4) {
+        int most = 0;
+        for (int c = 0; c < 3; ++c) {
+            const int diff = std::abs(int(reference[i + c]) - int(other[i + c]));
+            d.mean[c] += diff;
+            most = std::max(most, diff);
+            d.lit += reference[i + c];
+        }
+        d.within8 += most <= 8;
+    }
+    const double pixels = double(reference.size() / 4);
+    for (double& m : d.mean) m /= pixels;
+    d.within8 /= pixels;
+    d.lit /= pixels;
+    return d;
+}
+
+std::unique_ptr<offline::Production> production(int width, int height, offline::Rate rate = offline::Rate{8, 1},
+                                                uint32_t seed = 7) {
     setDataMode(Disk);
     offline::ProductionOptions options;
-    options.rate = offline::Rate{8, 1};
-    options.seed = 7;
+    options.rate = rate;
+    options.seed = seed;
     testing::internal::CaptureStdout();
     auto made = std::make_unique<offline::Production>(options, width, height);
     testing::internal::GetCapturedStdout();
@@ -69,18 +97,7 @@ TEST(ParticlePaths, FastAndCpuFramesMatchTheReferencesPixelBudget) {
             for (ParticlePath path : {ParticlePath::Fast, ParticlePath::Cpu}) {
                 std::vector<unsigned char> other = drawn(*run, target, path);
                 ASSERT_EQ(reference.size(), other.size());
-                double difference[3] = {0, 0, 0}, lit = 0, within8 = 0;
-                for (size_t i = 0; i < reference.size(); i += 4) {
-                    int most = 0;
-                    for (int c = 0; c < 3; ++c) {
-                        const int d = std::abs(int(reference[i + c]) - int(other[i + c]));
-                        difference[c] += d;
-                        most = d > most ? d : most;
-                        lit += reference[i + c];
-                    }
-                    within8 += most <= 8;
-                }
-                const double pixels = double(reference.size() / 4);
+                const Distance d = distance(reference, other);
                 const std::string what = std::string(particlePathName(path)) + " at frame " + std::to_string(at) +
                                          ", " + std::to_string(samples) + " samples";
                 // The look's budget: fast holds it. The cpu path does not on these small
@@ -88,10 +105,9 @@ TEST(ParticlePaths, FastAndCpuFramesMatchTheReferencesPixelBudget) {
                 // levels on average, 94% within 8 levels; at 1280x720 it holds the
                 // mean); its bounds guard against it getting worse.
                 const bool cpu = path == ParticlePath::Cpu;
-                for (int c = 0; c < 3; ++c)
-                    EXPECT_LE(difference[c] / pixels, cpu ? 2.0 : 1.0) << "channel " << c << ", " << what;
-                EXPECT_GE(within8 / pixels, cpu ? 0.92 : 0.99) << what;
-                EXPECT_GT(lit / pixels, 1.0) << what << " shows sparks";
+                for (int c = 0; c < 3; ++c) EXPECT_LE(d.mean[c], cpu ? 2.0 : 1.0) << "channel " << c << ", " << what;
+                EXPECT_GE(d.within8, cpu ? 0.92 : 0.99) << what;
+                EXPECT_GT(d.lit, 1.0) << what << " shows sparks";
             }
         }
     }
@@ -100,6 +116,24 @@ TEST(ParticlePaths, FastAndCpuFramesMatchTheReferencesPixelBudget) {
     ASSERT_NE(nullptr, shift);
     EXPECT_LE(std::fabs(shift[0]), 1.0f);
     EXPECT_LE(std::fabs(shift[1]), 1.0f);
+    setParticlePath(ParticlePath::Auto);
+}
+
+// At the size the cpu path is chosen for, it holds the whole budget on the finale's
+// frame that was furthest from it (the capture's frame at 56 s, seed 1, 2 fps, 4
+// samples: 50 equal faint sparks at one place; each covered sample must take the
+// fragment's rounded colour, as the GL's do: 98.7% within 8 levels when the share of
+// samples was rounded with the colour).
+TEST(ParticlePaths, TheCpuPathHoldsTheBudgetOnTheFinalesFurthestFrameAt1280x720) {
+    auto run = production(1280, 720, offline::Rate{2, 1}, 1);
+    offline::CaptureTarget target(1280, 720, 4);
+    run->seek(0);
+    for (int64_t n = 0; n <= 112; ++n) run->simulateFrame(n);
+    const std::vector<unsigned char> reference = drawn(*run, target, ParticlePath::Reference);
+    const Distance d = distance(reference, drawn(*run, target, ParticlePath::Cpu));
+    for (int c = 0; c < 3; ++c) EXPECT_LE(d.mean[c], 1.0) << "channel " << c;
+    EXPECT_GE(d.within8, 0.99);
+    EXPECT_GT(d.lit, 10.0) << "a busy frame";
     setParticlePath(ParticlePath::Auto);
 }
 
