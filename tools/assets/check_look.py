@@ -105,8 +105,8 @@ def compare(folder_a, folder_b, crops=None):
         grey = diff.convert("L").point(lambda v: 255 if v > 2 else 0)
         over = grey.histogram()[255] / n
         # The largest channel difference of each pixel, against 8 levels.
-        r, g, b = diff.split()
-        most = ImageChops.lighter(ImageChops.lighter(r, g), b)
+        dr, dg, db = diff.split()
+        most = ImageChops.lighter(ImageChops.lighter(dr, dg), db)
         within8 = 1.0 - most.point(lambda v: 255 if v > 8 else 0).histogram()[255] / n
         worst_within8 = min(worst_within8, within8)
         worst_mean = max(worst_mean, max(means))
