@@ -91,14 +91,14 @@ private:
 };
 
 // A band part into the band's planes, 8 pixels a step: each pixel's colour
-// v = (P K + Q M) / 2^16 in 1/128 levels, at most 255 levels, rounded to levels, faded
-// by the alpha (x = v a: (x + x / 256 + 128) / 256 is x / 255 rounded), at 4 samples
+// v = (P K + Q M) / 2^16 in 1/128 levels, at most 255 levels, rounded to levels, faded by
+// the alpha (x = v a: (x + x / 256 + 128) / 256 is x / 255 rounded), at 4 samples
 // (Quarters) times the samples covered (P's low bits plus one, see SplatStamp), and
-// added with saturation. A step may reach past a row's last pixel in the extent: the pixels outside
-// the spark's extent add nothing (see SplatSpark), and past the stamp's last column lie
-// zeros. A stamp of one block (OneBlock, see SplatStamp) takes its whole block in every
-// row of the extent: its rows are one step of 16 whatever they hold, and the band's
-// margins hold a block that reaches past the layer's edges.
+// added with saturation. A step may reach past a row's last pixel in the extent: the
+// pixels outside the spark's extent add nothing (see SplatSpark), and past the stamp's
+// last column lie zeros. A stamp of one block (OneBlock, see SplatStamp) takes its whole
+// block in every row of the extent: its rows are one step of 16 whatever they hold, and
+// the band's margins hold a block that reaches past the layer's edges.
 template <bool OneBlock, bool Quarters>
 void splatPartSse2(uint16_t* sums, size_t plane, size_t pitch, const BandPart& part) {
     const SplatSpark& s = *part.spark;
