@@ -1,7 +1,7 @@
 // The stamps' texels as the GL samples them: each square's texels equal what a quad of
 // that square, drawn on its own with the same texture, shows at each pixel (red and
-// alpha), over enough squares to fill the atlas more than once; and the GL's state is
-// left as it was.
+// alpha), over enough squares to fill the atlas more than once; the GL's state is left
+// as it was; a square larger than the atlas is refused.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
@@ -127,6 +127,9 @@ TEST(SplatTexels, EachSquaresTexelsAreWhatItsQuadShowsAndTheStateIsKept) {
             }
         EXPECT_LE(worst, 1) << "square " << i << ": " << s.edge << " px at (" << s.fx << ", " << s.fy << ")";
     }
+    // A square the atlas cannot hold is refused, not waited on.
+    EXPECT_FALSE(renderStampTexels(texture, {{1100.0f, 0.0f, 0.0f, 1100, 1100}}, &texels));
+    EXPECT_TRUE(texels.empty());
     glDeleteTextures(1, &texture);
 }
 

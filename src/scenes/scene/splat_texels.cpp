@@ -95,7 +95,7 @@ bool renderStampTexels(GLuint texture, const std::vector<StampSquare>& squares,
     glGenFramebuffersEXT(1, &fbo);
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo);
     glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, target, 0);
-    const bool complete = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) == GL_FRAMEBUFFER_COMPLETE_EXT;
+    bool complete = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) == GL_FRAMEBUFFER_COMPLETE_EXT;
 
     if (complete) {
         glBindTexture(GL_TEXTURE_2D, texture);
@@ -138,6 +138,10 @@ bool renderStampTexels(GLuint texture, const std::vector<StampSquare>& squares,
                 places.push_back({i, x, y});
                 x += s.width;
                 shelf = std::max(shelf, s.height);
+            }
+            if (places.empty()) {  // a square wider or taller than the atlas
+                complete = false;
+                break;
             }
             const int used = y + shelf;
             glBegin(GL_QUADS);

@@ -22,6 +22,7 @@ struct StampSquare {
 // under an affine texture coordinate ((x + 0.5 - fx) / edge, and so in y), as a
 // screen-aligned quad of that square has it: width * height pairs, the bottom row first.
 // False (and `texels` left empty) where the GL cannot render floats into a framebuffer
-// object or build the program. Leaves the GL's state as it found it.
+// object or build the program, or a square is over 1024 pixels wide or high. Leaves the
+// GL's state as it found it.
 bool renderStampTexels(GLuint texture, const std::vector<StampSquare>& squares,
                        std::vector<std::vector<float>>* texels);
