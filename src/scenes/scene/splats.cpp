@@ -451,7 +451,32 @@ void SplatStamps::sample(int level, const Taps& across, const Taps& up, float* r
     *alpha = channel(3);
 }
 
-std::vector<float> SplatStamps::modelTexels(float edge, float fx, float fy, int width, int height) const {
+namespace {
+// What key() was made from.
+struct StampKey {
+    int edgeQuarters, px, py;
+    bool fourSamples;
+};
+StampKey decodeStampKey(int key) {
+    const int phases = key >> 1;
+    return {phases / (kSplatPhases * kSplatPhases), phases % kSplatPhases, (phases / kSplatPhases) % kSplatPhases,
+            (key & 1) != 0};
+}
+
+// The square of a stamp's edge and phases, in pixels, and the stamp's size.
+StampSquare stampSquare(int edgeQuarters, int px, int py) {
+    StampSquare s;
+    s.edge = float(edgeQuarters) * 0.25f;
+    s.fx = float(px) / float(kSplatPhases);
+    s.fy = float(py) / float(kSplatPhases);
+    SplatStamps::size(edgeQuarters, px, py, &s.width, &s.height);
+    return s;
+}
+}  // namespace
+
+std::vector<float> SplatStamps::modelTexels(const StampSquare& square) const {
+    const float edge = square.edge, fx = square.fx, fy = square.fy;
+    const int width = square.width, height = square.height;
     // Texels per pixel along both axes: the level of detail of the GL's trilinear filter.
     const float lambda = edge > 0.0f ? log2f(float(side_) / edge) : 0.0f;
     const int maxLevel = int(levels_.size()) - 1;
@@ -496,16 +521,17 @@ std::vector<float> SplatStamps::modelTexels(float edge, float fx, float fy, int 
 
 void SplatStamps::build(SplatStamp* stamp, int edgeQuarters, int px, int py, bool fourSamples,
                         const float* texels) const {
-    const float edge = float(edgeQuarters) * 0.25f;
-    const float fx = float(px) / float(kSplatPhases), fy = float(py) / float(kSplatPhases);
-    size(edgeQuarters, px, py, &stamp->width, &stamp->height);
+    const StampSquare square = stampSquare(edgeQuarters, px, py);
+    const float edge = square.edge, fx = square.fx, fy = square.fy;
+    stamp->width = square.width;
+    stamp->height = square.height;
     stamp->stride = stamp->width <= 16 ? 32 : 2 * (((stamp->width + 15) & ~15) + 16);
     stamp->pq.assign(size_t(stamp->stride) * stamp->height, 0);
     stamp->rowFirst.assign(size_t(stamp->height) * kSplatExtents, 0);
     stamp->rowEnd.assign(size_t(stamp->height) * kSplatExtents, 0);
     std::vector<float> modelled;
     if (!texels) {
-        modelled = modelTexels(edge, fx, fy, stamp->width, stamp->height);
+        modelled = modelTexels(square);
         texels = modelled.data();
     }
     // The samples inside the square, as bits: a column's by x and a row's by y (at 1
@@ -616,11 +642,9 @@ void SplatStamps::buildAll(const std::vector<int>& keys, bool sampledByTheGl) {
         if (sampledByTheGl) glTexels(share, &texels);
         auto work = [&](int thread, int threads) {
             for (size_t i = size_t(thread); i < share.size(); i += size_t(threads)) {
-                const int k = share[i], phases = k >> 1;
+                const StampKey k = decodeStampKey(share[i]);
                 made[i] = new SplatStamp;
-                build(made[i], phases / (kSplatPhases * kSplatPhases), phases % kSplatPhases,
-                      (phases / kSplatPhases) % kSplatPhases, (k & 1) != 0,
-                      texels.empty() ? nullptr : texels[i].data());
+                build(made[i], k.edgeQuarters, k.px, k.py, k.fourSamples, texels.empty() ? nullptr : texels[i].data());
             }
         };
         // A thread costs more than a stamp or two.
@@ -636,16 +660,10 @@ void SplatStamps::glTexels(const std::vector<int>& keys, std::vector<std::vector
     texels->clear();
     // A texture deleted since (its stamps outlive it) leaves the model's texels.
     if (!texture_ || glSamplingFailed_ || !glIsTexture(texture_)) return;
-    std::vector<StampSquare> squares(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i) {
-        const int phases = keys[i] >> 1;
-        StampSquare& s = squares[i];
-        const int edgeQuarters = phases / (kSplatPhases * kSplatPhases), px = phases % kSplatPhases,
-                  py = (phases / kSplatPhases) % kSplatPhases;
-        s.edge = float(edgeQuarters) * 0.25f;
-        s.fx = float(px) / float(kSplatPhases);
-        s.fy = float(py) / float(kSplatPhases);
-        size(edgeQuarters, px, py, &s.width, &s.height);
+    std::vector<StampSquare> squares;
+    for (int key : keys) {
+        const StampKey k = decodeStampKey(key);
+        squares.push_back(stampSquare(k.edgeQuarters, k.px, k.py));
     }
     if (!renderStampTexels(texture_, squares, texels)) {
         glSamplingFailed_ = true;
@@ -710,8 +728,8 @@ SplatStamps* stampsFor(GLuint texture) {
 // The frame's layer: the sparks of every batch drawn since the last composite.
 class SplatLayer {
 public:
-    // Opens the layer for a batch drawn under `viewport`: a layer still open under
-    // another viewport is composited first.
+    // Opens the layer for a batch drawn under `viewport` into a frame of 4 samples or
+    // not: a layer still open under another viewport or sample count is composited first.
     void open(const int viewport[4], bool fourSamples);
     // Sparks of `owner` that lie within `box` (x0, y0, x1, y1 in the layer's pixels,
     // unclipped). They are read where they lie, not copied: the owner keeps them as they

@@ -41,6 +41,7 @@
 class ShaderProgram;
 struct SplatStamp;
 class SplatStamps;
+struct StampSquare;
 
 // Particle textures whose stamps are made ahead: a scene notes its texture at load, and
 // when the software path is chosen the stamps of every spark up to kWarmSplatPixels wide
@@ -238,9 +239,9 @@ private:
     // The GL's texels of the stamps of `keys`, in order; none where texture_ is 0 or the
     // GL cannot give them.
     void glTexels(const std::vector<int>& keys, std::vector<std::vector<float>>* texels) const;
-    // The model of the GL's trilinear filter: the texels of a square `edge` pixels wide at
-    // phase (fx, fy) pixels, as glTexels gives them.
-    std::vector<float> modelTexels(float edge, float fx, float fy, int width, int height) const;
+    // The model of the GL's trilinear filter: the texels of a stamp's square, as glTexels
+    // gives them.
+    std::vector<float> modelTexels(const StampSquare& square) const;
     void keep(int key, SplatStamp* stamp);
     // One axis of a bilinear sample on a level: the two texels' indices (wrapped) and the
     // second one's weight, at texture coordinate s or t.
