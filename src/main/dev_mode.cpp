@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/audio/bass.h"
 #include "platform/system.h"
 #include "scenes/replay.h"

@@ -1,6 +1,6 @@
 #include "main/events.h"
 
-#include "main/log.h"
+#include "log.h"
 
 void handleEvent(const SDL_Event& event, EventTarget* target, bool* quit) {
     switch (event.type) {

@@ -1,4 +1,4 @@
-#include "main/log.h"
+#include "log.h"
 
 #include <GL/glew.h>
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "main/recover.h"
+#include "recover.h"
 #include "platform/msgbox.h"
 #include "platform/system.h"
 

@@ -15,7 +15,7 @@
 #include "main/cli.h"
 #include "main/dev_mode.h"
 #include "main/events.h"
-#include "main/log.h"
+#include "log.h"
 #include "main/multisample.h"
 #include "main/settings.h"
 #include "main/setup_dialog.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "main/events.h"
-#include "main/log.h"
+#include "log.h"
 
 int nextSampleCount(int tried, int offered) {
     if (tried <= 0) return -1;

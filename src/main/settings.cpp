@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/files.h"
 #include "util/util/atomic_file.h"
 

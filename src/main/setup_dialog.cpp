@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 #include "main/settings.h"
 
 using namespace platform::dlg;

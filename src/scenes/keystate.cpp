@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "main/log.h"
+#include "log.h"
 #include "scenes/scenemanager.h"
 
 int keyStateEntries(int key, int entries[2]) {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/system.h"
 #include "scenes/scene/scene.h"
 #include "scenes/scene/shaderset.h"

@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/msgbox.h"
 
 namespace fuzzsupport {

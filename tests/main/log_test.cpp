@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "main/log.h"
-#include "main/recover.h"
+#include "log.h"
+#include "recover.h"
 
 namespace {
 

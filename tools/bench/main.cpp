@@ -18,7 +18,7 @@
 #include "lib/options.h"
 #include "lib/session.h"
 #include "lib/stats.h"
-#include "main/log.h"
+#include "log.h"
 #include "main/video_driver.h"
 #include "scenes/replay.h"
 #include "scenes/production_info.h"

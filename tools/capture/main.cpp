@@ -19,7 +19,7 @@
 #include "lib/options.h"
 #include "lib/output.h"
 #include "lib/session.h"
-#include "main/log.h"
+#include "log.h"
 #include "platform/audio/decode.h"
 #include "platform/files.h"
 #include "scenes/scene/sprites.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "command.h"
-#include "main/log.h"
+#include "log.h"
 #include "util/texture/texture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "command.h"
 #include "engine_log.h"
-#include "main/log.h"
+#include "log.h"
 #include "platform/files.h"
 #include "platform/msgbox.h"
 

@@ -2,7 +2,7 @@
 
 #include <GL/glew.h>
 
-#include "main/log.h"
+#include "log.h"
 #include "scenes/scene/shaderset.h"
 #include "util/shaderprogram/shaderprogram.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/audio/alsa_quiet.h"
 #include "platform/audio/decode.h"
 #include "platform/audio/mix.h"

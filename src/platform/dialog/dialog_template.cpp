@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 
 namespace platform::dlg {
 

@@ -2,7 +2,7 @@
 
 #include <GL/glu.h>
 
-#include "main/log.h"
+#include "log.h"
 #include "util/shaderprogram/shaderprogram.h"
 
 Letterbox letterbox(int width, int height) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "main/log.h"
+#include "log.h"
 
 namespace {
 // The atlas the squares are drawn into, a shelf of rows at a time.

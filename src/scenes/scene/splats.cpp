@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "main/log.h"
+#include "log.h"
 #include "scenes/scene/splat_texels.h"
 #include "util/shaderprogram/shaderprogram.h"
 #include "util/util/workers.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "main/log.h"
+#include "log.h"
 #include "scenes/scene/scene.h"
 #include "scenes/scene/splats.h"
 #include "util/shaderprogram/shaderprogram.h"

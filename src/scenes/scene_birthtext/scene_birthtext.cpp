@@ -3,7 +3,7 @@
 #include <FTGL/ftgl.h>
 #include <GL/glu.h>
 
-#include "main/log.h"
+#include "log.h"
 #include "scenes/greeting_words.h"
 #include "util/music/music.h"
 #include "util/shaderprogram/shaderprogram.h"

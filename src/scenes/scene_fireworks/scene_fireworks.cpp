@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 #include "scenes/scene/shaderset.h"
 #include "util/music/music.h"
 #include "util/shaderprogram/shaderprogram.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/msgbox.h"
 #include "scenes/scene/shaderset.h"
 #include "util/music/music.h"

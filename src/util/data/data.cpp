@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "util/data/datafile_path.h"

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "main/log.h"
+#include "log.h"
 
 void Fbo::requireDrawBuffers(GLint available) {
     if (available < kRequiredDrawBuffers) {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 #include "util/data/data.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <new>
 #include <string>
 
-#include "main/log.h"
-#include "main/recover.h"
+#include "log.h"
+#include "recover.h"
 #include "util/music/midi.h"
 #include "util/music/music.h"
 #include "util/music/sync.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "main/log.h"
+#include "log.h"
 #include "util/data/data.h"
 #include "util/music/midi.h"
 #include "util/music/modulators/adsr.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/msgbox.h"
 #include "util/data/data.h"
 #include "util/shaderprogram/shader_inputs.h"

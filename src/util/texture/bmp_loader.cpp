@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "main/log.h"
+#include "log.h"
 #include "util/data/data.h"
 #include "util/texture/bmp_loader.h"
 #include "util/texture/loader_image.h"

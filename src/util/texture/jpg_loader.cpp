@@ -6,7 +6,7 @@
 
 #include <jpeglib.h>
 
-#include "main/log.h"
+#include "log.h"
 #include "util/data/data.h"
 #include "util/texture/loader_image.h"
 #include "util/texture/texture.h"

@@ -1,6 +1,6 @@
 #include "util/texture/loader_image.h"
 
-#include "main/log.h"
+#include "log.h"
 #include "util/texture/texture.h"
 
 #include <cstddef>

@@ -2,7 +2,7 @@
 // buffer, flipped bottom row first, to the texture.
 #include <cstdio>
 
-#include "main/log.h"
+#include "log.h"
 #include "util/texture/png_decoder.h"
 #include "util/texture/texture.h"
 

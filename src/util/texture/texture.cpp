@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 
 namespace texture {
 

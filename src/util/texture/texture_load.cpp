@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/msgbox.h"
 #include "util/texture/texture.h"
 #include "util/util/reloadable.h"

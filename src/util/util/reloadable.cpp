@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "main/log.h"
-#include "main/recover.h"
+#include "log.h"
+#include "recover.h"
 
 namespace reloadable {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/system.h"
 #include "util/data/data.h"
 #include "util/util/reloadable.h"

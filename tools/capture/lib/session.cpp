@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "main/log.h"
+#include "log.h"
 #include "platform/audio/decode.h"
 #include "platform/audio/offline.h"
 #include "scenes/replay.h"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "main/log.h"
+#include "log.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "main/log.h"
+#include "log.h"
 
 LFO::LFO(int wave_, int cc_, int numerator, int denominator, bool triplet)
     : Modulator(Oscillator), wave(wave_) {
