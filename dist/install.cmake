@@ -1,5 +1,5 @@
-# What `cmake --install` puts under the prefix, and the Debian package made from it
-# (`cpack -G DEB` in the build folder):
+# What `cmake --install` puts under the prefix, and the Debian packages made from it
+# (`cpack -G DEB` in the build folder). The festoonery package (component runtime):
 #   bin/festoonery, bin/festoonery-capture, bin/festoonery-tool, bin/festoonery-launcher
 #   share/festoonery/data.mvt                        the asset archive
 #   share/applications/festoonery.desktop            the menu entry (runs the launcher)
@@ -8,7 +8,14 @@
 #   share/man/man1/*.1.gz                            one page per program, gzip -n -9
 #   share/doc/festoonery/copyright                   every licence in it (DEP-5)
 #   share/doc/festoonery/changelog.gz                the release history (Debian format)
-set(DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
+# The festoonery-dev package (component dev), the engine for productions of their own:
+#   include/festoonery/                              log.h, recover.h, util/, platform/, scenes/
+#   lib/libfestoonery_*.a                            the engine's static libraries
+#   lib/cmake/Festoonery/                            the CMake package (find_package(Festoonery))
+#   lib/pkgconfig/festoonery.pc                      the same for pkg-config
+#   share/festoonery/common/                         the common assets productions pack
+#   share/doc/festoonery-dev/copyright               the licences
+set(DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
 set(FESTOONERY_METAINFO org.example.festoonery.metainfo.xml)
 
 # The version is written in three places: the project, the changelog's latest entry and
@@ -31,7 +38,7 @@ endif()
 # of the same text give the same bytes.
 find_program(GZIP_PROGRAM gzip REQUIRED)
 set(FESTOONERY_MAN_PAGES festoonery festoonery-capture festoonery-tool festoonery-launcher)
-set(compressed_dir ${CMAKE_BINARY_DIR}/dist)
+set(compressed_dir ${PROJECT_BINARY_DIR}/dist)
 set(compressed_files)
 foreach(source IN ITEMS ${FESTOONERY_MAN_PAGES} changelog)
   if(source STREQUAL changelog)
@@ -50,8 +57,10 @@ foreach(source IN ITEMS ${FESTOONERY_MAN_PAGES} changelog)
 endforeach()
 add_custom_target(festoonery-dist-compressed ALL DEPENDS ${compressed_files})
 
-install(TARGETS festoonery festoonery-capture festoonery-tool
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME runtime)
+install(TARGETS festoonery festoonery-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The packer is the greeting's tool and the one a production's build runs.
+install(TARGETS festoonery-tool EXPORT FestooneryTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${DIST_DIR}/festoonery-launcher DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET festoonery-archive)
   install(FILES ${FESTOONERY_RUNTIME_DIR}/data.mvt DESTINATION ${CMAKE_INSTALL_DATADIR}/festoonery)
@@ -65,6 +74,45 @@ install(FILES ${man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # share/doc/festoonery whatever the project is called (GNUInstallDirs' DOCDIR).
 install(FILES ${DIST_DIR}/copyright ${compressed_dir}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/festoonery)
+
+# The engine for productions of their own.
+set(FESTOONERY_INSTALL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Festoonery)
+set(FESTOONERY_INSTALL_COMMON_DIR ${CMAKE_INSTALL_DATADIR}/festoonery/common)
+foreach(library base engine scenes shell offline main)
+  set_target_properties(festoonery_${library} PROPERTIES EXPORT_NAME ${library})
+endforeach()
+install(TARGETS festoonery_base festoonery_engine festoonery_scenes festoonery_shell festoonery_offline
+                festoonery_main
+        EXPORT FestooneryTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+# The headers a production includes: the log and the recovery points at the base, the
+# layers below (the GTK backend's own header and the greeting's table stay inside).
+install(FILES ${FESTOONERY_SRC}/main/log.h ${FESTOONERY_SRC}/main/recover.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/festoonery COMPONENT dev)
+install(DIRECTORY ${FESTOONERY_SRC}/util ${FESTOONERY_SRC}/platform ${FESTOONERY_SRC}/scenes
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/festoonery COMPONENT dev
+        FILES_MATCHING PATTERN "*.h" PATTERN "gtk" EXCLUDE PATTERN "production" EXCLUDE)
+install(DIRECTORY ${FESTOONERY_COMMON_DIR}/ DESTINATION ${FESTOONERY_INSTALL_COMMON_DIR} COMPONENT dev)
+install(EXPORT FestooneryTargets NAMESPACE Festoonery:: DESTINATION ${FESTOONERY_INSTALL_CMAKE_DIR}
+        COMPONENT dev)
+include(CMakePackageConfigHelpers)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/FestooneryConfig.cmake.in
+    ${PROJECT_BINARY_DIR}/cmake/FestooneryConfig.cmake
+    INSTALL_DESTINATION ${FESTOONERY_INSTALL_CMAKE_DIR} PATH_VARS FESTOONERY_INSTALL_COMMON_DIR)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/cmake/FestooneryConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/cmake/FestooneryConfig.cmake
+              ${PROJECT_BINARY_DIR}/cmake/FestooneryConfigVersion.cmake
+              ${PROJECT_SOURCE_DIR}/cmake/FestooneryDependencies.cmake
+              ${PROJECT_SOURCE_DIR}/cmake/FestooneryProduction.cmake
+        DESTINATION ${FESTOONERY_INSTALL_CMAKE_DIR} COMPONENT dev)
+set(FESTOONERY_PC_REQUIRES "sdl gtk+-3.0 ftgl freetype2 tinyxml sndfile glew gl glu libjpeg zlib")
+if(PULSE_FOUND)
+  string(APPEND FESTOONERY_PC_REQUIRES " libpulse")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/festoonery.pc.in ${PROJECT_BINARY_DIR}/cmake/festoonery.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/cmake/festoonery.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+        COMPONENT dev)
+install(FILES ${DIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/festoonery-dev COMPONENT dev)
 
 set(CPACK_PACKAGE_NAME festoonery)
 set(CPACK_PACKAGE_VENDOR "Festoonery")
@@ -91,4 +139,29 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Library dependencies come from the binaries themselves (dpkg-shlibdeps, package dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg")
+
+# Two packages, one per component: festoonery (runtime) and festoonery-dev (dev).
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL runtime dev)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME festoonery)
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
+    "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME festoonery-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_ARCHITECTURE amd64)
+set(CPACK_DEBIAN_DEV_DESCRIPTION
+    "real-time audiovisual demo engine (development files)\n"
+    "The engine under Festoonery, for productions of their own: a beat timeline of\n"
+    "scenes, a music clock from the audio position and the MIDI tempo, XML sync\n"
+    "with MIDI-driven modulators, texture and shader loading, an asset archive, and\n"
+    "the scenes of the greeting (starfield, fireworks, text scroller, picture,\n"
+    "oscilloscope) as classes with parameters. Static libraries, headers, the CMake\n"
+    "package Festoonery (festoonery_add_production), a pkg-config file and the\n"
+    "common assets; the archive packer comes with the festoonery package.")
+string(CONCAT CPACK_DEBIAN_DEV_DESCRIPTION ${CPACK_DEBIAN_DEV_DESCRIPTION})
+# What a production's build needs besides the engine: the -dev packages its headers
+# and static libraries use, and the packer (festoonery-tool, in festoonery).
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+    "festoonery (= ${PROJECT_VERSION}), cmake (>= 3.25), pkgconf | pkg-config, libsdl1.2-compat-dev | libsdl1.2-dev, libglew-dev, libglu1-mesa-dev | libglu-dev, libgl-dev, libftgl-dev, libfreetype-dev, libjpeg-dev, libtinyxml-dev, libsndfile1-dev, libgtk-3-dev, zlib1g-dev, libpulse-dev")
+set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
 include(CPack)

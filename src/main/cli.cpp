@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "scenes/production_info.h"
 #include "util/data/datafile_path.h"
 
 #ifndef FESTOONERY_VERSION
@@ -42,28 +43,31 @@ CommandLineRequest commandLineRequest(int argc, char** argv) {
     return CommandLineRequest::Run;
 }
 
-std::string versionText() { return std::string("festoonery ") + FESTOONERY_VERSION + "\n"; }
+std::string versionText(const ProductionInfo& production) {
+    return std::string(production.program) + " " + FESTOONERY_VERSION + "\n";
+}
 
-std::string usageText(const std::string& programFolder) {
+std::string usageText(const std::string& programFolder, const ProductionInfo& production) {
+    const std::string program = production.program;
     std::string text =
-        "Usage: festoonery [--dev]\n"
-        "       festoonery --capture [OPTIONS] OUTPUT\n"
-        "       festoonery --help | --version\n"
-        "\n"
-        "A real-time audiovisual birthday greeting: it plays its soundtrack and renders\n"
-        "OpenGL scenes in step with the music's beat. It starts with the setup dialog\n"
-        "(resolution, anti-aliasing, full screen, vsync); \"Runit\" saves the choice and\n"
-        "opens the window. Escape or closing the window ends the run, the i key held down\n"
-        "shows the frame overlay, and the run ends by itself with the music. Progress and\n"
-        "diagnostics go to standard output; a fatal problem shows a message box and ends\n"
-        "with status 1. Every other argument is ignored.\n"
+        "Usage: " + program + " [--dev]\n"
+        "       " + program + " --capture [OPTIONS] OUTPUT\n"
+        "       " + program + " --help | --version\n"
+        "\n" +
+        program + ": " + production.description + ".\n"
+        "It plays its soundtrack and renders OpenGL scenes in step with the music's beat.\n"
+        "It starts with the setup dialog (resolution, anti-aliasing, full screen, vsync);\n"
+        "\"Runit\" saves the choice and opens the window. Escape or closing the window ends\n"
+        "the run, the i key held down shows the frame overlay, and the run ends by itself\n"
+        "with the music. Progress and diagnostics go to standard output; a fatal problem\n"
+        "shows a message box and ends with status 1. Every other argument is ignored.\n"
         "\n"
         "  --dev      development mode: no setup dialog (the settings of default.cfg, in a\n"
         "             window), assets from the loose tree data/common/, keys that pause,\n"
         "             seek, loop and reload, and files under data/common/ reloaded when\n"
         "             they change\n"
         "  --capture  the capture instead of the window: every later argument is\n"
-        "             festoonery-capture's (festoonery --capture --help lists them)\n"
+        "             festoonery-capture's (" + program + " --capture --help lists them)\n"
         "  --help     this text\n"
         "  --version  the version\n"
         "\n"
@@ -94,13 +98,16 @@ std::string usageText(const std::string& programFolder) {
         text += "                 " + places[i] + (i == 0 ? " in the working folder\n" : "\n");
     text +=
         "\n"
-        "Tools:\n"
-        "  festoonery-capture  renders the greeting offline into PNG frames or a video,\n"
-        "                      also with eight words of your own (--words):\n"
-        "                      ";
-    text += toolLocation(programFolder, "festoonery-capture");
+        "Tools:\n";
+    if (production.hasWords) {
+        text +=
+            "  festoonery-capture  renders the greeting offline into PNG frames or a video,\n"
+            "                      also with eight words of your own (--words):\n"
+            "                      ";
+        text += toolLocation(programFolder, "festoonery-capture");
+        text += "\n";
+    }
     text +=
-        "\n"
         "  festoonery-tool     packs, lists and extracts asset archives and checks images,\n"
         "                      MIDI files and sync descriptions:\n"
         "                      ";
@@ -115,10 +122,10 @@ std::string usageText(const std::string& programFolder) {
 bool answerCommandLine(int argc, char** argv) {
     switch (commandLineRequest(argc, argv)) {
         case CommandLineRequest::Help:
-            fputs(usageText(platform::executableFolder()).c_str(), stdout);
+            fputs(usageText(platform::executableFolder(), thisProduction()).c_str(), stdout);
             return true;
         case CommandLineRequest::Version:
-            fputs(versionText().c_str(), stdout);
+            fputs(versionText(thisProduction()).c_str(), stdout);
             return true;
         case CommandLineRequest::Run:
             break;

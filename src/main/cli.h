@@ -5,18 +5,20 @@
 
 #include <string>
 
+struct ProductionInfo;
+
 enum class CommandLineRequest { Run, Help, Version };
 
 // The first of "--help" (or "-h") and "--version" among the arguments; Run when neither
 // is there.
 CommandLineRequest commandLineRequest(int argc, char** argv);
 
-// The usage text: what the demo is, --dev, the environment variables, the files, and
+// The usage text of the production: what it is, --dev, the environment variables, the files, and
 // where the tools are, as found from the program's folder `programFolder`.
-std::string usageText(const std::string& programFolder);
+std::string usageText(const std::string& programFolder, const ProductionInfo& production);
 
-// "festoonery VERSION\n".
-std::string versionText();
+// "PROGRAM VERSION\n".
+std::string versionText(const ProductionInfo& production);
 
 // For --help or --version: writes the text to stdout and returns true (the program
 // then ends with status 0, having touched nothing). False: the demo runs.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lib/capture_main.h"
+#include "main/asset_list.h"
 #include "main/cli.h"
 #include "main/dev_mode.h"
 #include "main/events.h"
@@ -27,6 +28,7 @@
 #include "scenes/scene/sprites.h"
 #include "scenes/scenemanager.h"
 #include "util/data/data.h"
+#include "util/data/datafile_path.h"
 #include "util/util/reloadable.h"
 
 namespace {
@@ -123,6 +125,11 @@ int captureIfAsked(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The installed archive lies in share/PROGRAM/.
+    setInstalledDataName(thisProduction().program);
+    // The build asks which common assets the archive packs.
+    int listed = answerAssetList(argc, argv);
+    if (listed >= 0) return listed;
     // --capture hands every later argument to the capture (its own --help too).
     int captured = captureIfAsked(argc, argv);
     if (captured >= 0) return captured;

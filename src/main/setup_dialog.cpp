@@ -6,6 +6,7 @@
 
 #include "log.h"
 #include "main/settings.h"
+#include "scenes/production_info.h"
 
 using namespace platform::dlg;
 
@@ -156,7 +157,7 @@ void setListModesFunction(ListModesFunction function) {
 
 void buildSetupDialogTemplate(DialogTemplateBuilder* b) {
     b->beginTemplate(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME,
-                     WS_EX_CONTROLPARENT, 300, 300, 135, 55, "Festoonery!");
+                     WS_EX_CONTROLPARENT, 300, 300, 135, 55, thisProduction().title);
     const uint32_t visible = WS_CHILD | WS_VISIBLE;
     b->addItem(visible, "Choose resolution", 0, "STATIC", 5, 5, 65, 10);
     b->addItem(visible | WS_TABSTOP | CBS_DROPDOWNLIST, nullptr, kResolutionList, "COMBOBOX", 75, 5, 55, 500);

@@ -62,7 +62,7 @@ SceneManager::SceneManager(const ProductionInfo& info) : production(&info) {
     font->CharMap(ft_encoding_unicode);
     watchFont(&font, "data/common/fonts/courier_new.ttf");
 
-    shaders = new ShaderSet();
+    shaders = new ShaderSet(info.buildAllShaders);
     fbo = new Fbo();
     ascii = new AsciiEngine();
     music = new Music(info.syncPath);

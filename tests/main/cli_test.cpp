@@ -7,6 +7,7 @@
 #include "main/cli.h"
 #include "main/multisample.h"
 #include "main/video_driver.h"
+#include "scenes/production_info.h"
 #include "support/paths.h"
 
 namespace {
@@ -44,7 +45,7 @@ TEST(CommandLine, UsageNamesTheOptionsVariablesFilesAndWhereTheToolsAre) {
     // An installed layout: the capture tool beside the program; festoonery-tool missing.
     testpaths::writeFile(folder + "/festoonery-capture", "#!/bin/sh\n");
     chmod((folder + "/festoonery-capture").c_str(), 0755);
-    std::string usage = usageText(folder);
+    std::string usage = usageText(folder, thisProduction());
     for (const char* needle : {"Usage: festoonery [--dev]", "--dev", "--version", "FESTOONERY_UI",
                                "FESTOONERY_ANSWERS", "FESTOONERY_DATA", "SDL_AUDIODRIVER", "default.cfg",
                                "--words"})
@@ -52,8 +53,21 @@ TEST(CommandLine, UsageNamesTheOptionsVariablesFilesAndWhereTheToolsAre) {
     EXPECT_NE(std::string::npos, usage.find(folder + "/data.mvt\n")) << usage;
     EXPECT_NE(std::string::npos, usage.find(folder + "/festoonery-capture\n")) << usage;
     EXPECT_NE(std::string::npos, usage.find("festoonery-tool (not beside this program)")) << usage;
-    EXPECT_EQ(0u, versionText().rfind("festoonery ", 0));
-    EXPECT_EQ(std::string::npos, versionText().find("unknown")) << versionText();
+    EXPECT_EQ(0u, versionText(thisProduction()).rfind("festoonery ", 0));
+    EXPECT_EQ(std::string::npos, versionText(thisProduction()).find("unknown")) << versionText(thisProduction());
+}
+
+// Another production's program speaks as itself: its name and description, no greeting
+// words, no capture tool of the greeting's.
+TEST(CommandLine, UsageOfAnotherProductionNamesItAndOffersNoWords) {
+    const ProductionInfo waltz{"waltz", "A waltz of lights", "Waltz!", "data/waltz/waltz.xml", {}, {}};
+    const std::string usage = usageText(testpaths::freshScratchDir("cli_usage_waltz"), waltz);
+    for (const char* needle : {"Usage: waltz [--dev]", "waltz --capture [OPTIONS]", "waltz: A waltz of lights.\nIt plays",
+                               "waltz --capture --help"})
+        EXPECT_NE(std::string::npos, usage.find(needle)) << needle << " in\n" << usage;
+    for (const char* absent : {"festoonery ", "greeting", "--words", "festoonery-capture "})
+        EXPECT_EQ(std::string::npos, usage.find(absent)) << absent << " in\n" << usage;
+    EXPECT_EQ("waltz " + versionText(thisProduction()).substr(11), versionText(waltz));
 }
 
 TEST(VideoDrivers, OnlyWindowSystemsUnlessTheViewerChoseADriver) {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 // A production of two sections in 3/4 time: the keys follow its table and its bar.
-const ProductionInfo kWaltz{"waltz", "waltz.xml", {}, {{"intro", 0.0f, "intro"}, {"dance", 12.0f, "dance"}}};
+const ProductionInfo kWaltz{"waltz", "A waltz", "Waltz", "waltz.xml", {}, {{"intro", 0.0f, "intro"}, {"dance", 12.0f, "dance"}}};
 
 TEST(DevKeys, BarsAndSectionsComeFromTheProductionAndItsTimeSignature) {
     struct Case {

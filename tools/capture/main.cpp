@@ -24,6 +24,7 @@
 #include "platform/files.h"
 #include "scenes/scene/sprites.h"
 #include "scenes/greeting_words.h"
+#include "scenes/production_info.h"
 #include "util/data/data.h"
 #include "util/data/datafile_path.h"
 #include "util/util/profile.h"
@@ -34,10 +35,13 @@
 
 namespace {
 
+// The usage text in three parts: the production's name and the options every production
+// has, the --words option where the production has words (kWordsUsage), the rest.
 const char kUsage[] =
     "Usage: %s [OPTIONS] OUTPUT\n"
     "\n"
-    "Plays the production offline, without a sound device and on virtual time, and writes\n"
+    "%s: %s.\n"
+    "Plays it offline, without a sound device and on virtual time, and writes\n"
     "its frames. Frame n shows exactly the music position n / RATE, so two captures with\n"
     "the same options give the same frames on the same renderer.\n"
     "\n"
@@ -59,17 +63,14 @@ const char kUsage[] =
     "  --samples N     multisamples per pixel, 0 for none (default 4, as the demo)\n"
     "  --archive FILE  the asset archive (default: data.mvt in the working folder, else\n"
     "                  the one beside this program, else the installed one in\n"
-    "                  ../share/festoonery/ from this program's folder)\n"
+    "                  ../share/%s/ from this program's folder)\n"
     "  --level N       PNG compression level 0 (fastest) to 9 (default 1)\n"
     "  --particles P   how the particle scenes send their sparks: auto (the demo's way,\n"
     "                  default: cpu on a software renderer in frames at least 540\n"
     "                  pixels high, else fast where point sprites are supported, else\n"
     "                  reference), fast (point sprites), cpu (splatted by the CPU) or\n"
     "                  reference (four vertices per spark), to compare them\n"
-    "  --words LIST    the greeting's eight words in drawing order, in place of the\n"
-    "                  production's (\"Happy,0x20,birthday,Tuppet!,Best,wishes,from,\n"
-    "                  Morvaset\"), laid out as they are; a comma inside a word is \\,\n"
-    "                  A word with characters the script font cannot draw is refused\n"
+    "%s"
     "  --quiet         no progress line\n"
     "  --help          this text\n"
     "\n"
@@ -78,6 +79,12 @@ const char kUsage[] =
     "The engine's log goes to standard output, progress and errors to standard error.\n"
     "Exit status: 0 done, 1 the output could not be written (or ffmpeg is missing or\n"
     "failed), 2 wrong options.\n";
+
+const char kWordsUsage[] =
+    "  --words LIST    the greeting's eight words in drawing order, in place of the\n"
+    "                  production's (\"Happy,0x20,birthday,Tuppet!,Best,wishes,from,\n"
+    "                  Morvaset\"), laid out as they are; a comma inside a word is \\,\n"
+    "                  A word with characters the script font cannot draw is refused\n";
 
 // The program's name in messages ("festoonery-capture", "festoonery-hello --capture").
 const char* g_program = "festoonery-capture";
@@ -183,7 +190,9 @@ int runCapture(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            printf(kUsage, g_program);
+            const ProductionInfo& production = thisProduction();
+            printf(kUsage, g_program, production.program, production.description, production.program,
+                   production.hasWords ? kWordsUsage : "");
             return 0;
         } else if (arg == "--size") {
             const char* v = value();
@@ -221,7 +230,7 @@ int runCapture(int argc, char** argv) {
         } else if (arg == "--particles") {
             const char* v = value();
             if (!parseParticlePath(v, &particles)) usageError("bad particle path '%s' (auto, fast, cpu or reference)", v);
-        } else if (arg == "--words") {
+        } else if (arg == "--words" && thisProduction().hasWords) {
             const char* v = value();
             std::string why;
             if (!parseGreetingWords(v, &words, &why)) usageError("bad --words: %s", why.c_str());
@@ -396,5 +405,6 @@ int runCapture(int argc, char** argv) {
 
 int offline::captureMain(const char* program, int argc, char** argv) {
     g_program = program;
+    setInstalledDataName(thisProduction().program);
     return runCapture(argc, argv);
 }

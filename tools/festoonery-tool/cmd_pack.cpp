@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <system_error>
@@ -17,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kUsageText[] =
-    "Usage: festoonery-tool pack [-o ARCHIVE] [PATH...]\n"
+    "Usage: festoonery-tool pack [-o ARCHIVE] [--from LIST] [PATH...]\n"
     "\n"
     "Packs every file under each PATH (default: data/common) into the archive ARCHIVE\n"
     "(default: data.mvt), which the demo reads at start-up.\n"
@@ -32,6 +33,8 @@ const char kUsageText[] =
     "  -o ARCHIVE  the archive to write (default: data.mvt). It is written beside its\n"
     "              final place and renamed into place when complete, so a failed pack\n"
     "              leaves an existing archive as it was.\n"
+    "  --from LIST more PATHs, one a line, from the file LIST (a production's build\n"
+    "              lists there the common files its program uses)\n"
     "  -h, --help  show this text\n";
 
 // The archive's sizes are signed 32-bit: one entry's data and the whole chunk stream
@@ -103,9 +106,19 @@ bool collect(Packing& packing, const std::string& argument) {
 
 int runPack(int argc, char** argv) {
     tool::Arguments args;
-    if (int status = tool::parseArguments(argc, argv, {{"-o", "the archive's path"}}, &args)) return status;
+    if (int status = tool::parseArguments(argc, argv, {{"-o", "the archive's path"}, {"--from", "a list of paths"}},
+                                          &args))
+        return status;
     std::string output = args.values.count("-o") ? args.values["-o"] : kDatafileName;
     std::vector<std::string> paths = args.positionals;
+    if (args.values.count("--from")) {
+        const std::string& list = args.values["--from"];
+        std::ifstream in(list);
+        if (!in) return tool::fail("cannot read the list %s: %s", list.c_str(), strerror(errno));
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty()) paths.push_back(line);
+        if (paths.empty()) return tool::fail("the list %s names no path", list.c_str());
+    }
     if (paths.empty()) paths.push_back("data/common");
 
     Packing packing;

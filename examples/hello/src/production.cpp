@@ -5,6 +5,8 @@
 
 const ProductionInfo& thisProduction() {
     static const ProductionInfo hello{
+        "hello",
+        "A pulse of light on the kick drum",
         "Hello, Festoonery!",
         "data/hello/hello.xml",
         {

@@ -10,6 +10,8 @@
 
 const ProductionInfo& thisProduction() {
     static const ProductionInfo festoonery{
+        "festoonery",
+        "A real-time audiovisual birthday greeting",
         "Festoonery!",
         "data/common/music/Festoonery.xml",
         {
@@ -24,6 +26,8 @@ const ProductionInfo& thisProduction() {
             {"picture", 20.0f, "picture+text+waveform"},
             {"fireworks", 52.0f, "starfield+fireworks"},
         },
+        /*hasWords=*/true,
+        /*buildAllShaders=*/true,
     };
     return festoonery;
 }

@@ -6,6 +6,7 @@
 #include <GL/glew.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class Music;
@@ -52,6 +53,10 @@ public:
     // included): a frame that held only its clear still does, so the layer may be copied
     // over it (see noteSplatFrameCleared in splats.h).
     virtual bool drewOnlySplats() const { return false; }
+    // The asset files init() and draw() open ("data/common/images/x.png"; a shader file
+    // by its bare name, as ShaderProgram takes it), for the production's archive. Known
+    // before init: the build asks a production's scenes without a window.
+    virtual std::vector<std::string> assets() const { return {}; }
 
     void applyState();
 

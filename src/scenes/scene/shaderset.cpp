@@ -1,5 +1,6 @@
 #include "scenes/scene/shaderset.h"
 
+#include "log.h"
 #include "scenes/scene/sprites.h"
 #include "util/shaderprogram/shaderprogram.h"
 
@@ -28,14 +29,25 @@ const ShaderFiles kShaderFiles[kShaderCount] = {
     {nullptr, nullptr},
 };
 
-ShaderSet::ShaderSet() {
+ShaderSet::ShaderSet(bool buildAll) {
     std::vector<ShaderProgram**> programs = members();
     for (int i = 0; i < kShaderCount; ++i) {
-        *programs[i] = new ShaderProgram(kShaderFiles[i].vertex, kShaderFiles[i].fragment);
+        *programs[i] = buildAll ? new ShaderProgram(kShaderFiles[i].vertex, kShaderFiles[i].fragment) : nullptr;
     }
     // The particle scenes' point sprites: built here with the others, not on their first
     // frame in the middle of the show.
-    spriteProgram();
+    if (buildAll) spriteProgram();
+}
+
+ShaderProgram* ShaderSet::require(ShaderProgram* ShaderSet::*member) {
+    std::vector<ShaderProgram**> programs = members();
+    for (int i = 0; i < kShaderCount; ++i) {
+        if (programs[i] != &(this->*member)) continue;
+        if (!*programs[i]) *programs[i] = new ShaderProgram(kShaderFiles[i].vertex, kShaderFiles[i].fragment);
+        if (member == &ShaderSet::billboard) spriteProgram();
+        return *programs[i];
+    }
+    FATAL("ShaderSet::require: not a shared program of the set");
 }
 
 int ShaderSet::rebuildAll(std::vector<std::string>* failed) {
@@ -43,7 +55,7 @@ int ShaderSet::rebuildAll(std::vector<std::string>* failed) {
     std::vector<ShaderProgram**> programs = members();
     for (int i = 0; i < kShaderCount; ++i) {
         const ShaderFiles& files = kShaderFiles[i];
-        if (!files.vertex) continue;  // the fixed pipeline has nothing to read
+        if (!files.vertex || !*programs[i]) continue;  // the fixed pipeline has nothing to read
         if ((*programs[i])->rebuild(files.vertex, files.fragment)) {
             ++rebuilt;
         } else if (failed) {

@@ -1,5 +1,6 @@
-// The one shared collection of shader programs, all built at construction; scenes take
-// the programs they use from it.
+// The one shared collection of shader programs; scenes take the programs they use from
+// it. Built whole at construction (the birthday greeting), or each shared program when a
+// scene first asks for it (require), so that a production builds only what it draws.
 #pragma once
 
 #include <string>
@@ -10,10 +11,16 @@ class ShaderProgram;
 
 class ShaderSet {
 public:
-    // Builds the 22 programs in member order; any build failure is fatal.
-    ShaderSet();
+    // buildAll: builds the 22 programs in member order; any build failure is fatal.
+    // Otherwise builds none: every member stays null until require() asks for it.
+    explicit ShaderSet(bool buildAll = true);
 
-    // Development mode: every program built again from its files. Returns how many were
+    // The shared program `member` (&ShaderSet::billboard), built now if it was not yet
+    // (fatal on failure as at construction). The billboard brings the particle scenes'
+    // point-sprite program with it (sprites.h), which shares its fragment shader.
+    ShaderProgram* require(ShaderProgram* ShaderSet::*member);
+
+    // Development mode: every program built so far built again from its files. Returns how many were
     // rebuilt; a program that fails keeps its previous build and its pair ("a.vert +
     // a.frag") is appended to failed.
     int rebuildAll(std::vector<std::string>* failed);

@@ -391,7 +391,7 @@ ShaderProgram* spriteProgram() {
 }
 
 bool rebuildSpriteProgram() {
-    if (!g_spriteProgram) spriteProgram();
+    if (!g_spriteProgram) return true;  // no scene draws point sprites: nothing to rebuild
     bool built = g_spriteProgram->rebuild("sprite.vert", "billboard.frag");
     if (g_resolved == ParticlePath::Cpu && mirroredTexts() != g_mirrored) {
         g_resolved = fastParticlePathOffered() ? ParticlePath::Fast : ParticlePath::Reference;

@@ -11,6 +11,7 @@ class FTFont;
 class BirthText : public Scene {
 public:
     bool init() override;
+    std::vector<std::string> assets() const override { return {kGreetingFontPath}; }
     void draw() override;
     // The base letterbox, then the whole window in pixels, origin at the lower left.
     void resize(int width, int height) override;

@@ -189,7 +189,7 @@ bool Fireworks::init() {
     texture::load(GL_LINEAR, GL_LINEAR, &particleTexture, "data/common/images/own_particle_256.png",
                   true, true);
     noteSplatTexture(particleTexture.name);
-    billboardProgram = shaders->billboard;
+    billboardProgram = shaders->require(&ShaderSet::billboard);
     createRockets();
     initialState_.clear();
     for (const FireworksRocket* rocket : rockets) {

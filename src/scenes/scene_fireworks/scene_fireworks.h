@@ -100,6 +100,7 @@ public:
     ~Fireworks() override;
 
     bool init() override;
+    std::vector<std::string> assets() const override { return {"data/common/images/own_particle_256.png", "billboard.vert", "billboard.frag", "sprite.vert"}; }
     void draw() override;
     bool opensWithSplats() const override;
     bool drewOnlySplats() const override;

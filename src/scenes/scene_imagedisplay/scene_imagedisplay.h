@@ -10,6 +10,7 @@ public:
     ImageDisplay();
 
     bool init() override;
+    std::vector<std::string> assets() const override { return {"data/common/images/cokie_the_clown.jpg"}; }
     void draw() override;
     void resize(int width, int height) override;
 

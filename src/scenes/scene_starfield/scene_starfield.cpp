@@ -75,7 +75,7 @@ bool Starfield::init() {
     texture::load(GL_LINEAR, GL_LINEAR, &particleTexture, "data/common/images/own_particle_256.png",
                   true, true);
     noteSplatTexture(particleTexture.name);
-    billboardProgram = shaders->billboard;
+    billboardProgram = shaders->require(&ShaderSet::billboard);
     for (int i = 0; i < kStarCount; ++i) resetStar(&stars[i]);
     memcpy(initialStars, stars, sizeof(Star) * kStarCount);
     ready = true;

@@ -6,15 +6,25 @@
 
 #include "util/data/data.h"
 
-#ifndef FESTOONERY_DATADIR_FROM_BINDIR
-#define FESTOONERY_DATADIR_FROM_BINDIR "../share/festoonery"
+#ifndef FESTOONERY_DATAROOT_FROM_BINDIR
+#define FESTOONERY_DATAROOT_FROM_BINDIR "../share"
 #endif
+
+namespace {
+std::string& dataName() {
+    static std::string name = "festoonery";
+    return name;
+}
+}  // namespace
+
+void setInstalledDataName(const std::string& name) { dataName() = name; }
+const std::string& installedDataName() { return dataName(); }
 
 std::vector<std::string> datafileCandidates(const std::string& programFolder) {
     namespace fs = std::filesystem;
     const fs::path folder(programFolder);
     return {kDatafileName, (folder / kDatafileName).lexically_normal().string(),
-            (folder / FESTOONERY_DATADIR_FROM_BINDIR / kDatafileName).lexically_normal().string()};
+            (folder / FESTOONERY_DATAROOT_FROM_BINDIR / dataName() / kDatafileName).lexically_normal().string()};
 }
 
 std::string findDatafile(const std::vector<std::string>& places) {
