@@ -7,7 +7,9 @@
 #                            whose program name is NAME) and its own scenes
 #       [DATA folder]        its assets, which play as data/NAME beside data/common
 #       [LIBRARIES lib...]   more libraries its sources use
-#       [INSTALL])           install rules: bin/NAME and share/NAME/data.mvt
+#       [INSTALL])           install rules: bin/NAME and share/NAME/data.mvt (for a
+#                            production that is the top-level project: the engine's
+#                            own build installs no example)
 #
 # The program lands in ${CMAKE_CURRENT_BINARY_DIR}/run, its working folder, with links
 # data/common (the engine's common tree) and data/NAME (DATA) for development mode, and
@@ -66,7 +68,7 @@ function(festoonery_add_production name)
     VERBATIM)
   add_custom_target(${name}-archive ALL DEPENDS ${run}/data.mvt)
 
-  if(P_INSTALL)
+  if(P_INSTALL AND PROJECT_IS_TOP_LEVEL)
     include(GNUInstallDirs)
     install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES ${run}/data.mvt DESTINATION ${CMAKE_INSTALL_DATADIR}/${name})
