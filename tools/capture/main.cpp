@@ -274,7 +274,7 @@ int runCapture(int argc, char** argv) {
                 " (build it, or name one with --archive)");
 
     setParticlePath(particles);
-    offline::openWindow(160, 90, 0, 0, "Festoonery! (capture)");
+    offline::openWindow(160, 90, 0, 0, (std::string(thisProduction().title) + " (capture)").c_str());
     std::string refusal = offline::sizeRefusal(width, height, samples);
     if (!refusal.empty()) usageError("cannot capture here: %s", refusal.c_str());
 
@@ -284,7 +284,7 @@ int runCapture(int argc, char** argv) {
     options.seed = seed;
     setGreetingWords(words);
     std::unique_ptr<offline::Production> production(new offline::Production(options, width, height));
-    refuseUndrawableWords(words);
+    if (!words.empty()) refuseUndrawableWords(words);
     const double bpm = production->bpm();
     const double length = production->lengthSeconds();
     double fromSeconds = from.seconds(bpm);
