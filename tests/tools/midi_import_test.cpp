@@ -177,8 +177,6 @@ TEST(MidiImport, RefusalsSayWhy) {
          "The data byte 3C in track 1 at byte 23 has no status byte before it in its track."},
         {"status F4", file(96, {chunk("MTrk", cat({note, {0x00, 0xF4}}))}),
          "The status byte F4 in track 1 at byte 27 is no event of a MIDI file"},
-        {"data byte 80", file(96, {chunk("MTrk", {0x00, 0x90, 0x80, 0x40})}),
-         "The event 90 in track 1 at byte 23 has the data byte 80 (data bytes are below 80)."},
         {"event past the chunk", file(96, {chunk("MTrk", {0x00, 0x90, 0x3C})}),
          "An event in track 1 at byte 24 runs past the end of its track chunk (byte 25)."},
         {"chunk past the file",
@@ -199,6 +197,32 @@ TEST(MidiImport, RefusalsSayWhy) {
         EXPECT_FALSE(r.ok) << c.what;
         EXPECT_TRUE(r.output.empty()) << c.what;
         EXPECT_EQ(0u, r.error.find(c.reason)) << c.what << ": " << r.error;
+    }
+}
+
+TEST(MidiImport, HighBitDataBytesAreReadWithTheBitCleared) {
+    const struct {
+        const char* what;
+        Bytes events;    // of track 1, before its end
+        Bytes expected;  // the events the engine reads, in the same form
+        const char* note;
+    } cases[] = {
+        {"a velocity of CC", {0x00, 0x90, 0x3C, 0xCC, 0x60, 0x80, 0x3C, 0x40}, {0x00, 0x90, 0x3C, 0x4C, 0x60, 0x80, 0x3C, 0x40},
+         "A data byte had its high bit set and was read with it cleared: CC, the velocity of the event 90 in "
+         "track 1 at byte 23, read as 4C."},
+        {"a controller and running status", {0x00, 0xB0, 0x87, 0x10, 0x10, 0x07, 0xFF},
+         {0x00, 0xB0, 0x07, 0x10, 0x10, 0xB0, 0x07, 0x7F},
+         "2 data bytes had their high bit set and were read with it cleared; the first: 87, the controller of "
+         "the event B0 in track 1 at byte 23, read as 07."},
+    };
+    for (const auto& c : cases) {
+        const Bytes input = file(96, {chunk("MTrk", cat({c.events, kEnd}))});
+        midiimport::Result r = midiimport::importMidi(input.data(), input.size());
+        ASSERT_TRUE(r.ok) << c.what << ": " << r.error;
+        EXPECT_EQ((std::vector<std::string>{c.note}), r.notes) << c.what;
+        Read read(r.output);
+        Read expected(file(96, {chunk("MTrk", cat({meta(0x03, "Track 1"), c.expected, kEnd}))}));
+        expectSameTracks(*expected.midi, *read.midi);
     }
 }
 

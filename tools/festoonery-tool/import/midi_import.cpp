@@ -173,6 +173,14 @@ private:
             return;
         }
         result_.tracks = int(chunks.size());
+        if (highBitBytes_ == 1) {
+            result_.notes.push_back(format("A data byte had its high bit set and was read with it cleared: %02X, the %s.",
+                                           firstHighBitValue_, firstHighBit_.c_str()));
+        } else if (highBitBytes_ > 1) {
+            result_.notes.push_back(format("%zu data bytes had their high bit set and were read with it cleared; the "
+                                           "first: %02X, the %s.", highBitBytes_, firstHighBitValue_,
+                                           firstHighBit_.c_str()));
+        }
 
         std::vector<uint8_t>& out = result_.output;
         out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, uint8_t(result_.format), uint8_t(chunks.size() >> 8),
@@ -229,10 +237,17 @@ private:
                 running = status;
                 size_t dataBytes = (status >> 4) == 0xC || (status >> 4) == 0xD ? 1 : 2;
                 if (!need(at, dataBytes)) return false;
+                // Some songwriting programs write a data byte with its high bit set (a
+                // velocity of CC); common readers take the byte in its place with the bit
+                // cleared, and so does this one, counting each for the report.
+                uint8_t bytes[2];
                 for (size_t i = 0; i < dataBytes; ++i) {
-                    if (data_[at + i] & 0x80) {
-                        return refuse(format("The event %02X %s has the data byte %02X (data bytes are below 80).",
-                                             status, where(eventAt).c_str(), data_[at + i]));
+                    bytes[i] = data_[at + i] & 0x7F;
+                    if (bytes[i] == data_[at + i]) continue;
+                    if (highBitBytes_++ == 0) {
+                        firstHighBit_ = format("%s of the event %02X %s, read as %02X", dataByteName(status, i),
+                                               status, where(eventAt).c_str(), bytes[i]);
+                        firstHighBitValue_ = data_[at + i];
                     }
                 }
                 switch (status >> 4) {
@@ -240,7 +255,7 @@ private:
                     case 0xE: drop("pitch bend"); break;
                     default: {
                         Event e{tick, {status}};
-                        e.bytes.insert(e.bytes.end(), data_ + at, data_ + at + dataBytes);
+                        e.bytes.insert(e.bytes.end(), bytes, bytes + dataBytes);
                         kept.push_back(std::move(e));
                     }
                 }
@@ -353,8 +368,23 @@ private:
         }
     }
 
+    // What the second (index 1) or first data byte of a channel event with this status is.
+    static const char* dataByteName(uint8_t status, size_t index) {
+        switch (status >> 4) {
+            case 0x8: case 0x9: return index ? "velocity" : "note";
+            case 0xA: return index ? "pressure" : "note";
+            case 0xB: return index ? "value" : "controller";
+            case 0xC: return "program";
+            case 0xD: return "pressure";
+            default: return index ? "high byte" : "low byte";  // pitch bend
+        }
+    }
+
     const uint8_t* data_;
     size_t size_;
+    size_t highBitBytes_ = 0;         // data bytes read with their high bit cleared
+    std::string firstHighBit_;        // the first of them: which byte, where, read as what
+    uint8_t firstHighBitValue_ = 0;
     size_t base_ = 0;  // offset of data_ in the file (past an RMID wrapper)
     bool haveText_ = false, haveCopyright_ = false;
     std::map<std::string, size_t> dropped_;
