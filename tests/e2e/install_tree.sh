@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# `cmake --install` as a package build does it (DESTDIR, prefix /usr): exactly the
-# expected files, a valid desktop entry and AppStream metainfo, man pages and changelog
+# `cmake --install` as a package build does it (DESTDIR, prefix /usr): the festoonery
+# package's component exactly the expected files, the festoonery-dev one the engine's
+# libraries, headers, CMake package and pkg-config file, a valid desktop entry and AppStream metainfo, man pages and changelog
 # compressed with gzip -n -9, man pages that render without warnings; then, on a
 # display, the installed programs run from folders of their own: the launcher in
 # $XDG_CONFIG_HOME/festoonery, the demo finding the installed archive, and without it
@@ -21,7 +22,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok:   $*"; }
 
 root=$work/root
-DESTDIR=$root cmake --install "$BUILD_DIR" --prefix /usr >"$work/install.log" 2>&1 \
+DESTDIR=$root cmake --install "$BUILD_DIR" --prefix /usr --component runtime >"$work/install.log" 2>&1 \
   || { cat "$work/install.log"; echo "FAIL: cmake --install"; exit 1; }
 usr=$root/usr
 
@@ -47,6 +48,32 @@ if [ "$got" = "$expected" ]; then pass "installed files"; else
 [ "$(ls "$root")" = usr ] && pass "nothing outside the prefix" || fail "outside the prefix: $(ls "$root")"
 cmp -s "$usr/share/festoonery/data.mvt" "$RUNTIME_DIR/data.mvt" && pass "the build's archive" \
   || fail "share/festoonery/data.mvt is not the build's archive"
+
+# The dev component: no file of the runtime's again (the two packages share none), the
+# engine's libraries, its public headers (none of the shell's GTK backend nor the
+# greeting's table), the CMake package and the common tree productions pack from.
+devroot=$work/devroot
+DESTDIR=$devroot cmake --install "$BUILD_DIR" --prefix /usr --component dev >"$work/install-dev.log" 2>&1 \
+  || { cat "$work/install-dev.log"; echo "FAIL: cmake --install --component dev"; exit 1; }
+dev=$(cd "$devroot/usr" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
+shared=$(LC_ALL=C comm -12 <(echo "$got") <(echo "$dev"))
+[ -z "$shared" ] && pass "runtime and dev components share no file" || fail "in both components: $shared"
+missing=
+for want in 'lib/.*libfestoonery_base\.a' 'lib/.*libfestoonery_engine\.a' 'lib/.*libfestoonery_scenes\.a' \
+            'lib/.*libfestoonery_shell\.a' 'lib/.*libfestoonery_main\.a' \
+            'lib/.*cmake/Festoonery/FestooneryConfig\.cmake' 'lib/.*cmake/Festoonery/FestooneryConfigVersion\.cmake' \
+            'lib/.*cmake/Festoonery/FestooneryProduction\.cmake' 'lib/.*pkgconfig/festoonery\.pc' \
+            'include/festoonery/log\.h' 'include/festoonery/recover\.h' 'include/festoonery/scenes/scene/scene\.h' \
+            'include/festoonery/util/util/util\.h' 'share/festoonery/common/fonts/courier_new\.ttf' \
+            'share/doc/festoonery-dev/copyright'; do
+  grep -qx "$want" <<<"$dev" || missing+=" $want"
+done
+[ -z "$missing" ] && pass "dev component: libraries, headers, CMake and pkg-config files, common tree" \
+  || fail "dev component lacks:$missing"
+leaked=$(grep -E '^include/.*(gtk|production/)|\.cpp$|^bin/' <<<"$dev")
+[ -z "$leaked" ] && pass "dev component holds no shell backend, table, source or program" \
+  || fail "dev component holds: $leaked"
+[ "$(ls "$devroot")" = usr ] && pass "dev: nothing outside the prefix" || fail "dev outside the prefix: $(ls "$devroot")"
 
 if command -v desktop-file-validate >/dev/null; then
   if out=$(desktop-file-validate "$usr/share/applications/festoonery.desktop" 2>&1) && [ -z "$out" ]; then
