@@ -129,6 +129,14 @@ void fatalAtReason(const char* file, int line, const char* format, ...) {
         va_start(args, format);
         vsnprintf(reason, kDetailSize, format, args);
         va_end(args);
+        // Under a development-mode reload (a MIDI file refused for an event it does not
+        // take) the reason unwinds to the reload like every other fatal path's.
+        if (g_recoverDepth > 0) {
+            std::string copy = reason;
+            free(reason);
+            free(text);
+            unwindRecovered(copy.c_str());
+        }
         snprintf(text, kBoxTextSize, "Error in file %s:%i\n\n%s", file, line, reason);
         platform::messageBox(text, "Error", platform::MB_OK);
     } else {

@@ -138,6 +138,8 @@ TEST(RecoverFatal, FatalPathsInsideGiveTheirTextAsTheReasonAndReturn) {
         {"fatalError", [] { fatalError("src/x.cpp", 3, "No MIDI track named '%s'\n", "Laed"); }, false,
          "No MIDI track named 'Laed'"},
         {"fatalAt", [] { fatalAt("src/util/music/midi.cpp", 122); }, false, "Error in file src/util/music/midi.cpp:122"},
+        {"fatalAtReason", [] { fatalAtReason("src/util/music/midi.cpp", 140, "a program change in track %d", 2); },
+         false, "a program change in track 2"},
         {"an error box and then a fatal error",
          [] {
              errorAt("src/util/texture/png_loader.cpp", 27, "Invalid texture\ninformation");
