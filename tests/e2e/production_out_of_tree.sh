@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Every production under examples/ as a demo maker keeps it, in a repository of its own:
+# copied out of the tree and built two ways,
+#   against the engine installed by `cmake --install` into a fresh prefix
+#     (find_package(Festoonery) through CMAKE_PREFIX_PATH), and
+#   with the engine's source tree as a subdirectory of its project
+#     (add_subdirectory through FESTOONERY_ENGINE_SOURCE);
+# each time its compile commands name only its own sources (the engine's come built, or
+# under the engine's path), its --help names it, it plays whole with status 0, and
+# neither its source folder nor the engine's tree changed by a byte.
+set -uo pipefail
+: "${SOURCE_DIR:?}" "${BUILD_DIR:?}"
+work=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-oot.XXXXXX") && [ -d "$work" ] \
+  || { echo "FAIL: no scratch folder"; exit 1; }
+. "$SOURCE_DIR/scripts/lib_xvfb.sh"
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  start_private_xvfb || skip_without_display "no display, and Xvfb could not be started"
+fi
+export FESTOONERY_UI=script FESTOONERY_ANSWERS= SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1
+unset FESTOONERY_DATA
+jobs=${FESTOONERY_JOBS:-2}
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok:   $*"; }
+
+# Every file under a folder with its checksum (links as their targets): what "unchanged"
+# is compared by.
+listing() { (cd "$1" && find . \( -type f -o -type l \) -print0 | LC_ALL=C sort -z |
+             xargs -0r sh -c 'for f; do if [ -L "$f" ]; then echo "link $f -> $(readlink "$f")";
+                              else echo "$(sha256sum < "$f") $f"; fi; done' sh); }
+# The engine's tree: its files as git sees them (tracked and untracked, not the ignored
+# build folders, which the suite itself writes while this runs), or every file outside
+# build*/ where it is no checkout.
+engine_listing() {
+  if git -C "$SOURCE_DIR" rev-parse --show-toplevel >/dev/null 2>&1; then
+    (cd "$SOURCE_DIR" && git ls-files -z -co --exclude-standard | LC_ALL=C sort -z | xargs -0r sha256sum
+     git status --porcelain --ignored | grep -v '^!! build[^/]*/$')
+  else
+    (cd "$SOURCE_DIR" && find . -path './build*' -prune -o -type f -print0 | LC_ALL=C sort -z | xargs -0r sha256sum)
+  fi
+}
+engine_before=$(engine_listing)
+
+prefix=$work/prefix
+cmake --install "$BUILD_DIR" --prefix "$prefix" >"$work/install.log" 2>&1 \
+  || { tail -5 "$work/install.log"; echo "FAIL: cmake --install"; exit 1; }
+[ -f "$prefix/lib/cmake/Festoonery/FestooneryConfig.cmake" ] || [ -n "$(ls "$prefix"/lib/*/cmake/Festoonery/FestooneryConfig.cmake 2>/dev/null)" ] \
+  && pass "cmake --install: the CMake package" || fail "no FestooneryConfig.cmake under $prefix"
+
+# check_build NAME SOURCE BUILD HOW: the build's compile commands, --help, a whole play.
+check_build() {
+  local name=$1 src=$2 build=$3 how=$4 binary=$3/run/$1
+  [ -x "$binary" ] || { fail "$name ($how): no program at build/run/$name"; return; }
+  [ -f "$build/run/data.mvt" ] || fail "$name ($how): no data.mvt in build/run"
+  # Only the production's own sources compiled here: every translation unit of the
+  # installed build lies in its folder; beside the engine's sources, in either tree.
+  local units
+  units=$(python3 -c 'import json,sys; print("\n".join(e["file"] for e in json.load(open(sys.argv[1]))))' \
+          "$build/compile_commands.json" 2>/dev/null)
+  if [ -z "$units" ]; then fail "$name ($how): no compile commands"
+  elif [ "$how" = installed ] && grep -qv "^$src/" <<<"$units"; then
+    fail "$name ($how): compiles sources not its own: $(grep -v "^$src/" <<<"$units" | head -3 | tr '\n' ' ')"
+  elif grep -qv -e "^$src/" -e "^$SOURCE_DIR/" <<<"$units"; then
+    fail "$name ($how): compiles from elsewhere: $(grep -v -e "^$src/" -e "^$SOURCE_DIR/" <<<"$units" | head -3)"
+  else
+    pass "$name ($how): compiles $(grep -c "^$src/" <<<"$units") source(s) of its own"
+  fi
+  local help
+  help=$("$binary" --help 2>&1)
+  if grep -q "^Usage: $name " <<<"$help" && grep -q "^$name: " <<<"$help" && ! grep -qi 'festoonery!' <<<"$help"; then
+    pass "$name ($how): --help names it"
+  else
+    fail "$name ($how): --help: $(head -3 <<<"$help" | tr '\n' ' ')"
+  fi
+  mkdir -p "$work/play-$name-$how"
+  (cd "$work/play-$name-$how" && timeout 300 "$binary" >out.log 2>err.log)
+  local status=$?
+  if [ $status -eq 0 ] && grep -q '=== Done loading' "$work/play-$name-$how/out.log"; then
+    pass "$name ($how): plays whole, status 0"
+  else
+    fail "$name ($how): play status $status; $(tail -3 "$work/play-$name-$how/out.log") $(tail -3 "$work/play-$name-$how/err.log")"
+  fi
+}
+
+count=0
+for example in "$SOURCE_DIR"/examples/*/; do
+  [ -f "$example/CMakeLists.txt" ] || continue
+  name=$(basename "$example")
+  count=$((count + 1))
+  src=$work/repos/$name
+  mkdir -p "$work/repos"
+  cp -r "$example" "$src"
+  before=$(listing "$src")
+
+  build=$work/installed-$name
+  if cmake -S "$src" -B "$build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+       -DCMAKE_BUILD_TYPE=Release >"$work/$name-installed.log" 2>&1 &&
+     cmake --build "$build" -j"$jobs" >>"$work/$name-installed.log" 2>&1; then
+    pass "$name: builds against the installed engine"
+    check_build "$name" "$src" "$build" installed
+  else
+    fail "$name: build against the installed engine: $(grep -m3 -iE 'error' "$work/$name-installed.log")"
+  fi
+
+  build=$work/subdirectory-$name
+  if cmake -S "$src" -B "$build" -DFESTOONERY_ENGINE_SOURCE="$SOURCE_DIR" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+       >"$work/$name-subdirectory.log" 2>&1 &&
+     cmake --build "$build" -j"$jobs" >>"$work/$name-subdirectory.log" 2>&1; then
+    pass "$name: builds with the engine's sources as a subdirectory"
+    check_build "$name" "$src" "$build" subdirectory
+  else
+    fail "$name: build with the engine as a subdirectory: $(grep -m3 -iE 'error' "$work/$name-subdirectory.log")"
+  fi
+
+  [ "$(listing "$src")" = "$before" ] && pass "$name: its source folder unchanged" \
+    || fail "$name: its source folder changed: $(diff <(echo "$before") <(listing "$src") | head -5)"
+done
+[ $count -ge 2 ] && pass "$count productions under examples/" || fail "only $count production(s) under examples/"
+
+engine_after=$(engine_listing)
+[ "$engine_after" = "$engine_before" ] && pass "the engine's tree unchanged" \
+  || fail "the engine's tree changed: $(diff <(echo "$engine_before") <(echo "$engine_after") | head -5)"
+
+[ $failures -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
+echo "all passed"
