@@ -39,8 +39,9 @@ if ls tests/fuzz/*_fuzz.cpp >/dev/null 2>&1; then
 fi
 
 # --- The Debian package, as a user builds and installs it -----------------------------
-# scripts/package.sh builds it in build/ (Release, as the README's Install says); lintian
-# must find no error and no warning, and its AppStream metainfo must validate
+# scripts/package.sh builds it and festoonery-dev in build/ (Release, as the README's
+# Install says); lintian must find no error and no warning in either, and the
+# programs' AppStream metainfo must validate
 # (scripts/lint-package.sh). scripts/clean-install-test.sh then installs it on a fresh
 # minimal Debian 12 root made from the Debian archive, plays it to the end there with no
 # sound device, captures frames and removes it (a few minutes; needs root, or sudo, and
@@ -48,6 +49,7 @@ fi
 mkdir -p build
 if (cd build && bash ../scripts/package.sh); then
   bash scripts/lint-package.sh build/festoonery_*.deb || status=1
+  bash scripts/lint-package.sh build/festoonery-dev_*.deb || status=1
   if [ "${FESTOONERY_CLEAN_INSTALL:-1}" != 0 ]; then
     bash scripts/clean-install-test.sh build/festoonery_*.deb || status=1
   else
