@@ -109,17 +109,28 @@ set(FESTOONERY_PC_REQUIRES "sdl gtk+-3.0 ftgl freetype2 tinyxml sndfile glew gl 
 if(PULSE_FOUND)
   string(APPEND FESTOONERY_PC_REQUIRES " libpulse")
 endif()
+# The prefix as seen from the pkg-config file's folder (lib/pkgconfig, or
+# lib/x86_64-linux-gnu/pkgconfig under /usr), so that the installed tree can move.
+file(RELATIVE_PATH FESTOONERY_PC_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" FESTOONERY_PC_PREFIX "${FESTOONERY_PC_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/festoonery.pc.in ${PROJECT_BINARY_DIR}/cmake/festoonery.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/cmake/festoonery.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT dev)
-install(FILES ${DIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/festoonery-dev COMPONENT dev)
+install(FILES ${DIST_DIR}/copyright ${compressed_dir}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/festoonery-dev COMPONENT dev)
+# lintian's overrides, each with its reason.
+install(FILES ${DIST_DIR}/lintian/festoonery-dev DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        COMPONENT dev)
 
 set(CPACK_PACKAGE_NAME festoonery)
 set(CPACK_PACKAGE_VENDOR "Festoonery")
 # Until the project has a domain of its own, an address under example.org (reserved for
 # such use, so it reaches nobody by mistake).
 set(CPACK_PACKAGE_CONTACT "Festoonery developers <festoonery@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audiovisual birthday greeting")
+# Each package's first description line is its synopsis: set per component below, so
+# CPACK_PACKAGE_DESCRIPTION_SUMMARY keeps CPack's default (which cpack would otherwise
+# put before every component's description, the runtime's synopsis twice).
+set(festoonery_synopsis "real-time audiovisual birthday greeting")
 # Debian's control file: lines of at most 79 characters after the leading blank.
 set(CPACK_PACKAGE_DESCRIPTION
     "A birthday greeting that plays its soundtrack and renders OpenGL scenes in\n"
@@ -145,7 +156,7 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME festoonery)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-    "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+    "${festoonery_synopsis}\n${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME festoonery-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_ARCHITECTURE amd64)
