@@ -12,6 +12,8 @@
 #    user in an empty folder, `festoonery` to the end of the music: no sound device (the
 #    root's /dev has none), no sound server, no network, software OpenGL; status 0
 #    wanted. Then `festoonery-capture` writes two seconds of frames.
+#    With festoonery-dev_*.deb beside PACKAGE.deb, that too (and g++): examples/hello
+#    built against it as the user, its --help and a capture; then it is purged.
 # 4. `apt-get remove festoonery`: every file it had installed must be gone; then Xvfb and
 #    every package pulled in are purged, and any package left over is listed.
 # Prints the figures (seconds per step, packages, download and disk sizes) and ends with
@@ -247,6 +249,39 @@ echo "clean-install: captured $frames frames ($distinct distinct) in $t_capture 
 if [ "$capture_status" != 0 ] || [ "$frames" -lt 10 ]; then
   fail "festoonery-capture (status $capture_status, $frames frames): $(tail -n 5 "$log/capture.log")"
 fi
+
+# --- 3b. festoonery-dev beside it: a production built against the installed engine ----
+# Its Depends must bring everything the headers and static libraries need: only a C++
+# compiler is added. examples/hello, copied into the user's home, builds with no path
+# given (find_package looks in /usr), names itself and captures its frames.
+dev_deb=$(ls "$(dirname "$deb")"/festoonery-dev_*.deb 2>/dev/null | head -1)
+t_dev=-
+if [ -n "$dev_deb" ]; then
+  step_start "apt-get install ./$(basename "$dev_deb") g++, then examples/hello built against it"
+  cp "$dev_deb" "$root/tmp/"
+  if in_root apt-get install -y --no-install-recommends "./tmp/$(basename "$dev_deb")" g++ make \
+       >"$log/install-dev.log" 2>&1; then
+    cp -r "$repo/examples/hello" "$root/home/viewer/hello"
+    chown -R 1000:1000 "$root/home/viewer/hello"
+    as_viewer DISPLAY="$display" sh -c 'cd "$HOME" && cmake -S hello -B hello-build >/dev/null &&
+      cmake --build hello-build -j2 && hello-build/run/hello --help | head -1 &&
+      cd hello-build/run && ./hello --capture "$HOME/hello-frames" --size 96x54 --fps 5 --to 1s --quiet' \
+      >"$log/dev-build.log" 2>&1
+    dev_status=$?
+    hello_frames=$(ls "$root/home/viewer/hello-frames" 2>/dev/null | grep -c '^frame_[0-9]*\.png$')
+    if [ "$dev_status" = 0 ] && grep -q '^Usage: hello ' "$log/dev-build.log" && [ "$hello_frames" -ge 5 ]; then
+      echo "clean-install: hello built against festoonery-dev, --help names it, captured $hello_frames frames"
+    else
+      fail "hello against festoonery-dev (status $dev_status, $hello_frames frames): $(tail -n 5 "$log/dev-build.log")"
+    fi
+  else
+    tail -n 20 "$log/install-dev.log"
+    fail "apt-get install of festoonery-dev failed (log above)"
+  fi
+  in_root apt-get purge -y --autoremove festoonery-dev g++ make >"$log/remove-dev.log" 2>&1 \
+    || fail "apt-get purge festoonery-dev failed: $(tail -n 5 "$log/remove-dev.log")"
+  t_dev=$(step_seconds)
+fi
 kill "$xvfb_pid" "$netns_pid" 2>/dev/null && wait "$xvfb_pid" "$netns_pid" 2>/dev/null
 xvfb_pid= netns_pid=
 
@@ -275,7 +310,7 @@ done
 
 echo "clean-install: figures: root $t_root s, install $t_install s ($newly packages," \
      "$download download, $disk_apt on disk), play $t_play s (status $play_status)," \
-     "capture $t_capture s ($frames frames), remove $t_remove s; in all $(($(date +%s) - t_all)) s"
+     "capture $t_capture s ($frames frames), festoonery-dev $t_dev s, remove $t_remove s; in all $(($(date +%s) - t_all)) s"
 if [ "$failures" = 0 ]; then
   echo "clean-install: ok: nothing of festoonery left after removal"
 else
