@@ -121,6 +121,12 @@ void fatalAt(const char* file, int line) {
     endProcessFatally();
 }
 
+void fatalText(const char* text) {
+    if (g_recoverDepth > 0) unwindRecovered(text);
+    platform::messageBox(text, "Error", platform::MB_OK);
+    endProcessFatally();
+}
+
 void fatalAtReason(const char* file, int line, const char* format, ...) {
     char* reason = allocText(kDetailSize);
     char* text = allocText(kBoxTextSize);

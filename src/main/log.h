@@ -23,6 +23,10 @@ void logLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // location, separated by an empty line.
 [[noreturn]] void fatalAtReason(const char* file, int line, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+// A box captioned "Error" that holds text as it is, without a source location (the
+// text names what failed in the terms of the one who made the data, such as a shader
+// program's files and the driver's message), then the fatal end.
+[[noreturn]] void fatalText(const char* text);
 void checkGL(const char* file, int line);
 // Caption "ERROR at file:line"; returns to the caller, which goes on with a failure result.
 void errorAt(const char* file, int line, const char* message);

@@ -1,27 +1,62 @@
 #include "util/shaderprogram/shaderprogram.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "log.h"
-#include "platform/msgbox.h"
 #include "util/data/data.h"
 #include "util/shaderprogram/shader_inputs.h"
 
 namespace {
 
-constexpr size_t kArbErrorSize = 5000;  // bytes of the ARB error box text
-
 // Set while ShaderProgram::rebuild builds: a failure is described here and the build
 // stops, instead of ending the process.
-std::string* g_softFailure = nullptr;
+struct BuildFailure {
+    std::string reason;  // "fragment shader compile failed"
+    std::string log;     // the driver's whole info log, "" when it gave none
+};
+BuildFailure* g_softFailure = nullptr;
 
-// A build failure at line: fatal, unless a rebuild collects failures (then false).
-bool buildFailed(int line, const std::string& what) {
-    if (!g_softFailure) fatalAt(__FILE__, line);
-    *g_softFailure = what;
+const char* bareName(const char* path) {
+    const char* slash = strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+std::string pairOf(const char* vertexFile, const char* fragmentFile) {
+    if (!vertexFile || !fragmentFile) return std::string();
+    return std::string(bareName(vertexFile)) + " + " + bareName(fragmentFile);
+}
+
+// The first line of text that holds more than blanks, without its line end and
+// trailing blanks; "" when there is none.
+std::string firstLine(const std::string& text) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        size_t last = line.find_last_not_of(" \t\r");
+        if (last != std::string::npos) return line.substr(0, last + 1);
+        start = end + 1;
+    }
+    return std::string();
+}
+
+// A build failure of the pair: fatal, the box naming the pair, the reason and the log's
+// first line; unless a soft build collects it (then false).
+bool buildFailed(const std::string& pair, const std::string& reason, const std::string& log = std::string()) {
+    if (!g_softFailure) {
+        std::string text = "Shader " + pair + ": " + reason;
+        std::string first = firstLine(log);
+        if (!first.empty()) text += "\n" + first;
+        fatalText(text.c_str());
+    }
+    g_softFailure->reason = reason;
+    g_softFailure->log = log;
     return false;
 }
 
@@ -55,38 +90,35 @@ GLint uniformLocation(GLhandleARB program, const char* name) {
                                 : glGetUniformLocationARB(program, name);
 }
 
-// The info log of a shader or program object, NUL-terminated even when the driver
-// reports no log at all. Not freed: the process ends right after it is shown.
-char* shaderInfoLog(GLhandleARB object, bool isProgram) {
+// The info log of a shader or program object; "" when the driver reports none.
+std::string shaderInfoLog(GLhandleARB object, bool isProgram) {
     GLint length = 0;
     objectParameter(object, isProgram, GL_INFO_LOG_LENGTH, &length);
     if (length < 1) length = 1;
-    char* log = static_cast<char*>(malloc(size_t(length) + 1));
-    if (!log) return const_cast<char*>("(out of memory)");
+    std::vector<char> log(size_t(length) + 1, '\0');
     GLsizei written = 0;
-    objectInfoLog(object, isProgram, length, &written, log);
+    objectInfoLog(object, isProgram, length, &written, log.data());
     if (written < 0) written = 0;
     if (written > length) written = length;
-    log[written] = '\0';
-    return log;
+    return std::string(log.data(), size_t(written));
 }
 
-bool compileShader(GLhandleARB shader, const char* failureLine, int line) {
+bool compileShader(GLhandleARB shader, const char* failureLine, const std::string& pair, const char* reason) {
     glCompileShaderARB(shader);
-    checkGL(__FILE__, line);
+    CHECK_GL();
     GLint status = 0;
     objectParameter(shader, false, GL_COMPILE_STATUS, &status);
     if (status != 1) {
-        logLine(failureLine, shaderInfoLog(shader, false));
-        return buildFailed(line, "compile failed");
+        std::string log = shaderInfoLog(shader, false);
+        logLine(failureLine, log.c_str());
+        return buildFailed(pair, reason, log);
     }
     return true;
 }
 
-// Loads one ARB assembly program into the given target; a rejected program shows the
-// driver's position and message, then ends the process.
-bool loadArbProgram(GLenum target, GLuint* name, const char* text, const char* errorFormat,
-                    int line) {
+// Loads one ARB assembly program into the given target; a rejected program logs the
+// driver's position and message, then fails as any build does.
+bool loadArbProgram(GLenum target, GLuint* name, const char* text, const char* which, const std::string& pair) {
     glGenProgramsARB(1, name);
     glBindProgramARB(target, *name);
     glProgramStringARB(target, GL_PROGRAM_FORMAT_ASCII_ARB, GLsizei(strlen(text)), text);
@@ -94,20 +126,15 @@ bool loadArbProgram(GLenum target, GLuint* name, const char* text, const char* e
     glGetIntegerv(GL_PROGRAM_ERROR_POSITION_ARB, &position);
     if (position != -1) {
         const char* message = reinterpret_cast<const char*>(glGetString(GL_PROGRAM_ERROR_STRING_ARB));
-        char* box = static_cast<char*>(malloc(kArbErrorSize));
-        if (box) {
-            snprintf(box, kArbErrorSize, errorFormat, position, message ? message : "");
-            // A rebuild logs what the box would show and goes on.
-            if (g_softFailure) logLine("%s", box);
-            else platform::messageBox(box, "Error", platform::MB_OK);
-            free(box);
+        std::string log = message ? message : "";
+        logLine("%s program error at position: %d\n%s\n", which, int(position), log.c_str());
+        // The rejected string left an error that a soft build, which goes on, must not
+        // leave for the next check.
+        while (glGetError() != GL_NO_ERROR) {
         }
-        // The rejected string left an error that a rebuild, which goes on, must not leave
-        // for the next check.
-        if (g_softFailure)
-            while (glGetError() != GL_NO_ERROR) {
-            }
-        return buildFailed(line, "program rejected");
+        std::string reason = std::string(which) + " program rejected at position " + std::to_string(position);
+        reason[0] = char(tolower(reason[0]));
+        return buildFailed(pair, reason, log);
     }
     GLint native = 0;
     glGetProgramivARB(target, GL_PROGRAM_UNDER_NATIVE_LIMITS_ARB, &native);
@@ -149,7 +176,7 @@ ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
 
 bool ShaderProgram::rebuild(const char* vertexFile, const char* fragmentFile) {
     ShaderProgram fresh;
-    std::string failure;
+    BuildFailure failure;
     g_softFailure = &failure;
     bool built = fresh.build(vertexFile, fragmentFile);
     g_softFailure = nullptr;
@@ -187,16 +214,13 @@ bool ShaderProgram::build(const char* vertexFile, const char* fragmentFile) {
         return true;
     }
 
+    const std::string pair = pairOf(vertexFile, fragmentFile);
     char* vertexText = readShaderFile(vertexFile);
-    if (!vertexText) {
-        if (g_softFailure) return buildFailed(__LINE__, std::string("cannot read ") + vertexFile);
-        FATAL("Can't read shader file %s\n", vertexFile);
-    }
+    if (!vertexText) return buildFailed(pair, std::string("cannot read ") + vertexFile);
     char* fragmentText = readShaderFile(fragmentFile);
     if (!fragmentText) {
         free(vertexText);
-        if (g_softFailure) return buildFailed(__LINE__, std::string("cannot read ") + fragmentFile);
-        FATAL("Can't read shader file %s\n", fragmentFile);
+        return buildFailed(pair, std::string("cannot read ") + fragmentFile);
     }
     // Frees both texts on every way out.
     struct Texts {
@@ -211,7 +235,7 @@ bool ShaderProgram::build(const char* vertexFile, const char* fragmentFile) {
     if (strncmp(vertexText, "!!ARB", 5) == 0) {
         if (strncmp(fragmentText, "!!ARB", 5) != 0) {
             logLine("Mismatch in vertex/fragment shader file formats!\n");
-            return buildFailed(__LINE__, "mismatched formats");
+            return buildFailed(pair, "the vertex file is ARB assembly, the fragment file is not");
         }
         logLine("ARB assembly shader detected!\n");
         kind = ARB;
@@ -219,11 +243,8 @@ bool ShaderProgram::build(const char* vertexFile, const char* fragmentFile) {
         REQUIRE_GL(glBindProgramARB);
         REQUIRE_GL(glProgramStringARB);
         REQUIRE_GL(glGetProgramivARB);
-        if (!loadArbProgram(GL_VERTEX_PROGRAM_ARB, &vertexProgram, vertexText,
-                            "Vertex program error at position: %d\n%s\n", __LINE__))
-            return false;
-        if (!loadArbProgram(GL_FRAGMENT_PROGRAM_ARB, &fragmentProgram, fragmentText,
-                            "Fragment program error at position: %d\n%s\n", __LINE__))
+        if (!loadArbProgram(GL_VERTEX_PROGRAM_ARB, &vertexProgram, vertexText, "Vertex", pair)) return false;
+        if (!loadArbProgram(GL_FRAGMENT_PROGRAM_ARB, &fragmentProgram, fragmentText, "Fragment", pair))
             return false;
     } else {
         logLine("  Compiling and linking GLSL: %s %s\n", vertexFile, fragmentFile);
@@ -250,10 +271,11 @@ bool ShaderProgram::build(const char* vertexFile, const char* fragmentFile) {
         glShaderSourceARB(fragmentShader, 1, &fragmentSource, nullptr);
         CHECK_GL();
 
-        if (!compileShader(vertexShader, "--- Vertex shader compile failed, log:\n %s\n---\n", __LINE__))
+        if (!compileShader(vertexShader, "--- Vertex shader compile failed, log:\n %s\n---\n", pair,
+                           "vertex shader compile failed"))
             return false;
-        if (!compileShader(fragmentShader, "--- Fragment shader compile failed, log:\n %s\n---\n",
-                           __LINE__))
+        if (!compileShader(fragmentShader, "--- Fragment shader compile failed, log:\n %s\n---\n", pair,
+                           "fragment shader compile failed"))
             return false;
 
         program = glCreateProgramObjectARB();
@@ -268,8 +290,9 @@ bool ShaderProgram::build(const char* vertexFile, const char* fragmentFile) {
         GLint status = 0;
         objectParameter(program, true, GL_LINK_STATUS, &status);
         if (status != 1) {
-            logLine("--- Shader linking failed, log:\n %s\n---\n", shaderInfoLog(program, true));
-            return buildFailed(__LINE__, "link failed");
+            std::string log = shaderInfoLog(program, true);
+            logLine("--- Shader linking failed, log:\n %s\n---\n", log.c_str());
+            return buildFailed(pair, "link failed", log);
         }
 
         // Validated against the state at load time: every sampler on unit 0.
@@ -277,9 +300,9 @@ bool ShaderProgram::build(const char* vertexFile, const char* fragmentFile) {
         CHECK_GL();
         objectParameter(program, true, GL_VALIDATE_STATUS, &status);
         if (status != 1) {
-            logLine("--- Shader program validation failed, log:\n %s\n---\n",
-                    shaderInfoLog(program, true));
-            return buildFailed(__LINE__, "validation failed");
+            std::string log = shaderInfoLog(program, true);
+            logLine("--- Shader program validation failed, log:\n %s\n---\n", log.c_str());
+            return buildFailed(pair, "validation failed", log);
         }
         collectActiveUniforms();
     }

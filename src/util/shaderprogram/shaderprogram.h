@@ -11,8 +11,10 @@ class ShaderProgram {
 public:
     enum Kind : int { GLSL = 0, ARB = 1, None = -1 };
 
-    // File names are tried as passed, then under "data/common/shaders/". Any failure
-    // is fatal. Null names stand for the fixed pipeline.
+    // File names are tried as passed, then under "data/common/shaders/". A failure ends
+    // the process with a box naming the pair by its bare names, what failed and the
+    // first line of the driver's log ("Shader a.vert + a.frag: fragment shader compile
+    // failed\n0:12(3): error: ..."). Null names stand for the fixed pipeline.
     ShaderProgram(const char* vertexFile, const char* fragmentFile);
 
     // Builds the pair again (the files may have changed) without ending the process: on

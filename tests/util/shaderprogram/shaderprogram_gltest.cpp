@@ -288,49 +288,56 @@ struct FatalCase {
     const char* name;
     std::string vertex;    // file text, or "" for a file that does not exist
     std::string fragment;
-    std::string expected;  // regex over the log lines and box records on stderr
+    std::string logged;    // regex over the log lines before the box
+    std::string box;       // regex of the box's text after "Shader PAIR: "
 };
 
-TEST_F(ShaderProgramTest, EveryBuildFailureEndsTheProcessWithItsLogLineAndBox) {
-    const std::string fatalAt = gltest::fatalAtBox(kSource);
+TEST_F(ShaderProgramTest, EveryBuildFailureEndsTheProcessWithItsLogLineAndABoxNamingThePair) {
+    using gltest::re;
     const FatalCase cases[] = {
-        {"vertex file missing", "", kGlslFragment,
-         "Failed to open file missing\\.vert\n.*" +
-             gltest::fatalBox(kSource, "Can't read shader file missing.vert\n")},
-        {"fragment file missing", kGlslVertex, "",
-         "Failed to open file missing\\.frag\n.*" +
-             gltest::fatalBox(kSource, "Can't read shader file missing.frag\n")},
-        {"ARB vertex with GLSL fragment", kArbVertex, kGlslFragment,
-         "Mismatch in vertex/fragment shader file formats!\n.*" + fatalAt},
+        {"vertex file missing", "", kGlslFragment, "Failed to open file missing\\.vert\n",
+         re("cannot read missing.vert") + "\n"},
+        {"fragment file missing", kGlslVertex, "", "Failed to open file missing\\.frag\n",
+         re("cannot read missing.frag") + "\n"},
+        {"ARB vertex with GLSL fragment", kArbVertex, kGlslFragment, "Mismatch in vertex/fragment shader file formats!\n",
+         re("the vertex file is ARB assembly, the fragment file is not") + "\n"},
         {"GLSL vertex with ARB fragment", kGlslVertex, kArbFragment,
-         "Compiling and linking GLSL.*--- Fragment shader compile failed, log:\n .+---\n.*" + fatalAt},
-        {"vertex compile error", "#version 120\nvoid main() { gl_Position = undeclared; }\n",
-         kGlslFragment, "--- Vertex shader compile failed, log:\n .*undeclared.*---\n.*" + fatalAt},
-        {"fragment compile error", kGlslVertex, "#version 120\nvoid main() { gl_FragColor = 1; }\n",
-         "--- Fragment shader compile failed, log:\n .+---\n.*" + fatalAt},
+         "Compiling and linking GLSL.*--- Fragment shader compile failed, log:\n .+---\n",
+         re("fragment shader compile failed\n") + "0:1\\([0-9]+\\): error: "},
+        {"vertex compile error", "#version 120\nvoid main() { gl_Position = undeclared; }\n", kGlslFragment,
+         "--- Vertex shader compile failed, log:\n .*undeclared.*---\n",
+         re("vertex shader compile failed\n") + "0:2\\([0-9]+\\): error: `undeclared' undeclared"},
+        // Two errors, two lines of log: the box holds the first alone.
+        {"fragment compile errors", kGlslVertex,
+         "#version 120\nvoid main() { float x = a;\nfloat y = b;\ngl_FragColor = vec4(x, y, 0.0, 1.0); }\n",
+         "--- Fragment shader compile failed, log:\n .*`a' undeclared\n.*`b' undeclared.*---\n",
+         re("fragment shader compile failed\n") + "0:2\\([0-9]+\\): error: `a' undeclared\n"},
         {"link error: varying never written", kGlslVertex,
          "#version 120\nvarying vec4 shade;\nvoid main() { gl_FragColor = shade; }\n",
-         "--- Shader linking failed, log:\n .*shade.*---\n.*" + fatalAt},
+         "--- Shader linking failed, log:\n .*shade.*---\n", re("link failed\n") + "error: .*shade"},
         {"validation error: two sampler types on unit 0", kGlslVertex,
          "#version 120\nuniform sampler2D a;\nuniform sampler3D b;\n"
          "void main() { gl_FragColor = texture2D(a, vec2(0.5)) + texture3D(b, vec3(0.5)); }\n",
-         "--- Shader program validation failed, log:\n .+---\n.*" + fatalAt},
+         "--- Shader program validation failed, log:\n .+---\n", re("validation failed\n") + ".+"},
         {"ARB vertex program rejected", "!!ARBvp1.0\nBOGUS result.position;\nEND\n", kArbFragment,
-         "ARB assembly shader detected!\n.*\\[box\\] Error \\| Vertex program error at position: "
-         "[0-9]+\\\\n.*" + fatalAt},
+         "ARB assembly shader detected!\n.*Vertex program error at position: [0-9]+\n.+\n",
+         re("vertex program rejected at position ") + "[0-9]+" + re("\n") + "line 2, char 1: error: "},
         {"ARB fragment program rejected", kArbVertex, "!!ARBfp1.0\nBOGUS result.color;\nEND\n",
-         "\\[box\\] Error \\| Fragment program error at position: [0-9]+\\\\n.*" + fatalAt},
+         "Fragment program error at position: [0-9]+\n.+\n",
+         re("fragment program rejected at position ") + "[0-9]+" + re("\n") + "line 2, char 1: error: "},
     };
     for (const FatalCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::string vertex = c.vertex.empty() ? "missing.vert" : file("case.vert", c.vertex);
         std::string fragment = c.fragment.empty() ? "missing.frag" : file("case.frag", c.fragment);
+        std::string pair = std::string(c.vertex.empty() ? "missing.vert" : "case.vert") + " + " +
+                           (c.fragment.empty() ? "missing.frag" : "case.frag");
         EXPECT_EXIT(
             {
                 gltest::logToStderr();
                 ShaderProgram program(vertex.c_str(), fragment.c_str());
             },
-            testing::ExitedWithCode(1), c.expected);
+            testing::ExitedWithCode(1), c.logged + ".*\\[box\\] Error \\| " + re("Shader " + pair + ": ") + c.box);
     }
 }
 
