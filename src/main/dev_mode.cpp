@@ -141,6 +141,33 @@ std::vector<std::string> devOverlayNotes(const ProductionInfo& production, float
     return notes;
 }
 
+std::vector<std::string> devFaultNotes(const std::vector<ShaderFault>& faults) {
+    std::vector<std::string> notes;
+    for (const ShaderFault& fault : faults) {
+        notes.push_back("Shader " + fault.pair + ": " + fault.reason +
+                        (fault.standIn ? " (drawing nothing)" : " (drawing its previous build)"));
+        size_t shown = 0, more = 0;
+        size_t start = 0;
+        while (start < fault.log.size()) {
+            size_t end = fault.log.find('\n', start);
+            if (end == std::string::npos) end = fault.log.size();
+            std::string line = fault.log.substr(start, end - start);
+            start = end + 1;
+            for (char& c : line)
+                if (c == '\t' || c == '\r') c = ' ';
+            if (line.find_first_not_of(' ') == std::string::npos) continue;
+            if (shown == kFaultLogLines) {
+                ++more;
+                continue;
+            }
+            notes.push_back("  " + line);
+            ++shown;
+        }
+        if (more > 0) notes.push_back("  (" + std::to_string(more) + " more lines in the log)");
+    }
+    return notes;
+}
+
 DevMode::DevMode(SceneManager* manager) : manager_(manager) {
     manager_->endsWithMusic = false;
     watch_.add("data/common/shaders");
@@ -358,6 +385,7 @@ void DevMode::beforeFrame() {
         }
     }
     float beat = music->beat();
+    manager_->faultNotes = devFaultNotes(shaderFaults());
     manager_->overlayNotes = devOverlayNotes(*manager_->production, beat, beatsPerBar(music->midi), paused_,
                                              looping_, loopFrom_, loopTo_, syncValuesAt(music->midi, beat));
 }

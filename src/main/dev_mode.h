@@ -16,6 +16,7 @@
 #include "scenes/replay.h"
 #include "scenes/production_info.h"
 #include "util/music/sync_values.h"
+#include "util/shaderprogram/shaderprogram.h"
 
 class SceneManager;
 
@@ -49,6 +50,13 @@ void loopRangeAt(float beat, float beatsPerBar, float* from, float* to);
 std::vector<std::string> devOverlayNotes(const ProductionInfo& production, float beat, float beatsPerBar,
                                          bool paused, bool looping, float loopFrom, float loopTo,
                                          const std::vector<NamedValue>& values);
+
+// The lines drawn over every frame while shaders fail (SceneManager::faultNotes): per
+// fault "Shader PAIR: REASON" with what is drawn meanwhile, then the driver's log lines
+// that hold more than blanks, indented, tabs as blanks, the first kFaultLogLines of them
+// and a line that counts the rest.
+constexpr size_t kFaultLogLines = 8;
+std::vector<std::string> devFaultNotes(const std::vector<ShaderFault>& faults);
 
 // The folders of the production's own files besides data/common/shaders and
 // data/common/music: its sync description's and those of its scenes' own programs.

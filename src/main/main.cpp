@@ -29,6 +29,7 @@
 #include "scenes/scenemanager.h"
 #include "util/data/data.h"
 #include "util/data/datafile_path.h"
+#include "util/shaderprogram/shaderprogram.h"
 #include "util/util/reloadable.h"
 
 namespace {
@@ -144,6 +145,9 @@ int main(int argc, char** argv) {
     if (dev) setenv("FESTOONERY_DATA", "disk", 1);
     // Images and fonts remember their files, so that development mode can load them again.
     if (dev) reloadable::enable();
+    // A shader that fails to build stands in drawing nothing, its log on the screen,
+    // until a save fixes it (a reload rebuilds it).
+    if (dev) setShaderFailuresFatal(false);
     // Logs are read live, also when stdout is a pipe or a file.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     // A settings save past the file-size limit fails (and is logged) instead of killing the run.

@@ -5,6 +5,7 @@
 #include <GL/glu.h>
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -152,6 +153,7 @@ void SceneManager::drawScenes(bool simulate) {
     }
     compositeSplatLayer();
     if (keyState.held[KeyState::kInfoOverlay]) drawOverlay();
+    if (!faultNotes.empty()) drawFaultNotes();
     SDL_GL_SwapBuffers();
 }
 
@@ -207,6 +209,37 @@ void SceneManager::drawOverlay() {
         glTranslatef(0, -height * 0.1f, 0);
         fontPrintf(font, "%s", note.c_str());
     }
+}
+
+void SceneManager::drawFaultNotes() {
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(0, width, 0, height);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    ShaderProgram::unbind();
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    // A line is a fortieth of the height (18 pixels at 720), 12 pixels at the least: a
+    // whole info log fits where the overlay's 48-point lines would not.
+    const float line = std::max(12.0f, float(height) / 40.0f);
+    const float band = line * (float(faultNotes.size()) + 0.5f);
+    glColor4f(0.0f, 0.0f, 0.0f, 0.75f);
+    glRectf(0.0f, float(height) - band, float(width), float(height));
+    glColor4f(1.0f, 0.45f, 0.4f, 1.0f);
+    const float scale = line / 56.0f;  // a 48-point line of the font is about 56 pixels
+    for (size_t i = 0; i < faultNotes.size(); ++i) {
+        glLoadIdentity();
+        glTranslatef(line * 0.5f, float(height) - line * float(i + 1), 0.0f);
+        glScalef(scale, scale, 1.0f);
+        fontPrintf(font, "%s", faultNotes[i].c_str());
+    }
+    glPopAttrib();
 }
 
 void SceneManager::keyEvent(bool pressed, int keySymbol) { applyKeyEvent(&keyState, pressed, keySymbol); }

@@ -73,6 +73,9 @@ public:
     bool endsWithMusic = true;
     bool simulating = true;
     std::vector<std::string> overlayNotes;
+    // Development mode only: lines drawn over every frame while there are any (the
+    // shader faults), at the top, small, in red on a dark band.
+    std::vector<std::string> faultNotes;
 
     std::vector<Scene*> scenes;
     const ProductionInfo* production = nullptr;
@@ -93,6 +96,7 @@ public:
 
 private:
     void drawOverlay();
+    void drawFaultNotes();
     // The uniforms every program that declares them receives (shader_inputs.h), at the
     // beat a scene is drawn at.
     void updateShaderInputs(float beat);

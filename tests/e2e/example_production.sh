@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The example production (examples/hello) as a demo maker uses it, under a private Xvfb:
-# it plays its song to the end and ends by itself, it runs in development mode (a save of
-# its own shader rebuilds that program), and its
+# it plays its song to the end and ends by itself, it runs in development mode (a shader
+# broken from the start stands in until a save of the fix rebuilds it), and its
 # program's --capture writes PNG frames that follow its modulator (the kick's ring).
 set -uo pipefail
 
@@ -42,28 +42,31 @@ else
   fail "play: status $status; $(tail -5 "$work/play/out.log") $(tail -3 "$work/play/err.log")"
 fi
 
-# --- development mode: its own loose tree; a save of its own shader rebuilds it -------------
+# --- development mode: its own loose tree, its shader broken from the start -------------
+# The run stays up with the driver's line and the files named, the saved fix is rebuilt,
+# SIGTERM ends it with status 0.
 dev="$work/dev"
 mkdir -p "$dev/data"
 ln -s "$SOURCE_DIR/data/common" "$dev/data/common"
 cp -r "$SOURCE_DIR/examples/hello/data" "$dev/data/hello"
-(cd "$dev" && exec "$binary" --dev >dev.log 2>&1) &
+good="$SOURCE_DIR/examples/hello/data/shaders/pulse.frag" frag="$dev/data/hello/shaders/pulse.frag"
+sed 's/length(p)/length(q)/' "$good" >"$frag"
+(cd "$dev" && exec timeout -k 5 120 "$binary" --dev >dev.log 2>&1) &
 dev_pid=$!
-pulse='Compiling and linking GLSL: data/hello/shaders/pulse.vert data/hello/shaders/pulse.frag'
-for _ in $(seq 1 300); do grep -q '=== Done loading 1 scene(s) ===' "$dev/dev.log" 2>/dev/null && break; sleep 0.1; done
-sleep 1
-echo "// saved again" >>"$dev/data/hello/shaders/pulse.frag"
-for _ in $(seq 1 200); do [ "$(grep -c "$pulse" "$dev/dev.log")" -ge 2 ] && break; sleep 0.1; done
-sleep 1
-kill -KILL "$dev_pid" 2>/dev/null
-wait "$dev_pid" 2>/dev/null
-if grep -q '\[dev\] development mode' "$dev/dev.log" && grep -q "track 'Kick' has 1 modulators" "$dev/dev.log" &&
-   [ "$(grep -c "$pulse" "$dev/dev.log")" -ge 2 ] && grep -q '\[dev\] reloaded' "$dev/dev.log" &&
-   ! grep -q 'pulse.frag failed' "$dev/dev.log"; then
-  pass "--dev runs from the loose tree and rebuilds the scene's own program when it is saved"
-else
-  fail "--dev: $(grep -E 'dev\]|GLSL: data/hello' "$dev/dev.log" | tail -5)"
-fi
+until_logged() { for _ in $(seq 1 300); do grep -qE -- "$1" "$dev/dev.log" && return 0; sleep 0.1; done; return 1; }
+pair='pulse\.vert \+ pulse\.frag'
+until_logged '\[dev\] kept [0-9]+ states' &&
+  grep -qE "\[dev\] shader $pair failed to build, drawing nothing until it builds: fragment shader compile failed: 0:[0-9]+\([0-9]+\): error: .q' undeclared" "$dev/dev.log" &&
+  kill -0 "$dev_pid" && pass "--dev stays up on a shader broken from the start, naming it" ||
+  fail "--dev broken: $(tail -3 "$dev/dev.log")"
+cp "$good" "$frag"
+until_logged "\[dev\] shader $pair built, drawing again" && until_logged '\[dev\] reloaded 1 shader programs' &&
+  pass "--dev rebuilds the scene's own program when its fix is saved" || fail "--dev fix: $(tail -3 "$dev/dev.log")"
+kill -TERM "$(pgrep -P "$dev_pid")"
+wait "$dev_pid"
+status=$?
+[ $status -eq 0 ] && ! grep -q '^\[box\]' "$dev/dev.log" && pass "--dev ends with status 0" ||
+  fail "--dev end: status $status"
 
 # --- capture: frames numbered in the whole production, following the kick ---------------
 cd "$work" || exit 1

@@ -60,6 +60,22 @@ TEST(DevOverlay, ShowsBarSectionPauseLoopAndTheModulators) {
                               {{"kick glow", "kick_glow", 0.5249f}, {"pad wobble", "pad_wobble", 0.0f}}));
 }
 
+TEST(DevOverlay, AFaultShowsItsPairAndTheHeadOfItsLogWithTheRestCounted) {
+    // Ten lines with a blank one and a tab among them, then a second fault without a log.
+    std::string log = "0:1(1): error: first\n\n\t0:2(1): error: tabbed\r\n";
+    for (int i = 3; i <= 10; ++i) log += "0:" + std::to_string(i) + "(1): error: more\n";
+    std::vector<std::string> notes = devFaultNotes({{"pulse.vert + pulse.frag", "fragment shader compile failed", log, true},
+                                                    {"a.vert + a.frag", "link failed", "", false}});
+    ASSERT_EQ(1 + kFaultLogLines + 1 + 1, notes.size());
+    EXPECT_EQ("Shader pulse.vert + pulse.frag: fragment shader compile failed (drawing nothing)", notes[0]);
+    EXPECT_EQ("  0:1(1): error: first", notes[1]);
+    EXPECT_EQ("   0:2(1): error: tabbed ", notes[2]);
+    EXPECT_EQ("  0:8(1): error: more", notes[kFaultLogLines]);
+    EXPECT_EQ("  (2 more lines in the log)", notes[kFaultLogLines + 1]);
+    EXPECT_EQ("Shader a.vert + a.frag: link failed (drawing its previous build)", notes.back());
+    EXPECT_TRUE(devFaultNotes({}).empty());
+}
+
 TEST(DevArguments, OnlyDevAnywhereAsksForIt) {
     char prog[] = "festoonery", dev[] = "--dev", other[] = "--develop", x[] = "x";
     char* withDev[] = {prog, x, dev};

@@ -438,6 +438,29 @@ TEST_F(ProductionFrames, HoldingIShowsTheOverlayLines) {
     EXPECT_LT(after, held - 300) << "released " << after << ", held " << held;
 }
 
+TEST_F(ProductionFrames, FaultNotesShowInRedAtTheTopOfEveryFrameWhileThereAreAny) {
+    // Reddish pixels in the top fifth, where the two lines fall, after a frame at beat.
+    auto topRed = [&](float beat) {
+        frameAt(beat);
+        Image image = front(kWindowWidth, kWindowHeight);
+        int red = 0;
+        for (int y = kWindowHeight * 4 / 5; y < kWindowHeight; ++y)
+            for (int x = 0; x < kWindowWidth; ++x) {
+                const unsigned char* p = image.at(x, y);
+                red += p[0] > 120 && p[0] > p[1] + 40 && p[0] > p[2] + 40;
+            }
+        return red;
+    };
+    int before = topRed(10.0f);
+    manager->faultNotes = {"Shader pulse.vert + pulse.frag: fragment shader compile failed (drawing nothing)",
+                           "  0:12(3): error: syntax error, unexpected IDENTIFIER"};
+    int shown = topRed(10.1f), again = topRed(10.2f);
+    manager->faultNotes.clear();
+    int after = topRed(10.3f);
+    EXPECT_GT(std::min(shown, again), before + 100) << "before " << before << ", shown " << shown << ", " << again;
+    EXPECT_LT(after, shown - 100) << "cleared " << after << ", shown " << shown;
+}
+
 TEST_F(ProductionFrames, AResizeSizesTheFboAtOnceAndTheScenesOnTheNextFrame) {
     frameAt(71.0f);
     const int inactiveWidth = manager->scenes[0]->width;

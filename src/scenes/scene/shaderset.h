@@ -11,23 +11,25 @@ class ShaderProgram;
 
 class ShaderSet {
 public:
-    // buildAll: builds the 22 programs in member order; any build failure is fatal.
-    // Otherwise builds none: every member stays null until require() asks for it.
+    // buildAll: builds the 22 programs in member order; a build failure is fatal, or
+    // makes that program a stand-in where failures are not (ShaderProgram's
+    // constructor). Otherwise builds none: every member stays null until require() asks.
     explicit ShaderSet(bool buildAll = true);
 
     // The shared program `member` (&ShaderSet::billboard), built now if it was not yet
-    // (fatal on failure as at construction). The billboard brings the particle scenes'
+    // (a failure as at construction). The billboard brings the particle scenes'
     // point-sprite program with it (sprites.h), which shares its fragment shader.
     ShaderProgram* require(ShaderProgram* ShaderSet::*member);
 
-    // Development mode: every program built so far built again from its files. Returns how many were
-    // rebuilt; a program that fails keeps its previous build and its pair ("a.vert +
-    // a.frag") is appended to failed.
+    // Development mode: every program built so far built again from its files, stand-ins
+    // of pairs that failed included. Returns how many were rebuilt; a program that fails
+    // keeps its previous build (a stand-in stays one) and its pair ("a.vert + a.frag")
+    // is appended to failed.
     int rebuildAll(std::vector<std::string>* failed);
 
     // A scene's own program, from its own files (named as for ShaderProgram: a path such
     // as "data/hello/shaders/pulse.frag", or a bare name of the shared folder). Built at
-    // once, fatal on failure as the set's programs are; owned by the set and rebuilt by
+    // once, a failure as for the set's programs; owned by the set and rebuilt by
     // rebuildAll after the 22. The 22 members stay as they are.
     ShaderProgram* build(const char* vertexFile, const char* fragmentFile);
     // The file pairs of the scenes' own programs, in the order they were built.

@@ -1,5 +1,6 @@
 #include "util/shaderprogram/shaderprogram.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -13,13 +14,17 @@
 
 namespace {
 
-// Set while ShaderProgram::rebuild builds: a failure is described here and the build
-// stops, instead of ending the process.
+// Set while a build must not end the process (a rebuild, or any build while failures
+// are not fatal): the failure is described here and the build stops.
 struct BuildFailure {
     std::string reason;  // "fragment shader compile failed"
     std::string log;     // the driver's whole info log, "" when it gave none
 };
 BuildFailure* g_softFailure = nullptr;
+bool g_failuresFatal = true;
+
+// The faults that stand, by program, in the order they arose.
+std::vector<std::pair<const ShaderProgram*, ShaderFault>> g_faults;
 
 const char* bareName(const char* path) {
     const char* slash = strrchr(path, '/');
@@ -58,6 +63,21 @@ bool buildFailed(const std::string& pair, const std::string& reason, const std::
     g_softFailure->reason = reason;
     g_softFailure->log = log;
     return false;
+}
+
+void noteFault(const ShaderProgram* program, const ShaderFault& fault) {
+    for (auto& entry : g_faults)
+        if (entry.first == program) {
+            entry.second = fault;
+            return;
+        }
+    g_faults.emplace_back(program, fault);
+}
+
+void clearFault(const ShaderProgram* program) {
+    g_faults.erase(std::remove_if(g_faults.begin(), g_faults.end(),
+                                  [program](const auto& entry) { return entry.first == program; }),
+                   g_faults.end());
 }
 
 // The status, log and uniform queries below are OpenGL 2.0 entry points. A context
@@ -170,20 +190,54 @@ char* readShaderFile(const char* name) {
     return text;
 }
 
-ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile) {
-    build(vertexFile, fragmentFile);
+void setShaderFailuresFatal(bool fatal) { g_failuresFatal = fatal; }
+
+std::vector<ShaderFault> shaderFaults() {
+    std::vector<ShaderFault> faults;
+    for (const auto& entry : g_faults) faults.push_back(entry.second);
+    return faults;
+}
+
+ShaderProgram::ShaderProgram(const char* vertexFile, const char* fragmentFile)
+    : pair_(pairOf(vertexFile, fragmentFile)) {
+    if (g_failuresFatal) {
+        build(vertexFile, fragmentFile);
+        return;
+    }
+    BuildFailure failure;
+    BuildFailure* outer = g_softFailure;
+    g_softFailure = &failure;
+    bool built = build(vertexFile, fragmentFile);
+    g_softFailure = outer;
+    if (built) return;
+    release();
+    becomeStandIn();
+    noteFault(this, {pair_, failure.reason, failure.log, true});
+    std::string first = firstLine(failure.log);
+    logLine("[dev] shader %s failed to build, drawing nothing until it builds: %s%s%s\n", pair_.c_str(),
+            failure.reason.c_str(), first.empty() ? "" : ": ", first.c_str());
+}
+
+ShaderProgram::~ShaderProgram() {
+    // The GL objects stay: a rebuild's fresh build hands them on, and the shared programs
+    // live until the process ends.
+    clearFault(this);
 }
 
 bool ShaderProgram::rebuild(const char* vertexFile, const char* fragmentFile) {
     ShaderProgram fresh;
     BuildFailure failure;
+    BuildFailure* outer = g_softFailure;
     g_softFailure = &failure;
     bool built = fresh.build(vertexFile, fragmentFile);
-    g_softFailure = nullptr;
+    g_softFailure = outer;
+    std::string pair = pairOf(vertexFile, fragmentFile);
     if (!built) {
         fresh.release();
+        noteFault(this, {pair, failure.reason, failure.log, standIn_});
         return false;
     }
+    if (standIn_) logLine("[dev] shader %s built, drawing again\n", pair.c_str());
     release();
     vertexShader = fresh.vertexShader;
     fragmentShader = fresh.fragmentShader;
@@ -192,7 +246,42 @@ bool ShaderProgram::rebuild(const char* vertexFile, const char* fragmentFile) {
     fragmentProgram = fresh.fragmentProgram;
     kind = fresh.kind;
     activeUniforms_ = fresh.activeUniforms_;
+    pair_ = pair;
+    standIn_ = false;
+    clearFault(this);
     return true;
+}
+
+void ShaderProgram::becomeStandIn() {
+    standIn_ = true;
+    // Every vertex outside the clip volume, every fragment discarded: nothing is drawn.
+    const GLcharARB* kVertex = "void main() { gl_Position = vec4(2.0, 2.0, 2.0, 1.0); }\n";
+    const GLcharARB* kFragment = "void main() { discard; }\n";
+    GLhandleARB v = glCreateShaderObjectARB(GL_VERTEX_SHADER);
+    GLhandleARB f = glCreateShaderObjectARB(GL_FRAGMENT_SHADER);
+    glShaderSourceARB(v, 1, &kVertex, nullptr);
+    glShaderSourceARB(f, 1, &kFragment, nullptr);
+    glCompileShaderARB(v);
+    glCompileShaderARB(f);
+    GLhandleARB p = glCreateProgramObjectARB();
+    glAttachObjectARB(p, v);
+    glAttachObjectARB(p, f);
+    glLinkProgramARB(p);
+    CHECK_GL();
+    GLint linked = 0;
+    objectParameter(p, true, GL_LINK_STATUS, &linked);
+    if (linked == 1) {
+        vertexShader = v;
+        fragmentShader = f;
+        program = p;
+        kind = GLSL;
+        return;
+    }
+    // A driver that refuses even this: the fixed pipeline draws instead, plainly.
+    glDeleteObjectARB(p);
+    glDeleteObjectARB(v);
+    glDeleteObjectARB(f);
+    kind = None;
 }
 
 void ShaderProgram::release() {
@@ -387,18 +476,21 @@ void ShaderProgram::unbind() {
 }
 
 void ShaderProgram::setUniform1f(const char* name, float value) {
+    if (standIn_) return;
     GLint location = uniformLocation(program, name);
     if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
     if (glUniform1f) glUniform1f(location, value); else glUniform1fARB(location, value);
 }
 
 void ShaderProgram::setUniform2f(const char* name, float x, float y) {
+    if (standIn_) return;
     GLint location = uniformLocation(program, name);
     if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
     if (glUniform2f) glUniform2f(location, x, y); else glUniform2fARB(location, x, y);
 }
 
 void ShaderProgram::setUniform3fv(const char* name, const float* values) {
+    if (standIn_) return;
     GLint location = uniformLocation(program, name);
     if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
     if (glUniform3fv) glUniform3fv(location, 1, values); else glUniform3fvARB(location, 1, values);

@@ -1,10 +1,13 @@
 // Shader programs under Mesa: every pair the production builds, ARB assembly pairs,
-// the fixed pipeline, and every fatal path with its log line and box.
+// the fixed pipeline, every fatal path with its log line and box, and the stand-in of a
+// pair that fails while failures are not fatal.
 #include "util/shaderprogram/shaderprogram.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -425,4 +428,79 @@ TEST_F(ShaderProgramTest, ARebuildThatFailsKeepsThePreviousProgram) {
     EXPECT_TRUE(glsl.rebuild(vertex.c_str(), fragment.c_str()));
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(GLint(GL_TRUE), programStatus(glsl.program, GL_LINK_STATUS));
+}
+
+// Development mode: a pair that fails to build stands in, drawing nothing, with its fault
+// listed, however the program was built; the set's rebuild builds it once it is fixed.
+TEST_F(ShaderProgramTest, WhileFailuresAreNotFatalAFailedPairStandsInUntilItsRebuild) {
+    // Bare names are tried in the working folder first: a broken billboard.frag there,
+    // the other shared files through a link to the tree.
+    char cwd[4096];
+    ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(0, symlink(testpaths::source("data").c_str(), (dir_ + "/data").c_str()));
+    ASSERT_EQ(0, chdir(dir_.c_str()));
+    const std::string vertex = file("own.vert", kGlslVertex);
+    struct Case {
+        bool buildAll;
+        const char* fragment;  // the file broken, then fixed
+        ShaderProgram* (*build)(ShaderSet*, const std::string& vertex, const std::string& fragment);
+    } cases[] = {
+        {true, "billboard.frag", [](ShaderSet* set, const std::string&, const std::string&) { return set->billboard; }},
+        {false, "billboard.frag",
+         [](ShaderSet* set, const std::string&, const std::string&) { return set->require(&ShaderSet::billboard); }},
+        {false, "own.frag",
+         [](ShaderSet* set, const std::string& v, const std::string& f) { return set->build(v.c_str(), f.c_str()); }},
+    };
+    setShaderFailuresFatal(false);
+    for (const Case& c : cases) {
+        const bool shared = std::string(c.fragment) == "billboard.frag";
+        const std::string pair = shared ? "billboard.vert + billboard.frag" : "own.vert + own.frag";
+        SCOPED_TRACE(pair + (c.buildAll ? " in the whole set" : " on demand"));
+        auto fault = [&pair]() {
+            std::vector<ShaderFault> faults = shaderFaults();
+            return std::count_if(faults.begin(), faults.end(), [&](const ShaderFault& f) {
+                return f.pair == pair && f.standIn && f.reason == "fragment shader compile failed" &&
+                       f.log.find("`missing' undeclared") != std::string::npos;
+            });
+        };
+        const std::string fragment = file(c.fragment, "#version 120\nvoid main() { gl_FragColor = missing; }\n");
+        testing::internal::CaptureStdout();
+        ShaderSet* set = new ShaderSet(c.buildAll);
+        ShaderProgram* program = c.build(set, vertex, fragment);
+        std::string log = testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(program->standsIn());
+        EXPECT_EQ(1, fault());
+        EXPECT_NE(std::string::npos, log.find("[dev] shader " + pair + " failed to build, drawing nothing until it "
+                                              "builds: fragment shader compile failed: 0:2("))
+            << log;
+        // Nothing is drawn where the fixed pipeline would draw white; the owner's uniform
+        // goes nowhere.
+        glViewport(0, 0, 320, 180);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_TEXTURE_2D);
+        glClear(GL_COLOR_BUFFER_BIT);
+        program->bind();
+        program->setUniform1f("size", 1.0f);
+        glColor3f(1, 1, 1);
+        glRectf(-1, -1, 1, 1);
+        ShaderProgram::unbind();
+        unsigned char rgba[4] = {9, 9, 9, 9};
+        glReadPixels(160, 90, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        EXPECT_EQ(0, rgba[0] + rgba[1] + rgba[2]);
+        EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
+
+        file(c.fragment, shared ? testpaths::readFile(testpaths::source("data/common/shaders/billboard.frag"))
+                                : std::string(kGlslFragment));
+        testing::internal::CaptureStdout();
+        std::vector<std::string> failed;
+        set->rebuildAll(&failed);
+        log = testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(failed.empty());
+        EXPECT_FALSE(program->standsIn());
+        EXPECT_EQ(1, programStatus(program->program, GL_LINK_STATUS));
+        EXPECT_EQ(0, fault());
+        EXPECT_NE(std::string::npos, log.find("[dev] shader " + pair + " built, drawing again\n")) << log;
+    }
+    setShaderFailuresFatal(true);
+    ASSERT_EQ(0, chdir(cwd));
 }
