@@ -152,6 +152,7 @@ void SceneManager::drawScenes(bool simulate) {
         CHECK_GL();
     }
     compositeSplatLayer();
+    ShaderProgram::checkBoundUniforms();
     if (keyState.held[KeyState::kInfoOverlay]) drawOverlay();
     if (!faultNotes.empty()) drawFaultNotes();
     SDL_GL_SwapBuffers();
@@ -182,9 +183,11 @@ void SceneManager::updateShaderInputs(float beat) {
     in.height = float(height);
     std::vector<NamedValue> values = syncValuesAt(music->midi, beat);
     in.values.resize(values.size());
+    in.names.resize(values.size());
     for (size_t i = 0; i < values.size(); ++i) {
         in.values[i].first = values[i].uniform;
         in.values[i].second = values[i].value;
+        in.names[i] = values[i].name;
     }
 }
 

@@ -44,7 +44,7 @@ fi
 
 # --- development mode: its own loose tree, its shader broken from the start -------------
 # The run stays up with the driver's line and the files named, the saved fix is rebuilt,
-# SIGTERM ends it with status 0.
+# a uniform that misnames a modulator is logged once, SIGTERM ends it with status 0.
 dev="$work/dev"
 mkdir -p "$dev/data"
 ln -s "$SOURCE_DIR/data/common" "$dev/data/common"
@@ -62,6 +62,11 @@ until_logged '\[dev\] kept [0-9]+ states' &&
 cp "$good" "$frag"
 until_logged "\[dev\] shader $pair built, drawing again" && until_logged '\[dev\] reloaded 1 shader programs' &&
   pass "--dev rebuilds the scene's own program when its fix is saved" || fail "--dev fix: $(tail -3 "$dev/dev.log")"
+sed 's/kick_glow/kick_glw/g' "$good" >"$frag"
+typo="Warning - uniform kick_glw of pulse.vert + pulse.frag: no modulator 'kick glw'; did you mean 'kick glow'?"
+until_logged 'Warning - uniform kick_glw'; sleep 1
+[ "$(grep -cF -- "$typo" "$dev/dev.log")" = 1 ] && pass "a misnamed modulator's uniform is logged once" ||
+  fail "misnamed uniform: $(grep -F 'Warning - uniform' "$dev/dev.log")"
 kill -TERM "$(pgrep -P "$dev_pid")"
 wait "$dev_pid"
 status=$?

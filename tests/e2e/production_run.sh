@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole production as a user runs it, without a person: festoonery under Xvfb with
 # scripted boxes and the silent audio driver plays to the end of its music, logs every
-# loading line and ends by itself with status 0.
+# loading line, warns about no uniform, and ends by itself with status 0.
 set -uo pipefail
 
 : "${SOURCE_DIR:?}" "${BUILD_DIR:?}" "${RUNTIME_DIR:?}"
@@ -45,6 +45,9 @@ done
 # The scene lines come in timeline order.
 order=$(grep -o -E ' \[(ImageDisplay|BirthText|Oscilloscope|Starfield|Fireworks)\]$' "$log" | tr -d ' []\n')
 check "scenes load in timeline order ($order)" test "$order" = "ImageDisplayBirthTextOscilloscopeStarfieldFireworks"
+# Every uniform of the greeting's programs is the engine's or set by its scenes.
+check "no warning about a uniform or a modulator name" \
+  bash -c "! grep -q -E 'Warning - (uniform|syncValue)' '$log'"
 check "no error, warning or extension box" \
   bash -c "! grep -q -E '^\[box\] (Error|OpenGL error|ERROR|Extension)' '$work/stderr.log'"
 

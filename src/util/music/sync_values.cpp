@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <set>
 
+#include "log.h"
 #include "util/music/midi.h"
 #include "util/music/modulators/modulator.h"
 
@@ -70,7 +73,66 @@ const Modulator* findModulator(const MidiFile* midi, const char* name, const Mid
 float syncValue(const MidiFile* midi, const char* name, float beat) {
     const MidiTrack* track = nullptr;
     const Modulator* modulator = findModulator(midi, name, &track);
-    return modulator ? modulatorValueAt(*track, *modulator, beat) : 0.0f;
+    if (modulator) return modulatorValueAt(*track, *modulator, beat);
+    if (name) {
+        // Scenes ask every frame, possibly from the workers: one line per name, ever.
+        static std::mutex mutex;
+        static std::set<std::string> warned;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (warned.insert(name).second)
+            logLine("Warning - syncValue: %s\n", noModulatorText(name, modulatorNames(midi)).c_str());
+    }
+    return 0.0f;
+}
+
+size_t editDistance(const std::string& a, const std::string& b) {
+    // d[i][j]: the distance from a's first i characters to b's first j (names are short).
+    const size_t w = b.size() + 1;
+    std::vector<size_t> d((a.size() + 1) * w);
+    for (size_t i = 0; i <= a.size(); ++i) d[i * w] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            size_t best = std::min({d[(i - 1) * w + j] + 1, d[i * w + j - 1] + 1, d[(i - 1) * w + j - 1] + cost});
+            // Two neighbours typed the wrong way round are one slip, not two.
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                best = std::min(best, d[(i - 2) * w + j - 2] + 1);
+            d[i * w + j] = best;
+        }
+    }
+    return d[a.size() * w + b.size()];
+}
+
+int nearestName(const std::string& name, const std::vector<std::string>& candidates) {
+    int best = -1;
+    size_t bestDistance = 0;
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        size_t d = editDistance(name, candidates[i]);
+        if (d > std::max<size_t>(1, std::max(name.size(), candidates[i].size()) / 3)) continue;
+        if (best < 0 || d < bestDistance) {
+            best = int(i);
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+std::string noModulatorText(const std::string& name, const std::vector<std::string>& modulatorNames) {
+    std::string text = "no modulator '" + name + "'";
+    int nearest = nearestName(name, modulatorNames);
+    if (nearest >= 0) text += "; did you mean '" + modulatorNames[size_t(nearest)] + "'?";
+    return text;
+}
+
+std::vector<std::string> modulatorNames(const MidiFile* midi) {
+    std::vector<std::string> names;
+    if (!midi) return names;
+    for (const MidiTrack& track : midi->tracks)
+        for (const auto& m : track.modulators)
+            if (!m->name.empty() && std::find(names.begin(), names.end(), m->name) == names.end())
+                names.push_back(m->name);
+    return names;
 }
 
 std::string uniformName(const std::string& name) {

@@ -1,5 +1,6 @@
 // Modulator values by name, for scenes and shaders: what the modulator gives at a beat,
-// with the track's note activity looked up inside. Pure: no I/O, no state.
+// with the track's note activity looked up inside. Pure (no I/O, no state) but for
+// syncValue's one warning per unknown name.
 #pragma once
 
 #include <string>
@@ -30,8 +31,22 @@ float modulatorValueAt(const MidiTrack& track, const Modulator& modulator, float
 const Modulator* findModulator(const MidiFile* midi, const char* name, const MidiTrack** track = nullptr);
 
 // The value at the beat of the modulator named `name`, as modulatorValueAt gives it;
-// 0 when midi is null or no modulator has that name.
+// 0 when midi is null or no modulator has that name. An unknown name is logged once per
+// process, the first time it is asked for: "Warning - syncValue: " + noModulatorText.
 float syncValue(const MidiFile* midi, const char* name, float beat);
+
+// The fewest edits that turn a into b, each the insertion, deletion or substitution of
+// one character or the swap of two neighbours.
+size_t editDistance(const std::string& a, const std::string& b);
+// The index of the candidate nearest to name by edit distance (the first of equals), or
+// -1 when there is none or the nearest is more edits away than a third of the longer
+// name's characters (one edit at the least): a name that far off is no slip of it.
+int nearestName(const std::string& name, const std::vector<std::string>& candidates);
+// "no modulator 'NAME'; did you mean 'NEAREST'?" with NEAREST the nearestName of the
+// modulator names, or only "no modulator 'NAME'" where none lies near.
+std::string noModulatorText(const std::string& name, const std::vector<std::string>& modulatorNames);
+// The named modulators' names in findModulator's order, each once.
+std::vector<std::string> modulatorNames(const MidiFile* midi);
 
 // A modulator's name as a GLSL identifier: every character that is not an ASCII letter
 // or digit becomes '_' ("pad wobble" -> "pad_wobble").

@@ -19,6 +19,9 @@ struct ShaderInputs {
     float height = 0.0f;
     // Uniform name and value of every named modulator.
     std::vector<std::pair<std::string, float>> values;
+    // Their modulators' own names, entry by entry ("kick glow" for "kick_glow"); for
+    // the warnings about uniforms that name none.
+    std::vector<std::string> names;
 };
 
 // The one set, process-wide; the scene manager refreshes it before each scene draws.

@@ -10,6 +10,7 @@
 
 #include "log.h"
 #include "util/data/data.h"
+#include "util/music/sync_values.h"
 #include "util/shaderprogram/shader_inputs.h"
 
 namespace {
@@ -25,6 +26,8 @@ bool g_failuresFatal = true;
 
 // The faults that stand, by program, in the order they arose.
 std::vector<std::pair<const ShaderProgram*, ShaderFault>> g_faults;
+// Programs bound since the last checkBoundUniforms whose uniforms are not yet checked.
+std::vector<ShaderProgram*> g_unchecked;
 
 const char* bareName(const char* path) {
     const char* slash = strrchr(path, '/');
@@ -222,6 +225,7 @@ ShaderProgram::~ShaderProgram() {
     // The GL objects stay: a rebuild's fresh build hands them on, and the shared programs
     // live until the process ends.
     clearFault(this);
+    g_unchecked.erase(std::remove(g_unchecked.begin(), g_unchecked.end(), this), g_unchecked.end());
 }
 
 bool ShaderProgram::rebuild(const char* vertexFile, const char* fragmentFile) {
@@ -248,6 +252,8 @@ bool ShaderProgram::rebuild(const char* vertexFile, const char* fragmentFile) {
     activeUniforms_ = fresh.activeUniforms_;
     pair_ = pair;
     standIn_ = false;
+    // The new build's uniforms are checked anew; what the owner set stays known.
+    uniformsChecked_ = false;
     clearFault(this);
     return true;
 }
@@ -450,6 +456,9 @@ void ShaderProgram::bind() {
         glUseProgramObjectARB(program);
         CHECK_GL();
         if (!activeUniforms_.empty()) applyShaderInputs();
+        if (!uniformsChecked_ && !standIn_ &&
+            std::find(g_unchecked.begin(), g_unchecked.end(), this) == g_unchecked.end())
+            g_unchecked.push_back(this);
     } else if (kind == ARB) {
         glUseProgramObjectARB(0);
         CHECK_GL();
@@ -475,8 +484,44 @@ void ShaderProgram::unbind() {
     CHECK_GL();
 }
 
+void ShaderProgram::noteOwnUniform(const char* name) {
+    if (uniformsChecked_) return;
+    for (const std::string& own : ownUniforms_)
+        if (own == name) return;
+    ownUniforms_.push_back(name);
+}
+
+void ShaderProgram::checkBoundUniforms() {
+    const ShaderInputs& in = shaderInputs();
+    // Without the engine's values nothing can be told apart: checked at a later frame.
+    if (in.active)
+        for (ShaderProgram* p : g_unchecked) p->checkUniforms();
+    g_unchecked.clear();
+}
+
+void ShaderProgram::checkUniforms() {
+    uniformsChecked_ = true;
+    const ShaderInputs& in = shaderInputs();
+    for (const ActiveUniform& u : activeUniforms_) {
+        // Only floats can be modulators; built-in names, array elements and structure
+        // members are never the engine's to set.
+        if (u.vec2 || u.name == "beat" || u.name == "time") continue;
+        if (u.name.compare(0, 3, "gl_") == 0 || u.name.find_first_of("[.") != std::string::npos) continue;
+        if (std::find(ownUniforms_.begin(), ownUniforms_.end(), u.name) != ownUniforms_.end()) continue;
+        bool modulator = false;
+        for (const auto& named : in.values) modulator = modulator || named.first == u.name;
+        if (modulator) continue;
+        // uniformName made the blanks of a modulator's name underscores.
+        std::string spaced = u.name;
+        std::replace(spaced.begin(), spaced.end(), '_', ' ');
+        logLine("Warning - uniform %s of %s: %s\n", u.name.c_str(), pair_.c_str(),
+                noModulatorText(spaced, in.names).c_str());
+    }
+}
+
 void ShaderProgram::setUniform1f(const char* name, float value) {
     if (standIn_) return;
+    noteOwnUniform(name);
     GLint location = uniformLocation(program, name);
     if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
     if (glUniform1f) glUniform1f(location, value); else glUniform1fARB(location, value);
@@ -484,6 +529,7 @@ void ShaderProgram::setUniform1f(const char* name, float value) {
 
 void ShaderProgram::setUniform2f(const char* name, float x, float y) {
     if (standIn_) return;
+    noteOwnUniform(name);
     GLint location = uniformLocation(program, name);
     if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
     if (glUniform2f) glUniform2f(location, x, y); else glUniform2fARB(location, x, y);
@@ -491,6 +537,7 @@ void ShaderProgram::setUniform2f(const char* name, float x, float y) {
 
 void ShaderProgram::setUniform3fv(const char* name, const float* values) {
     if (standIn_) return;
+    noteOwnUniform(name);
     GLint location = uniformLocation(program, name);
     if (location == -1) FATAL("Couldn't find uniform %s in %i", name, int(program));
     if (glUniform3fv) glUniform3fv(location, 1, values); else glUniform3fvARB(location, 1, values);

@@ -19,8 +19,8 @@ public:
     // nothing, with its fault in shaderFaults() until a rebuild builds it. Null names
     // stand for the fixed pipeline.
     ShaderProgram(const char* vertexFile, const char* fragmentFile);
-    // Leaves the faults; the GL objects stay (a rebuild's fresh build hands its own on,
-    // and the shared programs live until the process ends).
+    // Leaves the uniform check and the faults; the GL objects stay (a rebuild's fresh
+    // build hands its own on, and the shared programs live until the process ends).
     ~ShaderProgram();
     ShaderProgram(const ShaderProgram&) = delete;
     ShaderProgram& operator=(const ShaderProgram&) = delete;
@@ -34,6 +34,14 @@ public:
     // Whether the program stands in for a pair that failed to build: it draws nothing
     // and the setUniform calls do nothing.
     bool standsIn() const { return standIn_; }
+
+    // Once a frame's scenes have drawn (the scene manager calls it): each GLSL program
+    // bound since the last call and not checked since its build logs, once, every float
+    // uniform that the engine does not set (shader_inputs.h) and its owner has not set
+    // by now through setUniform*: "Warning - uniform NAME of PAIR: " and noModulatorText
+    // (util/music/sync_values.h) of NAME with its underscores as blanks. Nothing is
+    // checked while the inputs are not filled.
+    static void checkBoundUniforms();
 
     void bind();
     static void unbind();
@@ -61,11 +69,16 @@ private:
     ShaderProgram() = default;
     void collectActiveUniforms();
     void applyShaderInputs();
+    void noteOwnUniform(const char* name);
+    void checkUniforms();
     // A program that draws nothing (the fixed pipeline where even that fails to build).
     void becomeStandIn();
     std::vector<ActiveUniform> activeUniforms_;
+    // The names setUniform* were given before the check; kept across rebuilds.
+    std::vector<std::string> ownUniforms_;
     std::string pair_;  // the bare names, "pulse.vert + pulse.frag"
     bool standIn_ = false;
+    bool uniformsChecked_ = false;
     // The constructor's work; false only while a soft build collects failures.
     bool build(const char* vertexFile, const char* fragmentFile);
     void release();

@@ -110,7 +110,13 @@ TEST(SyncValues, NamesAreLookedUpInTrackThenDeclarationOrder) {
     EXPECT_EQ(nullptr, findModulator(nullptr, "pad wobble"));
     // Sine of period 1 held since 10: 1 at 10.5, times 0.5.
     EXPECT_FLOAT_EQ(0.5f, syncValue(midi.get(), "pad wobble", 10.5f));
-    EXPECT_FLOAT_EQ(0.0f, syncValue(midi.get(), "no such", 10.5f));
+    // An unknown name: 0, and one line for all its calls, with the nearest name.
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(0.0f, syncValue(midi.get(), "pad wobbel", 10.5f));
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, log.find("Warning - syncValue: no modulator 'pad wobbel'; did you mean 'pad wobble'?\n"))
+        << log;
+    EXPECT_EQ(log.find("Warning - "), log.rfind("Warning - ")) << "once:\n" << log;
     EXPECT_FLOAT_EQ(0.0f, syncValue(nullptr, "pad wobble", 10.5f));
 
     std::vector<NamedValue> values = syncValuesAt(midi.get(), 10.5f);
@@ -149,6 +155,31 @@ TEST(SyncValues, ABarIsTheTimeSignaturesLengthInBeats) {
         EXPECT_EQ(c.beats, beatsPerBar(midi.get())) << int(c.numerator) << "/" << int(c.denominator);
     }
     EXPECT_EQ(4.0f, beatsPerBar(nullptr));
+}
+
+TEST(ModulatorNames, TheNearestNameIsTheFewestEditsAwayWhenThatIsNear) {
+    const std::vector<std::string> names = {"kick glow", "pad swell", "snare"};
+    struct Case {
+        const char* name;
+        std::vector<std::string> candidates;
+        int nearest;
+    } cases[] = {
+        {"kick glw", names, 0},    // a letter left out
+        {"kcik glow", names, 0},   // two neighbours swapped: one edit
+        {"snaer", names, 2},       // the same in a five-letter name: a third of it is one edit
+        {"Snare", names, 2},       // case counts
+        {"pad  swell", names, 1},  // a blank too many
+        {"snake", names, 2},
+        {"scarf", names, -1},      // two edits in a five-letter name: too far
+        {"glow", names, -1},       // a word of a name is no slip of it
+        {"size", names, -1},
+        {"kick glw", {"kick blow", "kick glow"}, 1},  // two edits and one: the nearer
+        {"pat", {"pad", "pan"}, 0},                   // equals: the first
+        {"kick glw", {}, -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.nearest, nearestName(c.name, c.candidates)) << c.name;
+    EXPECT_EQ("no modulator 'kick glw'; did you mean 'kick glow'?", noModulatorText("kick glw", names));
+    EXPECT_EQ("no modulator 'size'", noModulatorText("size", names));
 }
 
 }  // namespace

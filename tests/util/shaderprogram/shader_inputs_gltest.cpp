@@ -1,10 +1,12 @@
 // The engine's uniforms (beat, time, resolution and one per named modulator) reach the
-// programs that declare them when they are bound, and no other uniform of any program.
+// programs that declare them when they are bound, and no other uniform of any program;
+// a uniform that neither the engine nor the program's owner sets is logged once.
 #include "util/shaderprogram/shader_inputs.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/paths.h"
@@ -19,6 +21,12 @@ const char* const kDeclaring =
     "#version 120\nuniform float beat; uniform float time; uniform vec2 resolution;\n"
     "uniform float pad_wobble; uniform float own;\n"
     "void main() { gl_FragColor = vec4(beat + time, resolution.x + resolution.y, pad_wobble, own); }\n";
+// A modulator's name mistyped, one far from any, one its owner sets and two of the
+// engine's.
+const char* const kMistyped =
+    "#version 120\nuniform float beat; uniform float kick_glw; uniform float far_off; uniform float own;\n"
+    "uniform float pad_wobble;\n"
+    "void main() { gl_FragColor = vec4(beat + kick_glw, far_off, own, pad_wobble); }\n";
 // Declares none of the engine's names.
 const char* const kPlain =
     "#version 120\nuniform float blocks;\nvoid main() { gl_FragColor = vec4(blocks); }\n";
@@ -30,6 +38,7 @@ protected:
         testpaths::writeFile(dir_ + "/a.vert", kVertex);
         testpaths::writeFile(dir_ + "/declaring.frag", kDeclaring);
         testpaths::writeFile(dir_ + "/plain.frag", kPlain);
+        testpaths::writeFile(dir_ + "/mistyped.frag", kMistyped);
         saved_ = shaderInputs();
     }
     void TearDown() override {
@@ -94,6 +103,29 @@ TEST_F(ShaderInputsTest, AProgramThatDeclaresNoneIsLeftAlone) {
     EXPECT_EQ(7.0f, uniform(p, "blocks"));
     for (const ShaderProgram::ActiveUniform& u : p.activeUniforms()) EXPECT_EQ("blocks", u.name);
     EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
+}
+
+TEST_F(ShaderInputsTest, AUniformThatNamesNoModulatorIsLoggedOnceAfterAFrame) {
+    ShaderProgram p(path("a.vert").c_str(), path("mistyped.frag").c_str());
+    ShaderInputs& in = shaderInputs();
+    in.active = true;
+    in.values = {{"kick_glow", 0.25f}, {"pad_wobble", 0.75f}};
+    in.names = {"kick glow", "pad wobble"};
+    testing::internal::CaptureStdout();
+    for (int frame = 0; frame < 3; ++frame) {
+        p.bind();
+        p.setUniform1f("own", 1.0f);
+        ShaderProgram::checkBoundUniforms();
+    }
+    std::string log = testing::internal::GetCapturedStdout();
+    // Two lines in all: beat, pad_wobble and own are set.
+    size_t kick = log.find("Warning - uniform kick_glw of a.vert + mistyped.frag: no modulator 'kick glw'; "
+                           "did you mean 'kick glow'?\n");
+    size_t far = log.find("Warning - uniform far_off of a.vert + mistyped.frag: no modulator 'far off'\n");
+    EXPECT_NE(std::string::npos, kick) << log;
+    EXPECT_NE(std::string::npos, far) << log;
+    EXPECT_EQ(std::min(kick, far), log.find("Warning - ")) << log;
+    EXPECT_EQ(std::max(kick, far), log.rfind("Warning - ")) << log;
 }
 
 }  // namespace
