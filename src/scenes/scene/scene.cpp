@@ -43,6 +43,18 @@ void Scene::letterboxPerspective(int w, int h, double farPlane) {
     glLoadIdentity();
 }
 
+void Scene::windowPerspective(int w, int h, double farPlane) {
+    width = w;
+    height = h;
+    viewportHeight = h;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glViewport(0, 0, w, h);
+    gluPerspective(45.0, h > 0 ? double(w) / h : 16.0 / 9.0, 0.1f, farPlane);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
 namespace {
 
 void setCapability(GLenum capability, bool on) {

@@ -87,4 +87,7 @@ public:
 protected:
     // The base resize with another far plane (the starfield clips at 150).
     void letterboxPerspective(int width, int height, double farPlane);
+    // The same perspective over the whole window at its own aspect, for a scene a
+    // production draws without bars; viewportHeight is then the window's height.
+    void windowPerspective(int width, int height, double farPlane);
 };
