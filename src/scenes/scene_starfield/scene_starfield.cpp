@@ -10,6 +10,7 @@
 #include "platform/msgbox.h"
 #include "scenes/scene/shaderset.h"
 #include "util/music/music.h"
+#include "util/music/sync_values.h"
 #include "util/shaderprogram/shaderprogram.h"
 #include "util/util/profile.h"
 #include "util/util/util.h"
@@ -43,11 +44,21 @@ void updateStars(Star* stars, int count, float dt) {
 
 Starfield::ProcLookup Starfield::procLookup = SDL_GL_GetProcAddress;
 
-Starfield::Starfield() : batch_(kStarCount) {
+namespace {
+
+// The parameters' star count, checked before anything is sized by it.
+int checkedCount(const StarfieldParams& p) {
+    if (p.count < 1) FATAL("A starfield needs at least one star, not %i", p.count);
+    return p.count;
+}
+
+}  // namespace
+
+Starfield::Starfield(const StarfieldParams& params) : params_(params), batch_(checkedCount(params)) {
     texture::init(&particleTexture);
-    stars = static_cast<Star*>(calloc(kStarCount, sizeof(Star)));
-    initialStars = static_cast<Star*>(calloc(kStarCount, sizeof(Star)));
-    if (!stars || !initialStars) FATAL("Failed to allocate memory for %i stars", kStarCount);
+    stars = static_cast<Star*>(calloc(size_t(params_.count), sizeof(Star)));
+    initialStars = static_cast<Star*>(calloc(size_t(params_.count), sizeof(Star)));
+    if (!stars || !initialStars) FATAL("Failed to allocate memory for %i stars", params_.count);
 }
 
 Starfield::~Starfield() {
@@ -76,8 +87,8 @@ bool Starfield::init() {
                   true, true);
     noteSplatTexture(particleTexture.name);
     billboardProgram = shaders->require(&ShaderSet::billboard);
-    for (int i = 0; i < kStarCount; ++i) resetStar(&stars[i]);
-    memcpy(initialStars, stars, sizeof(Star) * kStarCount);
+    for (int i = 0; i < params_.count; ++i) resetStar(&stars[i]);
+    memcpy(initialStars, stars, sizeof(Star) * size_t(params_.count));
     ready = true;
     return true;
 }
@@ -85,22 +96,28 @@ bool Starfield::init() {
 void Starfield::simulate() {
     if (!ready) return;
     profile::Scope simulation(profile::kSimulation);
-    updateStars(stars, kStarCount, frameTime);
+    updateStars(stars, params_.count, frameTime);
 }
 
-void Starfield::restart() { memcpy(stars, initialStars, sizeof(Star) * kStarCount); }
+void Starfield::restart() { memcpy(stars, initialStars, sizeof(Star) * size_t(params_.count)); }
 
 void Starfield::saveState(std::vector<unsigned char>* out) const {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(stars);
-    out->insert(out->end(), bytes, bytes + sizeof(Star) * kStarCount);
+    out->insert(out->end(), bytes, bytes + sizeof(Star) * size_t(params_.count));
 }
 
 void Starfield::loadState(const std::vector<unsigned char>& in) {
-    if (in.size() != sizeof(Star) * kStarCount) FATAL("A starfield state of %zu bytes", in.size());
+    if (in.size() != sizeof(Star) * size_t(params_.count)) FATAL("A starfield state of %zu bytes", in.size());
     memcpy(stars, in.data(), in.size());
 }
 
-void Starfield::resize(int w, int h) { letterboxPerspective(w, h, 150.0); }
+void Starfield::resize(int w, int h) {
+    if (params_.letterbox) {
+        letterboxPerspective(w, h, 150.0);
+    } else {
+        windowPerspective(w, h, 150.0);
+    }
+}
 
 bool Starfield::opensWithSplats() const { return resolvedParticlePath() == ParticlePath::Cpu; }
 bool Starfield::drewOnlySplats() const { return resolvedParticlePath() == ParticlePath::Cpu; }
@@ -114,41 +131,47 @@ void Starfield::draw() {
     // The stars were moved by simulate, just before this draw.
     CHECK_GL();
 
+    // Each star's colour as drawn: its own, times the tint and the glow.
+    float gain = 1.0f;
+    if (!params_.glowModulator.empty())
+        gain += syncValue(music->midi, params_.glowModulator.c_str(), music->beat());
+    const float r = params_.tint.r * gain, g = params_.tint.g * gain, b = params_.tint.b * gain;
+
     glBlendFunc(GL_ONE, GL_ONE);
     bindBillboardProgram(billboardProgram, particleTexture.name);
-    billboardProgram->setUniform1f("size", kStarSize);
+    billboardProgram->setUniform1f("size", params_.size);
 
     const ParticlePath path = particlePath();
     if (path == ParticlePath::Cpu) {
-        if (!splats_) splats_ = new SplatBatch(kStarCount);
+        if (!splats_) splats_ = new SplatBatch(params_.count);
         splats_->start(particleTexture.name, false);
-        splats_->begin(kStarSize);
-        for (int i = 0; i < kStarCount; ++i) {
+        splats_->begin(params_.size);
+        for (int i = 0; i < params_.count; ++i) {
             const Star& star = stars[i];
-            splats_->add(star.position[0], star.position[1], star.position[2], star.colour[0],
-                         star.colour[1], star.colour[2], 1.0f);
+            splats_->add(star.position[0], star.position[1], star.position[2], star.colour[0] * r,
+                         star.colour[1] * g, star.colour[2] * b, 1.0f);
         }
         splats_->draw(billboardProgram);
         CHECK_GL();
         return;
     }
     if (path == ParticlePath::Fast) {
-        if (!sprites_) sprites_ = new SpriteBatch(kStarCount);
-        sprites_->begin(kStarSize);
-        for (int i = 0; i < kStarCount; ++i) {
+        if (!sprites_) sprites_ = new SpriteBatch(params_.count);
+        sprites_->begin(params_.size);
+        for (int i = 0; i < params_.count; ++i) {
             const Star& star = stars[i];
-            sprites_->add(star.position[0], star.position[1], star.position[2], star.colour[0],
-                          star.colour[1], star.colour[2], 1.0f);
+            sprites_->add(star.position[0], star.position[1], star.position[2], star.colour[0] * r,
+                          star.colour[1] * g, star.colour[2] * b, 1.0f);
         }
         sprites_->draw(billboardProgram);
         CHECK_GL();
         return;
     }
     batch_.clear();
-    for (int i = 0; i < kStarCount; ++i) {
+    for (int i = 0; i < params_.count; ++i) {
         const Star& star = stars[i];
-        batch_.add(star.position[0], star.position[1], star.position[2], star.colour[0],
-                   star.colour[1], star.colour[2], 1.0f);
+        batch_.add(star.position[0], star.position[1], star.position[2], star.colour[0] * r,
+                   star.colour[1] * g, star.colour[2] * b, 1.0f);
     }
     batch_.draw(0, batch_.count());
     CHECK_GL();

@@ -1,8 +1,12 @@
-// From beat 52 on: 15000 soft coloured sparks stream out of one point towards and past
-// the camera, drawn as additive billboards; the camera sways with the beat.
+// Soft coloured sparks (the greeting's 15000 from beat 52 on) stream out of one point
+// towards and past the camera, drawn as additive billboards; the camera sways with the
+// beat.
 #pragma once
 
+#include <string>
+
 #include "scenes/scene/billboards.h"
+#include "scenes/scene/colour.h"
 #include "scenes/scene/scene.h"
 #include "scenes/scene/splats.h"
 #include "scenes/scene/sprites.h"
@@ -16,8 +20,9 @@ struct Star {
     float colour[3];    // red and blue may exceed 1
 };
 
+// The greeting's star count and billboard edge (world units).
 constexpr int kStarCount = 15000;
-constexpr float kStarSize = 0.5f;  // billboard edge, world units
+constexpr float kStarSize = 0.5f;
 // Stars past this z (strictly) are reset, shortly after the far plane clipped them.
 constexpr float kStarResetZ = 150.0f;
 
@@ -28,9 +33,23 @@ void resetStar(Star* star);
 // once, in index order.
 void updateStars(Star* stars, int count, float dt);
 
+// What a production sets of its starfield; the defaults are the greeting's.
+struct StarfieldParams {
+    int count = kStarCount;  // stars, at least 1 (fewer is fatal at construction)
+    float size = kStarSize;  // billboard edge, world units
+    // Multiplies every star's colour as it is drawn; the simulation is the same.
+    Rgb tint = {1.0f, 1.0f, 1.0f};
+    // The sync description's modulator (by name) whose value brightens every star by the
+    // factor 1 + value as it is drawn; "" for none. A name no modulator has adds nothing.
+    std::string glowModulator;
+    // The 16:9 viewport inside the window (bars where the window is not 16:9); false:
+    // the whole window, with its own aspect.
+    bool letterbox = true;
+};
+
 class Starfield : public Scene {
 public:
-    Starfield();
+    explicit Starfield(const StarfieldParams& params = {});
     ~Starfield() override;
 
     bool init() override;
@@ -44,8 +63,10 @@ public:
     // The star table.
     void saveState(std::vector<unsigned char>* out) const override;
     void loadState(const std::vector<unsigned char>& in) override;
-    // The base letterbox with the far plane at 150.
+    // The base letterbox (or the whole window, see StarfieldParams) with the far plane at 150.
     void resize(int width, int height) override;
+
+    const StarfieldParams& params() const { return params_; }
 
     // The GL loader's address lookup; tests replace it.
     using ProcLookup = void* (*)(const char* name);
@@ -55,12 +76,13 @@ public:
     void (*pointParameterfv)(GLenum, const GLfloat*) = nullptr;
     Texture particleTexture;
     ShaderProgram* billboardProgram = nullptr;
-    Star* stars;  // kStarCount records, zero-filled until init
+    Star* stars;  // params().count records, zero-filled until init
     Star* initialStars;  // the table as init left it
     // False after the point-parameter warning: no texture, no program, nothing drawn.
     bool ready = false;
 
 private:
+    StarfieldParams params_;
     BillboardBatch batch_;
     SpriteBatch* sprites_ = nullptr;  // made on the first draw on the fast path
     SplatBatch* splats_ = nullptr;    // made on the first draw on the cpu path
