@@ -13,12 +13,6 @@
 
 namespace {
 
-constexpr int kRocketCount = 3;
-constexpr int kSparksPerRocket = 100;
-constexpr int kChildrenPerRocket = 400;
-constexpr float kSparkSize = 0.15f;
-const float kRocketColour[3] = {1.0f, 0.6f, 0.2f};
-
 // A top-level rocket's launch draws: z, x (with the given span), angle, speed, lifetime.
 struct LaunchDraws {
     float x, z, angle, speed, lifetime;
@@ -136,9 +130,9 @@ bool FireworksRocket::update(float t) {
 
 void FireworksRocket::burst(float t) {
     float burstColour[3];
-    burstColour[0] = randomUnit() * 0.8f + 0.2f;
-    burstColour[1] = randomUnit() * 0.8f + 0.2f;
-    burstColour[2] = randomUnit() * 0.8f + 0.2f;
+    burstColour[0] = (randomUnit() * 0.8f + 0.2f) * burstTint.r;
+    burstColour[1] = (randomUnit() * 0.8f + 0.2f) * burstTint.g;
+    burstColour[2] = (randomUnit() * 0.8f + 0.2f) * burstTint.b;
     float burstSpeed = randomUnit() * 2.8f + 0.2f;
     float burstLifetime = randomUnit() * 10.0f + 2.0f;
     for (FireworksRocket* child : children) {
@@ -151,6 +145,7 @@ void FireworksRocket::addChildren(int count, int depth) {
     if (depth == 0) {
         for (int i = 0; i < count; ++i) {
             children.push_back(new FireworksRocket(static_cast<int>(sparks.size()), size));
+            children.back()->burstTint = burstTint;
         }
         return;
     }
@@ -172,7 +167,21 @@ int FireworksRocket::sparkCount() const {
     return count;
 }
 
-Fireworks::Fireworks() { texture::init(&particleTexture); }
+Fireworks::Fireworks(const FireworksParams& params) : params_(params) {
+    if (params_.rockets < 1 || params_.sparksPerRocket < 0 || params_.childrenPerRocket < 0)
+        FATAL("Fireworks of %i rockets with %i sparks and %i children each: at least one rocket, "
+              "and no negative counts",
+              params_.rockets, params_.sparksPerRocket, params_.childrenPerRocket);
+    texture::init(&particleTexture);
+}
+
+void Fireworks::resize(int w, int h) {
+    if (params_.letterbox) {
+        Scene::resize(w, h);
+    } else {
+        windowPerspective(w, h, 2000.0);
+    }
+}
 
 Fireworks::~Fireworks() {
     for (FireworksRocket* rocket : rockets) delete rocket;
@@ -282,13 +291,15 @@ void Fireworks::loadState(const std::vector<unsigned char>& in) {
 }
 
 void Fireworks::createRockets() {
-    for (int i = 0; i < kRocketCount; ++i) {
+    const float colour[3] = {params_.rocketColour.r, params_.rocketColour.g, params_.rocketColour.b};
+    for (int i = 0; i < params_.rockets; ++i) {
         LaunchDraws d = drawLaunch(10.0f);
-        FireworksRocket* rocket = new FireworksRocket(kSparksPerRocket, kSparkSize);
+        FireworksRocket* rocket = new FireworksRocket(params_.sparksPerRocket, params_.sparkSize);
+        rocket->burstTint = params_.burstTint;
         rockets.push_back(rocket);
-        rocket->launch({d.x, 0.0f, d.z, 1.0f}, rocketLaunchDirection(d.angle), d.speed, kRocketColour, 0.0f,
+        rocket->launch({d.x, 0.0f, d.z, 1.0f}, rocketLaunchDirection(d.angle), d.speed, colour, 0.0f,
                        d.lifetime);
-        rocket->addChildren(kChildrenPerRocket, 0);
+        rocket->addChildren(params_.childrenPerRocket, 0);
     }
     int total = 0;
     for (const FireworksRocket* rocket : rockets) total += rocket->sparkCount();
@@ -297,11 +308,12 @@ void Fireworks::createRockets() {
 }
 
 void Fireworks::updateRockets(const std::function<float()>& beat) {
+    const float colour[3] = {params_.rocketColour.r, params_.rocketColour.g, params_.rocketColour.b};
     for (FireworksRocket* rocket : rockets) {
         if (rocket->update(beat())) continue;
         LaunchDraws d = drawLaunch(20.0f);
         float start = beat();
-        rocket->launch({d.x, 0.0f, d.z, 1.0f}, rocketLaunchDirection(d.angle), d.speed, kRocketColour,
+        rocket->launch({d.x, 0.0f, d.z, 1.0f}, rocketLaunchDirection(d.angle), d.speed, colour,
                        start, d.lifetime);
     }
 }

@@ -1,12 +1,13 @@
-// Drawn over the starfield from beat 52 on: rockets rise with spark trails, each bursts
-// into child rockets with trails of their own that fade out; a rocket whose whole family
-// has died is relaunched. All motion is linear in music beats.
+// Drawn over the starfield (the greeting's from beat 52 on): rockets rise with spark
+// trails, each bursts into child rockets with trails of their own that fade out; a rocket
+// whose whole family has died is relaunched. All motion is linear in music beats.
 #pragma once
 
 #include <functional>
 #include <vector>
 
 #include "scenes/scene/billboards.h"
+#include "scenes/scene/colour.h"
 #include "scenes/scene/scene.h"
 #include "scenes/scene/splats.h"
 #include "scenes/scene/sprites.h"
@@ -62,7 +63,8 @@ public:
                 float lifetime) override;
     bool update(float t) override;
 
-    // Launches every child from here with one shared colour, speed and lifetime.
+    // Launches every child from here with one shared colour (drawn, times burstTint),
+    // speed and lifetime.
     void burst(float t);
     void addChildren(int count, int depth);
     // Children first (after the burst), then this rocket's sparks with the rocket's alpha
@@ -86,6 +88,8 @@ public:
     void forgetDescendants();
 
     float size;
+    // Multiplies the colour a burst draws; children made by addChildren take it on.
+    Rgb burstTint = {1.0f, 1.0f, 1.0f};
     std::vector<FireworksRocket*> children;
     // Into sparkStore_: one block per rocket, so an update walks its sparks in order.
     std::vector<FireworksParticle*> sparks;
@@ -94,9 +98,25 @@ private:
     std::vector<FireworksParticle> sparkStore_;
 };
 
+// What a production sets of its fireworks; the defaults are the greeting's. The random
+// draws are the same whatever the colours, so only the counts change the sequence.
+struct FireworksParams {
+    int rockets = 3;              // top-level rockets in the air at once, at least 1
+    int sparksPerRocket = 100;    // each rocket's trail (and each child's), 0 or more
+    int childrenPerRocket = 400;  // child rockets of one burst, 0 or more
+    float sparkSize = 0.15f;      // billboard edge, world units
+    Rgb rocketColour = {1.0f, 0.6f, 0.2f};  // the rising rockets and their trails
+    // Multiplies each burst's colour, which is drawn at random (0.2 to 1 a channel).
+    Rgb burstTint = {1.0f, 1.0f, 1.0f};
+    // The 16:9 viewport inside the window (bars where the window is not 16:9); false:
+    // the whole window, with its own aspect.
+    bool letterbox = true;
+};
+
 class Fireworks : public Scene {
 public:
-    Fireworks();
+    // Counts out of their ranges are fatal here.
+    explicit Fireworks(const FireworksParams& params = {});
     ~Fireworks() override;
 
     bool init() override;
@@ -110,8 +130,12 @@ public:
     // Every rocket, child and spark in tree order.
     void saveState(std::vector<unsigned char>* out) const override;
     void loadState(const std::vector<unsigned char>& in) override;
+    // The base letterbox, or the whole window (see FireworksParams).
+    void resize(int width, int height) override;
 
-    // The three rockets of init, launched at beat 0 (random draws, no OpenGL).
+    const FireworksParams& params() const { return params_; }
+
+    // The rockets of init (params().rockets), launched at beat 0 (random draws, no OpenGL).
     void createRockets();
     // Updates every rocket at beat() (read anew per rocket); relaunches a dead one.
     void updateRockets(const std::function<float()>& beat);
@@ -123,6 +147,7 @@ public:
     ShaderProgram* billboardProgram = nullptr;
 
 private:
+    FireworksParams params_;
     BillboardBatch* batch_ = nullptr;
     SpriteBatch* sprites_ = nullptr;  // made on the first draw on the fast path
     SplatBatch* splats_ = nullptr;    // made on the first draw on the cpu path
