@@ -10,10 +10,21 @@
 #include "util/util/util.h"
 
 
+BirthText::BirthText(const BirthTextParams& params) : params_(params) {
+    if (!params_.words.empty() && params_.words.size() != size_t(kGreetingWordCount))
+        FATAL("The text takes %i words, not %zu", kGreetingWordCount, params_.words.size());
+}
+
+const char* BirthText::word(int index) const {
+    if (params_.words.empty()) return greetingWord(index);
+    return index >= 0 && index < kGreetingWordCount ? params_.words[size_t(index)].c_str() : "";
+}
+
 bool BirthText::init() {
-    font = loadFont(kGreetingFontPath);
-    if (!font->FaceSize(48, 72)) FATAL("Failed to set the size of font %s", kGreetingFontPath);
-    watchFont(&font, kGreetingFontPath);
+    const char* path = params_.font.c_str();
+    font = loadFont(path);
+    if (!font->FaceSize(48, 72)) FATAL("Failed to set the size of font %s", path);
+    watchFont(&font, path);
     return font->CharMap(ft_encoding_unicode);
 }
 
@@ -28,24 +39,25 @@ void BirthText::resize(int w, int h) {
 }
 
 void BirthText::draw() {
-    glColor4f(1, 1, 1, 1);
+    const Rgb& c = params_.colour;
+    glColor4f(c.r, c.g, c.b, 1);
     ShaderProgram::unbind();
     glDisable(GL_DEPTH_TEST);
-    glColor4f(1, 1, 1, 1);
+    glColor4f(c.r, c.g, c.b, 1);
 
     const float w = static_cast<float>(width);
     const float h = static_cast<float>(height);
     glTranslatef(0, music->beat() * h * 0.033333335f, 0);
-    fontPrintf(font, "%s", greetingWord(0));
+    fontPrintf(font, "%s", word(0));
     for (int i = 1; i < 4; ++i) {
         glTranslatef(0.2f * w, -0.2f * h, 0);
-        fontPrintf(font, "%s", greetingWord(i));
+        fontPrintf(font, "%s", word(i));
     }
     // Back to the left column.
     glTranslatef(0.2f * w * -3.0f, -0.2f * h, 0);
-    fontPrintf(font, "%s", greetingWord(4));
+    fontPrintf(font, "%s", word(4));
     for (int i = 5; i < 8; ++i) {
         glTranslatef(0.2f * w, -0.2f * h, 0);
-        fontPrintf(font, "%s", greetingWord(i));
+        fontPrintf(font, "%s", word(i));
     }
 }

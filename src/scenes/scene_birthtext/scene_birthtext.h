@@ -1,22 +1,43 @@
-// The birthday greeting: eight script words in two diagonal runs of four, scrolling up
-// one window height every 30 beats.
+// The greeting's text: eight words in two diagonal runs of four, scrolling up one window
+// height every 30 beats.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "scenes/greeting_words.h"
 
+#include "scenes/scene/colour.h"
 #include "scenes/scene/scene.h"
 
 class FTFont;
 
+// What a production sets of its text; the defaults are the greeting's.
+struct BirthTextParams {
+    // The kGreetingWordCount words in drawing order (UTF-8, each with glyphs in the font);
+    // empty: greetingWord(), the greeting's own, which the capture's --words replaces
+    // (ProductionInfo::hasWords). Any other count is fatal at construction.
+    std::vector<std::string> words;
+    std::string font = kGreetingFontPath;  // a TrueType or OpenType file, set at 48 points
+    Rgb colour = {1.0f, 1.0f, 1.0f};
+};
+
 class BirthText : public Scene {
 public:
+    explicit BirthText(const BirthTextParams& params = {});
+
     bool init() override;
-    std::vector<std::string> assets() const override { return {kGreetingFontPath}; }
+    std::vector<std::string> assets() const override { return {params_.font}; }
     void draw() override;
     // The base letterbox, then the whole window in pixels, origin at the lower left.
     void resize(int width, int height) override;
 
-    FTFont* font = nullptr;
-};
+    const BirthTextParams& params() const { return params_; }
+    // The word at index (0 to 7) in drawing order: the params' own, else greetingWord().
+    const char* word(int index) const;
 
-// The words in drawing order.
+    FTFont* font = nullptr;
+
+private:
+    BirthTextParams params_;
+};
