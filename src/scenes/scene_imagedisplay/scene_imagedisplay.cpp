@@ -6,7 +6,7 @@
 
 #include "util/util/reloadable.h"
 
-ImageDisplay::ImageDisplay() {
+ImageDisplay::ImageDisplay(const ImageDisplayParams& params) : params_(params) {
     texture::init(&picture);
     memset(vertices, 0, sizeof vertices);
     memset(texCoords, 0, sizeof texCoords);
@@ -14,8 +14,7 @@ ImageDisplay::ImageDisplay() {
 }
 
 bool ImageDisplay::init() {
-    texture::load(GL_NEAREST, GL_NEAREST, &picture, "data/common/images/cokie_the_clown.jpg", false,
-                  false);
+    texture::load(GL_NEAREST, GL_NEAREST, &picture, params_.picture.c_str(), false, false);
 
     static const float kCorners[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
     static const float kTexCoords[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
@@ -35,7 +34,13 @@ bool ImageDisplay::init() {
     return true;
 }
 
-void ImageDisplay::resize(int w, int h) { Scene::resize(w, h); }
+void ImageDisplay::resize(int w, int h) {
+    if (params_.letterbox) {
+        Scene::resize(w, h);
+    } else {
+        windowPerspective(w, h, 2000.0);
+    }
+}
 
 void ImageDisplay::draw() {
     glMatrixMode(GL_PROJECTION);

@@ -1,18 +1,33 @@
-// The picture backdrop of the first half: one image stretched over the 16:9 area,
-// drawn from a vertex and an index buffer object.
+// A picture backdrop (the greeting's first half): one opaque image stretched over the
+// 16:9 area, drawn from a vertex and an index buffer object.
 #pragma once
+
+#include <string>
 
 #include "scenes/scene/scene.h"
 #include "util/texture/texture.h"
 
+// What a production sets of its picture; the defaults are the greeting's.
+struct ImageDisplayParams {
+    // The image (.png, .jpg, .tga or .bmp), a data/common file or one of the production's
+    // own; sampled nearest, not repeated.
+    std::string picture = "data/common/images/cokie_the_clown.jpg";
+    // Stretched over the 16:9 viewport inside the window (bars where the window is not
+    // 16:9); false: over the whole window.
+    bool letterbox = true;
+};
+
 class ImageDisplay : public Scene {
 public:
-    ImageDisplay();
+    explicit ImageDisplay(const ImageDisplayParams& params = {});
 
     bool init() override;
-    std::vector<std::string> assets() const override { return {"data/common/images/cokie_the_clown.jpg"}; }
+    std::vector<std::string> assets() const override { return {params_.picture}; }
     void draw() override;
+    // The base letterbox, or the whole window (see ImageDisplayParams).
     void resize(int width, int height) override;
+
+    const ImageDisplayParams& params() const { return params_; }
 
     Texture picture;
     float vertices[4][3];
@@ -36,5 +51,6 @@ private:
     void renderCopy(int width, int height);
     void releaseCopy();  // the GL objects; the size stays
 
+    ImageDisplayParams params_;
     Copy copy_;
 };

@@ -26,8 +26,8 @@ void Oscilloscope::resize(int w, int h) {
 
 void Oscilloscope::draw() {
     music->sampleData(samples);
-    glColor4f(0, 1, 0, 1);
-    glLineWidth(2.5f);
+    glColor4f(params_.colour.r, params_.colour.g, params_.colour.b, 1);
+    glLineWidth(params_.lineWidth);
     glClear(GL_DEPTH_BUFFER_BIT);
     glBegin(GL_LINE_STRIP);
     for (int i = 0; i < kSampleCount; i += 2) glVertex2f(static_cast<float>(i), oscilloscopeY(samples, i));
