@@ -130,6 +130,13 @@ TEST(SceneState, AppliesEveryFlagInBothDirectionsAndTheShadeModel) {
     }
 }
 
+template <class Params>
+Params noLetterbox() {
+    Params p;
+    p.letterbox = false;
+    return p;
+}
+
 TEST(SceneProjection, EachSceneSetsItsViewportAndProjection) {
     drainGLErrors();
     const float focal = 1.0f / std::tan(22.5f * 3.14159265f / 180.0f);
@@ -152,6 +159,13 @@ TEST(SceneProjection, EachSceneSetsItsViewportAndProjection) {
          depthScale(0.1, 2000), 0},
         {"starfield, far plane 150", new Starfield, 640, 480, {0, 60, 640, 360}, focal / (16.0f / 9.0f),
          focal, depthScale(0.1, 150), 0},
+        // Without the letterbox the same lens fills the window at its own aspect.
+        {"image display, no letterbox", new ImageDisplay(ImageDisplayParams{"", false}), 640, 480,
+         {0, 0, 640, 480}, focal / (4.0f / 3.0f), focal, depthScale(0.1, 2000), 0},
+        {"fireworks, no letterbox", new Fireworks(noLetterbox<FireworksParams>()), 640, 480, {0, 0, 640, 480},
+         focal / (4.0f / 3.0f), focal, depthScale(0.1, 2000), 0},
+        {"starfield, no letterbox", new Starfield(noLetterbox<StarfieldParams>()), 640, 480, {0, 0, 640, 480},
+         focal / (4.0f / 3.0f), focal, depthScale(0.1, 150), 0},
         {"oscilloscope, whole window", new Oscilloscope, 640, 480, {0, 0, 640, 480}, 2.0f / 1024.0f, 1.0f,
          -1.0f, -1.0f},
         {"greeting, whole window in pixels", new BirthText, 640, 480, {0, 0, 640, 480}, 2.0f / 640.0f,
