@@ -286,7 +286,7 @@ int runCapture(int argc, char** argv) {
     options.seed = seed;
     setGreetingWords(words);
     std::unique_ptr<offline::Production> production(new offline::Production(options, width, height));
-    if (!words.empty()) refuseUndrawableWords(words);
+    refuseUndrawableWords(words);
     const double bpm = production->bpm();
     const double length = production->lengthSeconds();
     double fromSeconds = from.seconds(bpm);
