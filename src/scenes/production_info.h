@@ -44,7 +44,7 @@ struct ProductionInfo {
     bool buildAllShaders = false;
     // Files of data/common the production's own code opens (its scenes' and the engine's
     // are known): packed into its archive with them.
-    std::vector<const char*> commonAssets;
+    std::vector<const char*> commonAssets = {};
 };
 
 // The production this program is built with: each production defines it once (the

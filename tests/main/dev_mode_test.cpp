@@ -26,7 +26,9 @@ TEST(DevKeys, BarsAndSectionsComeFromTheProductionAndItsTimeSignature) {
     for (const Case& c : cases) {
         DevCommand got = devCommandForKey(c.key, 30.0f, c.barBeats, kWaltz);
         EXPECT_EQ(c.kind, got.kind) << "key " << c.key;
-        if (c.kind == DevCommand::Seek) EXPECT_FLOAT_EQ(c.beat, got.beat) << "key " << c.key;
+        if (c.kind == DevCommand::Seek) {
+            EXPECT_FLOAT_EQ(c.beat, got.beat) << "key " << c.key;
+        }
     }
     // This production's own sections: each digit key seeks to its section's start.
     const ProductionInfo& production = thisProduction();

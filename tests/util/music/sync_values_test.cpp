@@ -81,7 +81,9 @@ TEST(SyncValues, ByNameIsTheModulatorsOwnValueAtTheTracksLastNotes) {
         NoteActivity a = noteActivityAt(drums, c.beat);
         EXPECT_EQ(c.held, a.on > a.off) << "beat " << c.beat;
         EXPECT_EQ(c.on, a.on) << "beat " << c.beat;
-        if (!c.held) EXPECT_EQ(c.off, a.off) << "beat " << c.beat;
+        if (!c.held) {
+            EXPECT_EQ(c.off, a.off) << "beat " << c.beat;
+        }
         float off = c.held ? c.on - 1.0f : c.off;
         float expected = envelope->value(0, c.beat, off, c.on) * 0.8f;
         EXPECT_FLOAT_EQ(expected, syncValue(midi.get(), "kick glow", c.beat)) << "beat " << c.beat;
