@@ -191,13 +191,18 @@ void SceneManager::updateShaderInputs(float beat) {
     }
 }
 
-void SceneManager::drawOverlay() {
+// The whole window in pixels, origin at the lower left: what the overlays draw in.
+void SceneManager::pixelProjection() {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluOrtho2D(0, width, 0, height);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+}
+
+void SceneManager::drawOverlay() {
+    pixelProjection();
 
     glColor4f(1, 1, 1, 1);
     ShaderProgram::unbind();
@@ -215,12 +220,7 @@ void SceneManager::drawOverlay() {
 }
 
 void SceneManager::drawFaultNotes() {
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluOrtho2D(0, width, 0, height);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    pixelProjection();
     ShaderProgram::unbind();
     glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
     glDisable(GL_DEPTH_TEST);

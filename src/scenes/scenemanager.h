@@ -95,6 +95,7 @@ public:
     AsciiEngine* ascii = nullptr;
 
 private:
+    void pixelProjection();
     void drawOverlay();
     void drawFaultNotes();
     // The uniforms every program that declares them receives (shader_inputs.h), at the

@@ -10,23 +10,7 @@ binary="$run/lanterns"
 [ -x "$binary" ] || { echo "FAIL: no example program at $binary"; exit 1; }
 [ -f "$run/data.mvt" ] || { echo "FAIL: no data.mvt in $run"; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-lanterns.XXXXXX")
-. "$SOURCE_DIR/scripts/lib_xvfb.sh"
-xvfb_pid=
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  start_private_xvfb || skip_without_display "no display, and Xvfb could not be started"
-fi
-export FESTOONERY_UI=script FESTOONERY_ANSWERS= SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1
-unset FESTOONERY_DATA
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
+. "$SOURCE_DIR/tests/e2e/lib_production.sh"
 
 "$binary" --help >"$work/help.txt" 2>&1
 grep -q "^lanterns: Lanterns over a harbour" "$work/help.txt" && pass "--help names the example" ||
@@ -57,5 +41,4 @@ else
   fail "--capture: status $status, $count frames, $distinct different; $(tail -3 "$work/capture.log")"
 fi
 
-[ $failures -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
-echo "all passed"
+finish

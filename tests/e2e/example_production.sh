@@ -11,23 +11,7 @@ binary="$run/hello"
 [ -x "$binary" ] || { echo "FAIL: no example program at $binary"; exit 1; }
 [ -f "$run/data.mvt" ] || { echo "FAIL: no data.mvt in $run"; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-example.XXXXXX")
-. "$SOURCE_DIR/scripts/lib_xvfb.sh"
-xvfb_pid=
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  start_private_xvfb || skip_without_display "no display, and Xvfb could not be started"
-fi
-export FESTOONERY_UI=script FESTOONERY_ANSWERS= SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1
-unset FESTOONERY_DATA
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
+. "$SOURCE_DIR/tests/e2e/lib_production.sh"
 
 # --- plays: the whole 17-second song, then an orderly end -------------------------------
 mkdir -p "$work/play"
@@ -103,5 +87,4 @@ else
   fail "a second capture differs"
 fi
 
-[ $failures -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
-echo "all passed"
+finish

@@ -10,25 +10,8 @@
 # neither its source folder nor the engine's tree changed by a byte.
 set -uo pipefail
 : "${SOURCE_DIR:?}" "${BUILD_DIR:?}"
-work=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-oot.XXXXXX") && [ -d "$work" ] \
-  || { echo "FAIL: no scratch folder"; exit 1; }
-. "$SOURCE_DIR/scripts/lib_xvfb.sh"
-xvfb_pid=
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  start_private_xvfb || skip_without_display "no display, and Xvfb could not be started"
-fi
-export FESTOONERY_UI=script FESTOONERY_ANSWERS= SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1
-unset FESTOONERY_DATA
+. "$SOURCE_DIR/tests/e2e/lib_production.sh"
 jobs=${FESTOONERY_JOBS:-2}
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
 
 # Every file under a folder with its checksum (links as their targets): what "unchanged"
 # is compared by.
@@ -128,5 +111,4 @@ engine_after=$(engine_listing)
 [ "$engine_after" = "$engine_before" ] && pass "the engine's tree unchanged" \
   || fail "the engine's tree changed: $(diff <(echo "$engine_before") <(echo "$engine_after") | head -5)"
 
-[ $failures -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
-echo "all passed"
+finish
