@@ -7,7 +7,9 @@
 #     (add_subdirectory through FESTOONERY_ENGINE_SOURCE);
 # each time its compile commands name only its own sources (the engine's come built, or
 # under the engine's path), its --help names it, it plays whole with status 0, and
-# neither its source folder nor the engine's tree changed by a byte.
+# neither its source folder nor the engine's tree changed by a byte. Its install rules
+# put its program and archive under a prefix, where the program finds its archive; and
+# its sources link with festoonery.pc's flags alone.
 set -uo pipefail
 : "${SOURCE_DIR:?}" "${BUILD_DIR:?}"
 . "$SOURCE_DIR/tests/e2e/lib_production.sh"
@@ -88,8 +90,29 @@ for example in "$SOURCE_DIR"/examples/*/; do
      cmake --build "$build" -j"$jobs" >>"$work/$name-installed.log" 2>&1; then
     pass "$name: builds against the installed engine"
     check_build "$name" "$src" "$build" installed
+    # Its own install rules: the program and its archive, which it finds from any folder.
+    inst=$work/installed-$name-prefix
+    mkdir -p "$work/empty-$name"
+    if cmake --install "$build" --prefix "$inst" >/dev/null 2>&1 && [ -x "$inst/bin/$name" ] &&
+       cmp -s "$inst/share/$name/data.mvt" "$build/run/data.mvt" &&
+       (cd "$work/empty-$name" && "$inst/bin/$name" --capture frames --size 64x36 --fps 2 --to 1s --quiet \
+          >capture.log 2>&1) && [ "$(ls "$work/empty-$name/frames" | wc -l)" = 3 ]; then
+      pass "$name: installs bin/$name and share/$name/data.mvt, which it finds from another folder"
+    else
+      fail "$name: its install: $(ls -R "$inst" 2>&1 | head -5 | tr '\n' ' ') $(tail -2 "$work/empty-$name/capture.log" 2>&1)"
+    fi
   else
     fail "$name: build against the installed engine: $(grep -m3 -iE 'error' "$work/$name-installed.log")"
+  fi
+
+  # Without CMake: its sources compiled and linked with what festoonery.pc says.
+  pc=$(dirname "$(find "$prefix" -name festoonery.pc | head -1)")
+  if flags=$(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs festoonery 2>&1) &&
+     (cd "$src" && g++ -O0 $(find src -name '*.cpp' | sort) $flags -o "$work/$name-pc") >"$work/$name-pc.log" 2>&1 &&
+     "$work/$name-pc" --help 2>&1 | grep -q "^Usage: $name "; then
+    pass "$name: builds with pkg-config's flags alone"
+  else
+    fail "$name with pkg-config: ${flags:0:200} $(grep -m3 -i error "$work/$name-pc.log")"
   fi
 
   build=$work/subdirectory-$name
