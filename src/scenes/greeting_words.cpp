@@ -4,6 +4,7 @@
 #include FT_FREETYPE_H
 
 #include <cstdint>
+#include <cstdio>
 
 
 const char* const kGreetingWords[kGreetingWordCount] = {"Happy", "0x20", "birthday", "Tuppet!",
@@ -42,13 +43,6 @@ bool nextCodePoint(const std::string& text, size_t* at, uint32_t* out) {
     return true;
 }
 
-bool isUtf8(const std::string& text) {
-    uint32_t ignored;
-    for (size_t at = 0; at < text.size();)
-        if (!nextCodePoint(text, &at, &ignored)) return false;
-    return true;
-}
-
 }  // namespace
 
 const char* greetingWord(int index) {
@@ -61,6 +55,57 @@ bool setGreetingWords(const std::vector<std::string>& words) {
     g_words = words;
     return true;
 }
+
+namespace {
+
+// "\"A\", \"B\", ...": the words found, quoted, for a refusal of their count (each cut at
+// 40 bytes, the list at 12 words).
+std::string quotedList(const std::vector<std::string>& found) {
+    std::string list;
+    for (size_t i = 0; i < found.size() && i < 12; ++i) {
+        std::string w = found[i].substr(0, 40);
+        list += (i ? ", \"" : "\"") + w + (w.size() < found[i].size() ? "...\"" : "\"");
+    }
+    if (found.size() > 12) list += ", ...";
+    return list;
+}
+
+// Each of the eight words non-empty, at most kMaxGreetingWordBytes, UTF-8 without control
+// characters; where not, the first fault in `why` with the byte it lies at in the word.
+bool checkWords(const std::vector<std::string>& found, std::string* why) {
+    for (size_t i = 0; i < found.size(); ++i) {
+        std::string which = "word " + std::to_string(i + 1);
+        const std::string& w = found[i];
+        if (w.empty()) {
+            *why = which + " is empty";
+            return false;
+        }
+        if (w.size() > kMaxGreetingWordBytes) {
+            *why = which + " is longer than " + std::to_string(kMaxGreetingWordBytes) + " bytes";
+            return false;
+        }
+        for (size_t at = 0; at < w.size();) {
+            size_t start = at;
+            uint32_t c;
+            char hex[16];
+            if (!nextCodePoint(w, &at, &c)) {
+                snprintf(hex, sizeof hex, "0x%02X", unsigned(static_cast<unsigned char>(w[start])));
+                *why = which + " is not UTF-8 text: byte " + hex + " at byte offset " + std::to_string(start) +
+                       " of the word begins no character";
+                return false;
+            }
+            // C0 and C1 controls, DEL: nothing a greeting draws.
+            if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+                snprintf(hex, sizeof hex, "U+%04X", unsigned(c));
+                *why = which + " holds the control character " + hex + " at byte offset " + std::to_string(start);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 bool parseGreetingWords(const std::string& text, std::vector<std::string>* words, std::string* why) {
     std::vector<std::string> found(1);
@@ -76,24 +121,31 @@ bool parseGreetingWords(const std::string& text, std::vector<std::string>* words
     }
     if (found.size() != size_t(kGreetingWordCount)) {
         *why = "expected exactly " + std::to_string(kGreetingWordCount) + " words separated by commas, got " +
-               std::to_string(found.size()) + " (a comma inside a word is written \\,)";
+               std::to_string(found.size()) + ": " + quotedList(found) + " (a comma inside a word is written \\,)";
         return false;
     }
-    for (size_t i = 0; i < found.size(); ++i) {
-        std::string which = "word " + std::to_string(i + 1);
-        if (found[i].empty()) {
-            *why = which + " is empty";
-            return false;
-        }
-        if (found[i].size() > kMaxGreetingWordBytes) {
-            *why = which + " is longer than " + std::to_string(kMaxGreetingWordBytes) + " bytes";
-            return false;
-        }
-        if (!isUtf8(found[i])) {
-            *why = which + " is not UTF-8 text";
-            return false;
-        }
+    if (!checkWords(found, why)) return false;
+    *words = found;
+    return true;
+}
+
+bool parseGreetingWordsFile(const std::string& text, std::vector<std::string>* words, std::string* why) {
+    size_t begin = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // a byte order mark some editors write
+    std::vector<std::string> found;
+    while (begin < text.size()) {
+        size_t end = text.find('\n', begin);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        found.push_back(line);
+        begin = end + 1;
     }
+    if (found.size() != size_t(kGreetingWordCount)) {
+        *why = "expected exactly " + std::to_string(kGreetingWordCount) + " words, one a line, got " +
+               std::to_string(found.size()) + (found.empty() ? "" : ": " + quotedList(found));
+        return false;
+    }
+    if (!checkWords(found, why)) return false;
     *words = found;
     return true;
 }

@@ -23,9 +23,14 @@ bool setGreetingWords(const std::vector<std::string>& words);
 
 // "W1,W2,...,W8": exactly eight words, in drawing order; "\," is a comma inside a word
 // and "\\" a backslash (any other backslash stands for itself). Every word must be
-// non-empty UTF-8 of at most kMaxGreetingWordBytes bytes. False with the reason in `why`.
+// non-empty UTF-8 of at most kMaxGreetingWordBytes bytes, without control characters.
+// False with the reason in `why`: the words found for a wrong count, the byte offset in
+// the word of a byte that is not UTF-8 or of a control character.
 constexpr size_t kMaxGreetingWordBytes = 200;
 bool parseGreetingWords(const std::string& text, std::vector<std::string>* words, std::string* why);
+// The same from a file's text: one word a line, as written (no escapes); lines end in
+// LF or CR LF, the last one may lack its end; a leading UTF-8 byte order mark is skipped.
+bool parseGreetingWordsFile(const std::string& text, std::vector<std::string>* words, std::string* why);
 
 // The characters of `word` (UTF-8) for which the font in `font` (a TrueType or OpenType
 // file image) has no glyph, each once, in order of first use, as UTF-8 text; "" when it

@@ -168,11 +168,16 @@ expect "--words of your own" 0 "wrote mine" -- "$capture" --size 96x54 --fps 4 -
   --samples 0 --words 'Dear,Zoë,Love\, hugs,from,us,all,at,home' mine
 cmp -s mine/frame_000020.png run1/frame_000020.png && fail "other words give the same frame" \
   || pass "other words, another frame"
+printf '%s\n' Dear Zoë 'Love, hugs' from us all at home >words.txt
+expect "--words-file, one word a line" 0 "wrote from-file" -- "$capture" --size 96x54 --fps 4 --from 10b \
+  --to 10b --samples 0 --words-file words.txt from-file
+cmp -s mine/frame_000020.png from-file/frame_000020.png && pass "--words-file draws what --words does" \
+  || fail "--words-file and --words give different frames"
 while IFS='|' read -r name regex words; do
   expect "$name" 2 "$regex" -- "$capture" --words "$words" refused
 done <<'EOF'
 --words with seven words|bad --words: expected exactly 8 words separated by commas, got 7|a,b,c,d,e,f,g
---words with an escaped comma|got 7 \(a comma inside a word is written|a\,b,c,d,e,f,g,h
+--words with an escaped comma|got 7: "a,b", "c".* \(a comma inside a word is written|a\,b,c,d,e,f,g,h
 --words with an empty word|word 4 is empty|a,b,c,,e,f,g,h
 EOF
 expect "--words the font cannot draw" 2 'word 2 \("Hi ☃"\): the script font has no glyph for "☃"' -- \

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -84,7 +85,9 @@ const char kWordsUsage[] =
     "  --words LIST    the greeting's eight words in drawing order, in place of the\n"
     "                  production's (\"Happy,0x20,birthday,Tuppet!,Best,wishes,from,\n"
     "                  Morvaset\"), laid out as they are; a comma inside a word is \\,\n"
-    "                  A word with characters the script font cannot draw is refused\n";
+    "                  A word with characters the script font cannot draw is refused\n"
+    "  --words-file FILE  the same eight words from a UTF-8 file, one word a line, as\n"
+    "                  written (no quoting or escapes)\n";
 
 // The program's name in messages ("festoonery-capture", "festoonery-hello --capture").
 const char* g_program = "festoonery-capture";
@@ -118,6 +121,25 @@ void refuseUndrawableWords(const std::vector<std::string>& words) {
                               "\"): the script font has no glyph for \"" + missing + "\"";
         usageError("%s", message.c_str());
     }
+}
+
+// The whole file at path (at most 64 KiB: eight words need far less); false with
+// "PATH: REASON" in why.
+bool readWordsFile(const char* path, std::string* text, std::string* why) {
+    FILE* file = fopen(path, "rb");
+    if (!file) {
+        *why = std::string(path) + ": " + strerror(errno);
+        return false;
+    }
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0 && text->size() <= 65536) text->append(chunk, got);
+    bool failed = ferror(file) != 0;
+    fclose(file);
+    if (failed) *why = std::string(path) + ": read error";
+    else if (text->size() > 65536) *why = std::string(path) + ": longer than 64 KiB";
+    else return true;
+    return false;
 }
 
 bool fileExists(const std::string& path) {
@@ -235,7 +257,14 @@ int runCapture(int argc, char** argv) {
         } else if (arg == "--words" && thisProduction().hasWords) {
             const char* v = value();
             std::string why;
+            if (!words.empty()) usageError("%s", "give the words once: --words or --words-file");
             if (!parseGreetingWords(v, &words, &why)) usageError("bad --words: %s", why.c_str());
+        } else if (arg == "--words-file" && thisProduction().hasWords) {
+            const char* v = value();
+            if (!words.empty()) usageError("%s", "give the words once: --words or --words-file");
+            std::string text, why;
+            if (!readWordsFile(v, &text, &why)) usageError("cannot read --words-file %s", why.c_str());
+            if (!parseGreetingWordsFile(text, &words, &why)) usageError("bad --words-file: %s", why.c_str());
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
