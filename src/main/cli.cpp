@@ -50,7 +50,7 @@ std::string versionText(const ProductionInfo& production) {
 std::string usageText(const std::string& programFolder, const ProductionInfo& production) {
     const std::string program = production.program;
     std::string text =
-        "Usage: " + program + " [--dev]\n"
+        "Usage: " + program + (production.hasWords ? " [--dev] [--words LIST | --words-file FILE]\n" : " [--dev]\n") +
         "       " + program + " --capture [OPTIONS] OUTPUT\n"
         "       " + program + " --help | --version\n"
         "\n" +
@@ -65,7 +65,13 @@ std::string usageText(const std::string& programFolder, const ProductionInfo& pr
         "  --dev      development mode: no setup dialog (the settings of default.cfg, in a\n"
         "             window), assets from the loose tree data/common/, keys that pause,\n"
         "             seek, loop and reload, and files under data/common/ reloaded when\n"
-        "             they change\n"
+        "             they change\n" +
+        std::string(production.hasWords
+                        ? "  --words LIST  eight words of your own in place of the greeting's, in drawing\n"
+                          "             order, comma-separated (a comma inside a word is \\,), for a party\n"
+                          "  --words-file FILE  the same eight words from a UTF-8 file, one a line\n"
+                          "             (words it cannot take are refused with status 2)\n"
+                        : "") +
         "  --capture  the capture instead of the window: every later argument is\n"
         "             festoonery-capture's (" + program + " --capture --help lists them)\n"
         "  --help     this text\n"

@@ -1,6 +1,7 @@
 // The two questions every program answers on its command line: --help and --version.
 // Both are answered before anything starts (no SDL, no display, no settings file).
-// Every other argument is ignored by the demo, apart from --dev (dev_mode.h).
+// Every other argument is ignored by the demo, apart from --dev (dev_mode.h) and, for a
+// production with words, --words and --words-file (scenes/greeting_words.h).
 #pragma once
 
 #include <string>

@@ -25,6 +25,8 @@
 #include "platform/msgbox.h"
 #include "platform/quit_signal.h"
 #include "platform/system.h"
+#include "scenes/greeting_words.h"
+#include "scenes/production_info.h"
 #include "scenes/scene/sprites.h"
 #include "scenes/scenemanager.h"
 #include "util/data/data.h"
@@ -139,7 +141,18 @@ int main(int argc, char** argv) {
     // Ctrl+C and SIGTERM end the run in order wherever it is (before SDL_Init: SDL then
     // keeps its own handlers out).
     platform::installQuitSignals();
-    // Every other argument is ignored, as it always was.
+    // A production with words takes eight others for a party (--words, --words-file);
+    // words it cannot take are refused before anything starts. Every other argument is
+    // ignored, as it always was.
+    std::vector<std::string> words;
+    if (thisProduction().hasWords) {
+        std::string why;
+        if (!greetingWordsArguments(argc, argv, &words, &why)) {
+            fprintf(stderr, "%s: %s\n", thisProduction().program, why.c_str());
+            return 2;
+        }
+        setGreetingWords(words);
+    }
     const bool dev = devModeRequested(argc, argv);
     // The loose asset tree, so that edited files are what is loaded and reloaded.
     if (dev) setenv("FESTOONERY_DATA", "disk", 1);
@@ -204,6 +217,19 @@ int main(int argc, char** argv) {
     // Loading, from the archive unless the start-up data mode says otherwise.
     selectStartupDataMode();
     readDatafile();
+    if (!words.empty()) {
+        bool fontMissing = false;
+        std::string why = undrawableWordsReason(words, &fontMissing);
+        if (fontMissing) FATAL("%s", why.c_str());
+        if (!why.empty()) {
+            fprintf(stderr, "%s: %s\n", thisProduction().program, why.c_str());
+            SDL_Quit();
+            return 2;
+        }
+        logLine("Drawing the words of the command line: %s, %s, %s, %s, %s, %s, %s, %s\n", words[0].c_str(),
+                words[1].c_str(), words[2].c_str(), words[3].c_str(), words[4].c_str(), words[5].c_str(),
+                words[6].c_str(), words[7].c_str());
+    }
     SceneManager* manager = new SceneManager();
     writeDatafile();
     CHECK_GL();

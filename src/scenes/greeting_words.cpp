@@ -3,9 +3,12 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
+#include "util/data/data.h"
 
 const char* const kGreetingWords[kGreetingWordCount] = {"Happy", "0x20", "birthday", "Tuppet!",
                                                         "Best",  "wishes", "from",   "Morvaset"};
@@ -171,4 +174,81 @@ std::string missingGlyphs(const unsigned char* font, size_t size, const std::str
     if (face) FT_Done_Face(face);
     if (library) FT_Done_FreeType(library);
     return missing;
+}
+
+bool readWordsFile(const char* path, std::string* text, std::string* why) {
+    FILE* file = fopen(path, "rb");
+    if (!file) {
+        *why = std::string(path) + ": " + strerror(errno);
+        return false;
+    }
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0 && text->size() <= 65536) text->append(chunk, got);
+    bool failed = ferror(file) != 0;
+    fclose(file);
+    if (failed) *why = std::string(path) + ": read error";
+    else if (text->size() > 65536) *why = std::string(path) + ": longer than 64 KiB";
+    else return true;
+    return false;
+}
+
+std::string undrawableWordsReason(const std::vector<std::string>& words, bool* fontMissing) {
+    *fontMissing = false;
+    if (words.empty()) return std::string();
+    FILE* file = dataOpen(kGreetingFontPath, "rb");
+    if (!file) {
+        *fontMissing = true;
+        return std::string("cannot read the script font ") + kGreetingFontPath;
+    }
+    std::vector<unsigned char> font;
+    unsigned char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) font.insert(font.end(), chunk, chunk + got);
+    fclose(file);
+    for (size_t i = 0; i < words.size(); ++i) {
+        std::string missing = missingGlyphs(font.data(), font.size(), words[i]);
+        if (!missing.empty()) {
+            return "word " + std::to_string(i + 1) + " (\"" + words[i] + "\"): the script font has no glyph for \"" +
+                   missing + "\"";
+        }
+    }
+    return std::string();
+}
+
+bool greetingWordsArguments(int argc, char** argv, std::vector<std::string>* words, std::string* why) {
+    words->clear();
+    bool given = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg != "--words" && arg != "--words-file") continue;
+        if (given) {
+            *why = "give the words once: --words or --words-file";
+            return false;
+        }
+        if (i + 1 >= argc) {
+            *why = arg + " needs a value";
+            return false;
+        }
+        given = true;
+        const char* value = argv[++i];
+        std::string reason;
+        if (arg == "--words") {
+            if (!parseGreetingWords(value, words, &reason)) {
+                *why = "bad --words: " + reason;
+                return false;
+            }
+            continue;
+        }
+        std::string text;
+        if (!readWordsFile(value, &text, &reason)) {
+            *why = "cannot read --words-file " + reason;
+            return false;
+        }
+        if (!parseGreetingWordsFile(text, words, &reason)) {
+            *why = "bad --words-file: " + reason;
+            return false;
+        }
+    }
+    return true;
 }

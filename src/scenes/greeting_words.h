@@ -36,3 +36,18 @@ bool parseGreetingWordsFile(const std::string& text, std::vector<std::string>* w
 // file image) has no glyph, each once, in order of first use, as UTF-8 text; "" when it
 // has them all. A font FreeType cannot read lacks every character.
 std::string missingGlyphs(const unsigned char* font, size_t size, const std::string& word);
+
+// The whole file at `path` (at most 64 KiB: eight words need far less) into *text; false
+// with "PATH: REASON" in `why`.
+bool readWordsFile(const char* path, std::string* text, std::string* why);
+
+// The first word the greeting's script font (read through the data layer: after the
+// archive) cannot draw, as "word N ("W"): the script font has no glyph for "X""; "" when
+// it draws them all, or for no words. *fontMissing: the font itself could not be read
+// (then the reason says so).
+std::string undrawableWordsReason(const std::vector<std::string>& words, bool* fontMissing);
+
+// The words a program was given on its command line for a production with words:
+// "--words LIST" or "--words-file FILE" (at most one of them). True with *words filled,
+// empty when neither is there; false with the reason ("bad --words: ...") in `why`.
+bool greetingWordsArguments(int argc, char** argv, std::vector<std::string>* words, std::string* why);

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -102,44 +101,15 @@ const char* g_program = "festoonery-capture";
     exit(1);
 }
 
-// Every word the script font can draw, or the first one it cannot, with the characters
-// it lacks (the archive is read: after the production is built). Without --words there
-// is nothing to check: the production's archive need not hold the script font then.
+// The words of --words and --words-file, each checked against the script font (the
+// archive is read: after the production is built). Without words there is nothing to
+// check: the production's archive need not hold the script font then.
 void refuseUndrawableWords(const std::vector<std::string>& words) {
-    if (words.empty()) return;
-    FILE* file = dataOpen(kGreetingFontPath, "rb");
-    if (!file) failure(std::string("cannot read the script font ") + kGreetingFontPath);
-    std::vector<unsigned char> font;
-    unsigned char chunk[65536];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) font.insert(font.end(), chunk, chunk + got);
-    fclose(file);
-    for (size_t i = 0; i < words.size(); ++i) {
-        std::string missing = missingGlyphs(font.data(), font.size(), words[i]);
-        if (missing.empty()) continue;
-        std::string message = "word " + std::to_string(i + 1) + " (\"" + words[i] +
-                              "\"): the script font has no glyph for \"" + missing + "\"";
-        usageError("%s", message.c_str());
-    }
-}
-
-// The whole file at path (at most 64 KiB: eight words need far less); false with
-// "PATH: REASON" in why.
-bool readWordsFile(const char* path, std::string* text, std::string* why) {
-    FILE* file = fopen(path, "rb");
-    if (!file) {
-        *why = std::string(path) + ": " + strerror(errno);
-        return false;
-    }
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0 && text->size() <= 65536) text->append(chunk, got);
-    bool failed = ferror(file) != 0;
-    fclose(file);
-    if (failed) *why = std::string(path) + ": read error";
-    else if (text->size() > 65536) *why = std::string(path) + ": longer than 64 KiB";
-    else return true;
-    return false;
+    bool fontMissing = false;
+    std::string why = undrawableWordsReason(words, &fontMissing);
+    if (why.empty()) return;
+    if (fontMissing) failure(why);
+    usageError("%s", why.c_str());
 }
 
 bool fileExists(const std::string& path) {
