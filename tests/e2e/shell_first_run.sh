@@ -23,7 +23,7 @@ for with_display in yes no; do
         (cd "$run" && env -u DISPLAY -u WAYLAND_DISPLAY timeout 10 ./festoonery --dev --help >out.log 2>err.log)
     fi
     expect_status 0 $?
-    grep -q '^Usage: festoonery \[--dev\]$' "$run/out.log" || fail "no usage: $(head -3 "$run/out.log")"
+    grep -q '^Usage: festoonery \[--dev\] \[--words LIST | --words-file FILE\]$' "$run/out.log" || fail "no usage: $(head -3 "$run/out.log")"
     grep -q "^ *festoonery-capture  " "$run/out.log" || fail "usage names no tools"
     [ -s "$run/err.log" ] && fail "stderr: $(cat "$run/err.log")"
     only_program_files
