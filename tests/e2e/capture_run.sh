@@ -12,24 +12,8 @@ bench="$RUNTIME_DIR/festoonery-bench"
 for b in "$capture" "$bench"; do [ -x "$b" ] || { echo "FAIL: no program at $b"; exit 1; }; done
 [ -f "$RUNTIME_DIR/data.mvt" ] || { echo "FAIL: no data.mvt in $RUNTIME_DIR"; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/festoonery-capture-test.XXXXXX")
-. "$SOURCE_DIR/scripts/lib_xvfb.sh"
-xvfb_pid=
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  start_private_xvfb || skip_without_display "no display, and Xvfb could not be started"
-fi
-export FESTOONERY_UI=script FESTOONERY_ANSWERS= SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1
-unset FESTOONERY_DATA
+. "$SOURCE_DIR/tests/e2e/lib_production.sh"
 cd "$work" || exit 1
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
 
 # expect NAME STATUS STDERR_REGEX -- COMMAND...
 expect() {
