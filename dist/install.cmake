@@ -105,7 +105,7 @@ install(FILES ${PROJECT_BINARY_DIR}/cmake/FestooneryConfig.cmake
               ${PROJECT_SOURCE_DIR}/cmake/FestooneryDependencies.cmake
               ${PROJECT_SOURCE_DIR}/cmake/FestooneryProduction.cmake
         DESTINATION ${FESTOONERY_INSTALL_CMAKE_DIR} COMPONENT dev)
-set(FESTOONERY_PC_REQUIRES "sdl gtk+-3.0 ftgl freetype2 tinyxml sndfile glew gl glu libjpeg zlib")
+set(FESTOONERY_PC_REQUIRES "sdl gtk+-3.0 ftgl freetype2 harfbuzz fribidi fontconfig icu-uc tinyxml sndfile glew gl glu libjpeg zlib")
 if(PULSE_FOUND)
   string(APPEND FESTOONERY_PC_REQUIRES " libpulse")
 endif()
@@ -157,6 +157,10 @@ set(CPACK_COMPONENTS_ALL runtime dev)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME festoonery)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
     "${festoonery_synopsis}\n${CPACK_PACKAGE_DESCRIPTION}")
+# The faces that draw names in every script (festoonery --words, festoonery-capture --words):
+# without them a name beyond the script font's Latin is refused, naming the package.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS
+    "fonts-noto-core, fonts-noto-cjk, fonts-noto-color-emoji, fonts-kaushanscript")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME festoonery-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_ARCHITECTURE amd64)
@@ -173,6 +177,6 @@ string(CONCAT CPACK_DEBIAN_DEV_DESCRIPTION ${CPACK_DEBIAN_DEV_DESCRIPTION})
 # What a production's build needs besides the engine: the -dev packages its headers
 # and static libraries use, and the packer (festoonery-tool, in festoonery).
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
-    "festoonery (= ${PROJECT_VERSION}), cmake (>= 3.25), pkgconf | pkg-config, libsdl1.2-compat-dev | libsdl1.2-dev, libglew-dev, libglu1-mesa-dev | libglu-dev, libgl-dev, libftgl-dev, libfreetype-dev, libjpeg-dev, libtinyxml-dev, libsndfile1-dev, libgtk-3-dev, zlib1g-dev, libpulse-dev")
+    "festoonery (= ${PROJECT_VERSION}), cmake (>= 3.25), pkgconf | pkg-config, libsdl1.2-compat-dev | libsdl1.2-dev, libglew-dev, libglu1-mesa-dev | libglu-dev, libgl-dev, libftgl-dev, libfreetype-dev, libharfbuzz-dev, libfribidi-dev, libfontconfig-dev, libicu-dev, libjpeg-dev, libtinyxml-dev, libsndfile1-dev, libgtk-3-dev, zlib1g-dev, libpulse-dev")
 set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
 include(CPack)

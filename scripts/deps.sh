@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config
   libsdl1.2-compat-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri
   libftgl-dev libfreetype-dev libjpeg62-turbo-dev libtinyxml-dev libsndfile1-dev libgtk-3-dev
-  zlib1g-dev libpulse-dev
+  zlib1g-dev libpulse-dev libharfbuzz-dev libfribidi-dev libfontconfig-dev libicu-dev
 )
 if [ "$what" = test ]; then
   packages+=(libgtest-dev googletest libbenchmark-dev libpng-dev clang libclang-rt-14-dev
@@ -35,6 +35,12 @@ fi
 # is not needed.
 if [ "$what" = test ]; then
   packages+=(pipewire wireplumber dbus-daemon)
+fi
+
+# Names in every script (the words of the command line): the faces that draw them, and
+# HarfBuzz's own shaper to check the layout against.
+if [ "$what" = test ]; then
+  packages+=(fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-kaushanscript libharfbuzz-bin)
 fi
 
 missing=()

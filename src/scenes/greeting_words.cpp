@@ -1,14 +1,12 @@
 #include "scenes/greeting_words.h"
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "util/data/data.h"
+#include "util/text/word_layout.h"
 
 const char* const kGreetingWords[kGreetingWordCount] = {"Happy", "0x20", "birthday", "Tuppet!",
                                                         "Best",  "wishes", "from",   "Morvaset"};
@@ -52,6 +50,8 @@ const char* greetingWord(int index) {
     if (index < 0 || index >= kGreetingWordCount) return "";
     return g_words.empty() ? kGreetingWords[index] : g_words[size_t(index)].c_str();
 }
+
+bool greetingWordsReplaced() { return !g_words.empty(); }
 
 bool setGreetingWords(const std::vector<std::string>& words) {
     if (!words.empty() && words.size() != size_t(kGreetingWordCount)) return false;
@@ -153,29 +153,6 @@ bool parseGreetingWordsFile(const std::string& text, std::vector<std::string>* w
     return true;
 }
 
-std::string missingGlyphs(const unsigned char* font, size_t size, const std::string& word) {
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    bool usable = FT_Init_FreeType(&library) == 0 &&
-                  FT_New_Memory_Face(library, font, FT_Long(size), 0, &face) == 0 &&
-                  FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0;
-    std::string missing;
-    std::vector<uint32_t> seen;
-    for (size_t at = 0; at < word.size();) {
-        size_t first = at;
-        uint32_t c;
-        if (!nextCodePoint(word, &at, &c)) break;  // parseGreetingWords refuses such words
-        bool known = false;
-        for (uint32_t s : seen) known = known || s == c;
-        if (known) continue;
-        seen.push_back(c);
-        if (!usable || FT_Get_Char_Index(face, c) == 0) missing += word.substr(first, at - first);
-    }
-    if (face) FT_Done_Face(face);
-    if (library) FT_Done_FreeType(library);
-    return missing;
-}
-
 bool readWordsFile(const char* path, std::string* text, std::string* why) {
     FILE* file = fopen(path, "rb");
     if (!file) {
@@ -206,14 +183,17 @@ std::string undrawableWordsReason(const std::vector<std::string>& words, bool* f
     size_t got;
     while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) font.insert(font.end(), chunk, chunk + got);
     fclose(file);
+    WordFonts fonts(font.data(), font.size(), kGreetingFontPixels);
+    std::string why;
     for (size_t i = 0; i < words.size(); ++i) {
-        std::string missing = missingGlyphs(font.data(), font.size(), words[i]);
-        if (!missing.empty()) {
-            return "word " + std::to_string(i + 1) + " (\"" + words[i] + "\"): the script font has no glyph for \"" +
-                   missing + "\"";
-        }
+        WordLayout layout;
+        std::vector<std::string> undrawable;
+        if (fonts.layout(words[i], &layout, &undrawable)) continue;
+        if (!why.empty()) why += "; ";
+        why += "word " + std::to_string(i + 1) + " (\"" + words[i] + "\"): ";
+        for (size_t k = 0; k < undrawable.size(); ++k) why += (k ? "; " : "") + undrawable[k];
     }
-    return std::string();
+    return why;
 }
 
 bool greetingWordsArguments(int argc, char** argv, std::vector<std::string>* words, std::string* why) {

@@ -12,10 +12,16 @@ extern const char* const kGreetingWords[kGreetingWordCount];
 
 // The script font the words are drawn in.
 constexpr const char* kGreetingFontPath = "data/common/fonts/BaroqueScript.ttf";
+// Its size: 48 points at 72 dots an inch.
+constexpr float kGreetingFontPixels = 48;
 
 // The word at `index` (0 to 7) in drawing order: the production's own unless
 // setGreetingWords replaced them.
 const char* greetingWord(int index);
+
+// Whether setGreetingWords gave words of their own (then they are shaped, drawn in any
+// script and fitted to the frame; the production's own go the way they always have).
+bool greetingWordsReplaced();
 
 // Replaces the eight words for every later frame; an empty list restores the production's.
 // Words are UTF-8 text. Returns false (and changes nothing) for any other count.
@@ -32,19 +38,15 @@ bool parseGreetingWords(const std::string& text, std::vector<std::string>* words
 // LF or CR LF, the last one may lack its end; a leading UTF-8 byte order mark is skipped.
 bool parseGreetingWordsFile(const std::string& text, std::vector<std::string>* words, std::string* why);
 
-// The characters of `word` (UTF-8) for which the font in `font` (a TrueType or OpenType
-// file image) has no glyph, each once, in order of first use, as UTF-8 text; "" when it
-// has them all. A font FreeType cannot read lacks every character.
-std::string missingGlyphs(const unsigned char* font, size_t size, const std::string& word);
-
 // The whole file at `path` (at most 64 KiB: eight words need far less) into *text; false
 // with "PATH: REASON" in `why`.
 bool readWordsFile(const char* path, std::string* text, std::string* why);
 
-// The first word the greeting's script font (read through the data layer: after the
-// archive) cannot draw, as "word N ("W"): the script font has no glyph for "X""; "" when
-// it draws them all, or for no words. *fontMissing: the font itself could not be read
-// (then the reason says so).
+// The words no installed face can draw whole (the script font first, read through the
+// data layer: after the archive), as "word N ("W"): U+XXXX NAME (Script): no installed
+// font draws it[; install PACKAGE]", each character once, "; " between; "" when every
+// word can be drawn, or for no words. *fontMissing: the script font itself could not be
+// read (then the reason says so).
 std::string undrawableWordsReason(const std::vector<std::string>& words, bool* fontMissing);
 
 // The words a program was given on its command line for a production with words:

@@ -84,19 +84,4 @@ TEST(GreetingWords, ReplacedWordsAreDrawnUntilRestored) {
     for (int i = 0; i < kGreetingWordCount; ++i) EXPECT_STREQ(kGreetingWords[i], greetingWord(i));
 }
 
-TEST(GreetingWords, TheScriptFontNamesWhatItCannotDraw) {
-    std::string font = testpaths::readFile(testpaths::source(kGreetingFontPath));
-    ASSERT_FALSE(font.empty());
-    auto missing = [&](const std::string& word) {
-        return missingGlyphs(reinterpret_cast<const unsigned char*>(font.data()), font.size(), word);
-    };
-    for (int i = 0; i < kGreetingWordCount; ++i) EXPECT_EQ("", missing(kGreetingWords[i])) << kGreetingWords[i];
-    EXPECT_EQ("", missing("Zo\xc3\xab & Jos\xc3\xa9, 1234567890"));
-    // Japanese and an emoji, each named once, in order of first use, among drawable letters.
-    EXPECT_EQ("\xe6\x97\xa5\xe6\x9c\xac\xf0\x9f\x8e\x82",
-              missing("a\xe6\x97\xa5\xe6\x9c\xac\xe6\x97\xa5-b\xf0\x9f\x8e\x82"));
-    const unsigned char notAFont[] = "not a font";
-    EXPECT_EQ("ab", missingGlyphs(notAFont, sizeof notAFont, "abba"));
-}
-
 }  // namespace

@@ -39,5 +39,16 @@ public:
     FTFont* font = nullptr;
 
 private:
+    // Words of the command line (greetingWordsReplaced()): laid out in any script at
+    // start, each drawn once into a texture, and fitted to the frame when drawn.
+    struct ShapedWord {
+        unsigned texture = 0;
+        int width = 0, height = 0, left = 0, bottom = 0;  // pixels from the pen, y up
+    };
+    void shapeWords();
+    // The word at index, its pen at the current modelview origin, penX from the left edge.
+    void drawWord(int index, float penX) const;
+
     BirthTextParams params_;
+    std::vector<ShapedWord> shaped_;
 };
