@@ -51,7 +51,11 @@ const char* greetingWord(int index) {
     return g_words.empty() ? kGreetingWords[index] : g_words[size_t(index)].c_str();
 }
 
-bool greetingWordsReplaced() { return !g_words.empty(); }
+bool greetingWordsReplaced() {
+    for (size_t i = 0; i < g_words.size(); ++i)
+        if (g_words[i] != kGreetingWords[i]) return true;
+    return false;  // none, or the production's own given again: drawn as always
+}
 
 bool setGreetingWords(const std::vector<std::string>& words) {
     if (!words.empty() && words.size() != size_t(kGreetingWordCount)) return false;

@@ -19,7 +19,7 @@ constexpr float kGreetingFontPixels = 48;
 // setGreetingWords replaced them.
 const char* greetingWord(int index);
 
-// Whether setGreetingWords gave words of their own (then they are shaped, drawn in any
+// Whether setGreetingWords gave words other than the production's own (then they are shaped, drawn in any
 // script and fitted to the frame; the production's own go the way they always have).
 bool greetingWordsReplaced();
 

@@ -80,16 +80,16 @@ else
 fi
 
 # --words for a party: words the demo cannot take are refused with status 2, their form
-# before anything starts, a glyph the script font lacks before the first frame; words it
+# before anything starts, a character no installed font draws before the first frame; words it
 # can take are drawn in place of its own.
 fresh_run words
 (cd "$run" && timeout -k 5 60 ./festoonery --words "a,b,c" >out.log 2>&1)
 expect_status 2 $?
 expect_contains "$run/out.log" 'festoonery: bad --words: expected exactly 8 words separated by commas, got 3: "a", "b", "c"'
 [ -e "$run/default.cfg" ] && fail "--words refused after the settings were touched"
-(cd "$run" && timeout -k 5 60 ./festoonery --words "a,Hi ☃,c,d,e,f,g,h" >out.log 2>&1)
+(cd "$run" && timeout -k 5 60 ./festoonery --words "a,Hi 𑼄,c,d,e,f,g,h" >out.log 2>&1)
 expect_status 2 $?
-expect_contains "$run/out.log" 'festoonery: word 2 ("Hi ☃"): the script font has no glyph for "☃"'
+expect_contains "$run/out.log" 'festoonery: word 2 ("Hi 𑼄"): U+11F04 KAWI LETTER A (Kawi): no installed font draws it'
 printf '%s\n' Happy 40th birthday 'Anna, dear!' Love from Bob 'and Eve' >"$run/words.txt"
 (cd "$run" && timeout -k 5 10 ./festoonery --words-file words.txt >out.log 2>&1)
 expect_status 124 $?
