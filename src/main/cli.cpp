@@ -70,7 +70,10 @@ std::string usageText(const std::string& programFolder, const ProductionInfo& pr
                         ? "  --words LIST  eight words of your own in place of the greeting's, in drawing\n"
                           "             order, comma-separated (a comma inside a word is \\,), for a party\n"
                           "  --words-file FILE  the same eight words from a UTF-8 file, one a line\n"
-                          "             (words it cannot take are refused with status 2)\n"
+                          "             Names in any script are drawn (an installed face that has the\n"
+                          "             letters where the script font has not), and a word too long\n"
+                          "             for the frame is moved in or made smaller; words it cannot\n"
+                          "             take are refused with status 2\n"
                         : "") +
         "  --capture  the capture instead of the window: every later argument is\n"
         "             festoonery-capture's (" + program + " --capture --help lists them)\n"

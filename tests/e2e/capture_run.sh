@@ -71,7 +71,8 @@ expect "empty section" 2 "no frame lies in 10.000s to 5.000s" -- "$capture" --fr
 
 # --- frames -----------------------------------------------------------------------------
 # A PNG's size, the share of lit pixels (channel sum above 30) and of coloured ones
-# (channels more than 60 apart), read with Python's zlib: every PNG filter type undone,
+# (channels more than 60 apart), the lit pixels in the two columns at either side, read
+# with Python's zlib: every PNG filter type undone,
 # so nothing of the writer is assumed.
 cat >png_info.py <<'PY'
 import struct, sys, zlib
@@ -104,10 +105,11 @@ def info(path):
     px = [r[x * bpp:x * bpp + 3] for r in rows for x in range(w)]
     lit = sum(1 for p in px if sum(p) > 30)
     coloured = sum(1 for p in px if max(p) - min(p) > 60)
-    return w, h, colour, lit / (w * h), coloured / (w * h)
+    edges = sum(1 for i, p in enumerate(px) if i % w in (0, 1, w - 2, w - 1) and sum(p) > 30)
+    return w, h, colour, lit / (w * h), coloured / (w * h), edges
 for p in sys.argv[1:]:
-    w, h, colour, lit, coloured = info(p)
-    print(f'{w}x{h} colour {colour} lit {lit:.3f} coloured {coloured:.3f}')
+    w, h, colour, lit, coloured, edges = info(p)
+    print(f'{w}x{h} colour {colour} lit {lit:.3f} coloured {coloured:.3f} edges {edges}')
 PY
 
 expect "capture beats 10 to 12 at 4 fps with --wav" 0 "wrote run1" -- \
@@ -143,7 +145,7 @@ for f in run1/*.png; do cmp -s "$f" "run2/$(basename "$f")" || same=0; done
 [ $same = 1 ] && pass "the same options give identical frames" || fail "frames differ between runs"
 
 # --words: the production's own eight words give the production's frame; others another
-# frame in the same places; a word the script font cannot draw is refused, naming it.
+# frame in the same places; a word no installed font can draw is refused, naming it.
 "$capture" --quiet --size 96x54 --fps 4 --from 10b --to 10b --samples 0 \
   --words "Happy,0x20,birthday,Tuppet!,Best,wishes,from,Morvaset" own >/dev/null 2>&1
 cmp -s own/frame_000020.png run1/frame_000020.png && pass "--words with the production's words: the same frame" \
@@ -167,6 +169,25 @@ EOF
 expect "--words no installed font can draw" 2 'word 2 \("Hi 𑼄"\): U\+11F04 KAWI LETTER A \(Kawi\): no installed font draws it' -- \
   "$capture" --size 32x18 --fps 1 --to 0s --words "a,Hi 𑼄,c,d,e,f,g,h" refused
 [ -z "$(ls -A refused 2>/dev/null)" ] && pass "a refused word writes no frame" || fail "frames in refused/"
+
+# Names in any script: each drawn in a face the log names; at 8 s the first three stand on
+# black, and the two long ones, which would cross the right edge, are moved in.
+printf '%s\n' Łukasz 'Bartholomew and Genevieve' 'Wolfgang-Amadeus Theophilus' Γιώργος محمد प्रिया 王芳 \
+  'Anna-Мария 🎂' >names.txt
+expect "names in every script" 0 "wrote names" -- "$capture" --size 640x360 --fps 1 --from 8s --to 8s \
+  --samples 0 --words-file names.txt names
+for face in 'Łukasz" is drawn in Kaushan Script' 'محمد" is drawn in Noto Naskh Arabic' \
+  'प्रिया" is drawn in Noto Serif Devanagari' '王芳" is drawn in Noto Serif CJK SC' \
+  'Anna-Мария 🎂" is drawn in Dancing Script Bold and Noto Serif Italic and Noto Color Emoji'; do
+  grep -qF "The word \"$face" out.log && pass "log: $face" || fail "no log line: $face"
+done
+info=$(python3 png_info.py names/frame_000008.png)
+lit=$(echo "$info" | sed 's/.* lit \([0-9.]*\).*/\1/')
+if [ "${info##* edges }" = 0 ] && awk -v l="$lit" 'BEGIN { exit !(l > 0.02) }'; then
+  pass "long names whole inside the frame ($info)"
+else
+  fail "ink missing or on the frame's edge: $info"
+fi
 
 "$capture" --quiet --size 96x54 --fps 4 --from 36b --to 36b picture >/dev/null 2>&1
 info=$(python3 png_info.py picture/frame_000072.png)

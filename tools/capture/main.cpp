@@ -84,7 +84,13 @@ const char kWordsUsage[] =
     "  --words LIST    the greeting's eight words in drawing order, in place of the\n"
     "                  production's (\"Happy,0x20,birthday,Tuppet!,Best,wishes,from,\n"
     "                  Morvaset\"), laid out as they are; a comma inside a word is \\,\n"
-    "                  A word with characters the script font cannot draw is refused\n"
+    "                  Any script is drawn: Latin, Greek, Cyrillic, Hebrew, Arabic,\n"
+    "                  the Indic scripts, Thai, Chinese, Japanese, Korean, emoji...,\n"
+    "                  shaped, in the script font where it has the letters, else in\n"
+    "                  the installed face nearest its look; a word that would cross\n"
+    "                  the frame's edge is moved in or made smaller. A character no\n"
+    "                  installed font draws is refused, named (U+XXXX, its name and\n"
+    "                  script) with the font package that has it\n"
     "  --words-file FILE  the same eight words from a UTF-8 file, one word a line, as\n"
     "                  written (no quoting or escapes)\n";
 
@@ -101,7 +107,7 @@ const char* g_program = "festoonery-capture";
     exit(1);
 }
 
-// The words of --words and --words-file, each checked against the script font (the
+// The words of --words and --words-file, each checked against the installed faces (the
 // archive is read: after the production is built). Without words there is nothing to
 // check: the production's archive need not hold the script font then.
 void refuseUndrawableWords(const std::vector<std::string>& words) {
