@@ -127,7 +127,7 @@ case "$info" in
   "96x54 colour 2 lit "*) pass "frames are 96x54 RGB ($info)" ;;
   *) fail "frame info: $info" ;;
 esac
-read -r lit coloured < <(echo "$info" | sed 's/.* lit \([0-9.]*\) coloured \([0-9.]*\)/\1 \2/')
+read -r lit coloured < <(echo "$info" | sed 's/.* lit \([0-9.]*\) coloured \([0-9.]*\).*/\1 \2/')
 python3 -c "import sys; sys.exit(0 if $lit > 0.005 and $coloured == 0 else 1)" \
   && pass "beat 10: white text alone ($lit lit, $coloured coloured)" || fail "beat 10: $info"
 # 5 frames at 4 fps: 1.25 s of sound, 44100 frames of 4 bytes a second.
@@ -191,7 +191,7 @@ fi
 
 "$capture" --quiet --size 96x54 --fps 4 --from 36b --to 36b picture >/dev/null 2>&1
 info=$(python3 png_info.py picture/frame_000072.png)
-read -r lit coloured < <(echo "$info" | sed 's/.* lit \([0-9.]*\) coloured \([0-9.]*\)/\1 \2/')
+read -r lit coloured < <(echo "$info" | sed 's/.* lit \([0-9.]*\) coloured \([0-9.]*\).*/\1 \2/')
 python3 -c "import sys; sys.exit(0 if $lit > 0.8 and $coloured > 0.3 else 1)" \
   && pass "beat 36: the picture fills the frame ($info)" || fail "beat 36: $info"
 

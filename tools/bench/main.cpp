@@ -21,6 +21,7 @@
 #include "log.h"
 #include "main/video_driver.h"
 #include "scenes/replay.h"
+#include "scenes/greeting_words.h"
 #include "scenes/production_info.h"
 #include "scenes/scene/billboards.h"
 #include "scenes/scene/sprites.h"
@@ -70,6 +71,8 @@ const char kUsage[] =
     "  --seed N        seed of the random generator (default 1)\n"
     "  --archive FILE  the asset archive (default: data.mvt here, else beside this program)\n"
     "  --json FILE     also write the figures as JSON, for comparing commits\n"
+    "  --words-file FILE  eight words of the greeting's own (one a line) in place of\n"
+    "                  its words, as festoonery-capture --words-file draws them\n"
     "  --particles P   how the particle scenes send their sparks: auto (the demo's\n"
     "                  way, default: cpu on a software renderer in frames at least\n"
     "                  540 pixels high, else fast where point sprites are supported,\n"
@@ -127,6 +130,7 @@ int main(int argc, char** argv) {
     std::string archive, jsonPath;
     ParticlePath path = ParticlePath::Auto;
     bool compare = false;
+    std::vector<std::string> words;  // empty: the production's
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* {
@@ -163,6 +167,11 @@ int main(int argc, char** argv) {
             if (!parseParticlePath(v, &path)) usageError("bad particle path '%s' (auto, fast, cpu or reference)", v);
         } else if (arg == "--compare") {
             compare = true;
+        } else if (arg == "--words-file" && thisProduction().hasWords) {
+            const char* v = value();
+            std::string text, why;
+            if (!readWordsFile(v, &text, &why)) usageError("cannot read --words-file %s", why.c_str());
+            if (!parseGreetingWordsFile(text, &words, &why)) usageError("bad --words-file: %s", why.c_str());
         } else {
             usageError("unknown argument '%s'", argv[i]);
         }
@@ -186,7 +195,13 @@ int main(int argc, char** argv) {
     options.archive = archive;
     options.rate = rate;
     options.seed = seed;
+    setGreetingWords(words);
     offline::Production production(options, width, height);
+    if (!words.empty()) {
+        bool fontMissing = false;
+        std::string why = undrawableWordsReason(words, &fontMissing);
+        if (!why.empty()) usageError("%s", why.c_str());
+    }
     const double bpm = production.bpm();
     const double length = production.lengthSeconds();
     const int64_t last = offline::lastFrameAtOrBefore(rate, length);

@@ -49,8 +49,12 @@ void BirthText::shapeWords() {
     for (int i = 0; i < kGreetingWordCount; ++i) {
         WordLayout layout;
         std::vector<std::string> undrawable;
-        if (!fonts.layout(word(i), &layout, &undrawable))
-            FATAL("The word \"%s\" cannot be drawn: %s", word(i), undrawable.empty() ? "no text" : undrawable[0].c_str());
+        if (!fonts.layout(word(i), &layout, &undrawable)) {
+            // The programs refuse such words before the first frame (undrawableWordsReason).
+            logLine("The word \"%s\" cannot be drawn: %s\n", word(i),
+                    undrawable.empty() ? "no text" : undrawable[0].c_str());
+            continue;
+        }
         std::string faces;
         for (size_t r = 0; r < layout.runs.size(); ++r) {
             std::string name = fonts.faceName(layout.runs[r].face);
