@@ -23,6 +23,7 @@
 #include "platform/audio/bass.h"
 #include "platform/audio/decode.h"
 #include "platform/audio/offline.h"
+#include "platform/audio/output.h"
 #include "private_server.h"
 
 namespace pulsecheck {
@@ -154,6 +155,7 @@ public:
         return copy;
     }
     int untimed() const { return untimed_; }
+    int overflows() const { return overflows_; }
 
 private:
     static void signal(pa_context*, void* loop) {
@@ -195,6 +197,10 @@ private:
         stream_ = pa_stream_new(context_, "onset monitor", &format, nullptr);
         pa_stream_set_state_callback(stream_, &MonitorRecorder::streamSignal, loop_);
         pa_stream_set_read_callback(stream_, &MonitorRecorder::readable, this);
+        // Recorded data the server had to drop because we read too late: a gap in the
+        // recording, not in the sound.
+        pa_stream_set_overflow_callback(
+            stream_, [](pa_stream*, void* self) { ++static_cast<MonitorRecorder*>(self)->overflows_; }, this);
         pa_buffer_attr attr;
         memset(&attr, 0xff, sizeof attr);
         attr.fragsize = uint32_t(kRate / 100 * 4);  // 10 ms
@@ -298,6 +304,7 @@ private:
     OnsetDetector detector_;
     std::vector<double> onsets_;
     int untimed_ = 0;
+    int overflows_ = 0;  // loop thread; read after close()
     int64_t fragments_ = 0;
     int64_t consumed_ = 0;  // bytes of the record stream read so far
     static constexpr int64_t kReports = 15;
@@ -416,6 +423,11 @@ int run(const Options& options) {
         printf("pulse: the stream did not stop within %.0f s of its end\n", 5.0);
         return 1;
     }
+    // A gap on either side explains an onset too many or too few: a burst cut in two or
+    // lost in the sound (the layer's stream ran dry) or in the recording (read too late).
+    const int underflows = audio::pulseOutputUnderflows();
+    printf("pulse: %d underflows of the layer's stream, %d overflows of the monitor's\n", underflows,
+           recorder.overflows());
     if (heard.size() != reference.size()) {
         printf("pulse: %zu onsets in the recording (%d without timing), %zu in the soundtrack\n",
                heard.size(), recorder.untimed(), reference.size());

@@ -31,5 +31,8 @@ void useExternalOutput(bool external);
 bool pulseOutputOpen(char* why, size_t whySize);
 // Main thread only, never while holding a lock that renderOutput takes.
 void pulseOutputClose();
+// How often, since the output opened, the server ran out of frames to play (each time a
+// gap of silence in the sound). Any thread.
+int pulseOutputUnderflows();
 
 }  // namespace audio

@@ -5,6 +5,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -24,6 +25,7 @@ pa_threaded_mainloop* g_loop = nullptr;
 pa_context* g_context = nullptr;
 pa_stream* g_stream = nullptr;
 bool g_timingPending = false;  // loop thread only
+std::atomic<int> g_underflows{0};
 
 // Loop thread only. PipeWire's reports (see onTiming), in rings: the monotonic time at
 // which frame 0 would have left the sink by each, and the steps of the read index
@@ -172,6 +174,9 @@ bool connectStream(char* why, size_t whySize) {
     }
     pa_stream_set_state_callback(g_stream, signalLoopStream, nullptr);
     pa_stream_set_write_callback(g_stream, onWrite, nullptr);
+    // The server ran out of our frames and played silence: a gap in the sound.
+    pa_stream_set_underflow_callback(
+        g_stream, [](pa_stream*, void*) { g_underflows.fetch_add(1, std::memory_order_relaxed); }, nullptr);
     pa_buffer_attr attr;
     attr.maxlength = uint32_t(-1);
     attr.tlength = kTargetFrames * kBytesPerFrame;
@@ -188,7 +193,10 @@ bool connectStream(char* why, size_t whySize) {
 
 }  // namespace
 
+int pulseOutputUnderflows() { return g_underflows.load(std::memory_order_relaxed); }
+
 bool pulseOutputOpen(char* why, size_t whySize) {
+    g_underflows = 0;
     g_loop = pa_threaded_mainloop_new();
     if (!g_loop) {
         snprintf(why, whySize, "PulseAudio: no main loop");
@@ -248,6 +256,8 @@ bool pulseOutputOpen(char* why, size_t whySize) {
 }
 
 void pulseOutputClose() {}
+
+int pulseOutputUnderflows() { return 0; }
 
 }  // namespace audio
 
