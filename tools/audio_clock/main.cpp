@@ -1,6 +1,7 @@
 // Usage: festoonery-audio-clock [FILE.ogg|FILE.mp3] [SECONDS]
 //        festoonery-audio-clock --pulse [--running|--combined|--pipewire] [--sdl] [--onsets]
 //                               [--fps N] [--seconds S]
+//        festoonery-audio-clock --pulse [--pipewire] --whole [DEMO]
 // Plays the file (without one: a generated 5 s tone, silent output) and samples the
 // stream position like a frame loop at 60 and then 144 frames per second. Prints, per
 // rate, how far each frame's advance of the position strays from the time the frame
@@ -10,7 +11,9 @@
 // which buffers more; --pipewire: a private PipeWire with its PulseAudio service and
 // WirePlumber instead), or with --running on the session's server; --sdl plays through
 // SDL's PulseAudio driver instead of the client library; --onsets prints each onset's
-// times.
+// times. --whole: the demo (DEMO, default ./festoonery; it needs a display) plays the
+// whole greeting into the private server at 1280x720 with 4 samples, and the sink's
+// monitor against the soundtrack gives its dropouts, longest gap and delay.
 #include <sndfile.h>
 
 #include <algorithm>
@@ -101,6 +104,7 @@ void measure(HSTREAM stream, double fps, double seconds) {
 int pulseMain(int argc, char** argv) {
 #ifdef FESTOONERY_HAVE_PULSE
     pulsecheck::Options options;
+    bool whole = false;
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--running") {
@@ -113,6 +117,9 @@ int pulseMain(int argc, char** argv) {
             options.sdlOutput = true;
         } else if (arg == "--onsets") {
             options.listOnsets = true;
+        } else if (arg == "--whole") {
+            whole = true;
+            if (i + 1 < argc && argv[i + 1][0] != '-') options.demo = argv[++i];
         } else if ((arg == "--fps" || arg == "--seconds") && i + 1 < argc) {
             double value = atof(argv[++i]);
             if (!(value >= 1.0 && value <= 1000.0)) {
@@ -125,7 +132,7 @@ int pulseMain(int argc, char** argv) {
             return 2;
         }
     }
-    return pulsecheck::run(options);
+    return whole ? pulsecheck::runWhole(options) : pulsecheck::run(options);
 #else
     (void)argc;
     (void)argv;

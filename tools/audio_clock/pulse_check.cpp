@@ -7,10 +7,14 @@
 #include "pulse_check.h"
 
 #include <pulse/pulseaudio.h>
+#include <signal.h>
 #include <sndfile.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +29,7 @@
 #include "platform/audio/offline.h"
 #include "platform/audio/output.h"
 #include "private_server.h"
+#include "sound_compare.h"
 
 namespace pulsecheck {
 namespace {
@@ -155,6 +160,9 @@ public:
         return copy;
     }
     int untimed() const { return untimed_; }
+    // Keeps every recorded frame (interleaved stereo), from before open() on.
+    void keepSamples() { keep_ = true; }
+    const std::vector<int16_t>& samples() const { return kept_; }  // after close()
     int overflows() const { return overflows_; }
 
 private:
@@ -277,6 +285,11 @@ private:
             bool timed = me->origin(&zero);
             size_t frames = bytes / 4;
             const int16_t* samples = static_cast<const int16_t*>(data);
+            // A hole in the stream (data null) is silence.
+            if (me->keep_) {
+                if (samples) me->kept_.insert(me->kept_.end(), samples, samples + frames * 2);
+                else me->kept_.resize(me->kept_.size() + frames * 2, 0);
+            }
             for (size_t i = 0; i < frames; ++i) {
                 if (!me->detector_.feed(samples ? samples[i * 2] : int16_t(0))) continue;
                 if (timed)
@@ -305,6 +318,8 @@ private:
     std::vector<double> onsets_;
     int untimed_ = 0;
     int overflows_ = 0;  // loop thread; read after close()
+    bool keep_ = false;
+    std::vector<int16_t> kept_;
     int64_t fragments_ = 0;
     int64_t consumed_ = 0;  // bytes of the record stream read so far
     static constexpr int64_t kReports = 15;
@@ -456,6 +471,122 @@ int run(const Options& options) {
         printf("pulse: the position never went backwards\n");
     printf("pulse: offset median %.1f ms, p95 %.1f ms, stop seen %.1f ms after the last frame\n",
            percentile(magnitudes, 0.5), percentile(magnitudes, 0.95), (stopSeen - lastHeard) * 1000.0);
+    return 0;
+}
+
+namespace {
+
+std::vector<char> readFile(const std::string& path) {
+    std::vector<char> bytes;
+    FILE* f = fopen(path.c_str(), "rb");
+    char chunk[65536];
+    size_t got;
+    while (f && (got = fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    if (f) fclose(f);
+    return bytes;
+}
+
+// Runs the demo in `folder` until it ends by itself (true, with its exit status) or
+// `seconds` have passed (then it is killed: false).
+bool runDemo(const std::string& demo, const std::string& folder, double seconds, int* status) {
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(folder.c_str()) != 0) _exit(127);
+        FILE* log = freopen("demo.log", "w", stdout);
+        if (log) dup2(fileno(stdout), 2);
+        setenv("FESTOONERY_UI", "script", 1);  // its boxes answered, no person at hand
+        setenv("FESTOONERY_ANSWERS", "", 1);
+        setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+        execl(demo.c_str(), demo.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (child < 0) return false;
+    double until = monotonic() + seconds;
+    for (;;) {
+        pid_t done = waitpid(child, status, WNOHANG);
+        if (done == child) return true;
+        if (monotonic() > until) {
+            kill(child, SIGKILL);
+            waitpid(child, status, 0);
+            return false;
+        }
+        usleep(100000);
+    }
+}
+
+}  // namespace
+
+int runWhole(const Options& options) {
+    char real[PATH_MAX];
+    if (!realpath(options.demo.c_str(), real)) {
+        printf("whole: no demo at %s\n", options.demo.c_str());
+        return 1;
+    }
+    const std::string demo = real, demoFolder = demo.substr(0, demo.rfind('/'));
+    std::vector<char> image = readFile(demoFolder + "/" + options.soundtrack);
+    audio::DecodedAudio decoded;
+    if (image.empty() || !audio::decodeStream(image.data(), image.size(), &decoded)) {
+        printf("whole: cannot decode the soundtrack %s/%s\n", demoFolder.c_str(), options.soundtrack.c_str());
+        return 1;
+    }
+    std::vector<int16_t> soundtrack(decoded.samples, decoded.samples + decoded.frames * 2);
+    free(decoded.samples);
+    const double seconds = double(soundtrack.size() / 2) / kRate;
+
+    // A folder of its own: the archive beside the demo, and the viewer's settings of a
+    // 1280x720 window with 4 samples, as the setup dialog gives them.
+    char folder[] = "/tmp/festoonery-whole-XXXXXX";
+    if (!mkdtemp(folder)) {
+        printf("whole: no work folder: %s\n", strerror(errno));
+        return 1;
+    }
+    const std::string work = folder;
+    if (symlink((demoFolder + "/data.mvt").c_str(), (work + "/data.mvt").c_str()) != 0) return 1;
+    if (FILE* cfg = fopen((work + "/default.cfg").c_str(), "w")) {
+        fprintf(cfg, "width 1280\nheight 720\nflags %d\nsamples 4\nvsync 0\n", int(0x80000000u));
+        fclose(cfg);
+    }
+
+    PrivateServer server;
+    std::string why;
+    if (options.privateServer && !server.start(options.server, options.combined, &why)) {
+        printf("whole: no private %s server could be started: %s\n",
+               options.server == ServerKind::PipeWire ? "PipeWire" : "PulseAudio", why.c_str());
+        return 1;
+    }
+    MonitorRecorder recorder;
+    recorder.keepSamples();
+    std::string error;
+    if (!recorder.open(&error) || !recorder.waitRunning(5.0)) {
+        printf("whole: cannot record the sink's monitor: %s\n", error.c_str());
+        return 1;
+    }
+    int status = 0;
+    bool ended = runDemo(demo, work, seconds + 120.0, &status);
+    usleep(500000);  // the last frames out of the sink
+    recorder.close();
+    server.stop();
+    std::vector<char> logBytes = readFile(work + "/demo.log");
+    std::string log(logBytes.begin(), logBytes.end());
+    unlink((work + "/demo.log").c_str());
+    unlink((work + "/data.mvt").c_str());
+    unlink((work + "/default.cfg").c_str());
+    rmdir(work.c_str());
+    if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        printf("whole: the demo %s; its log ends:\n%s\n", ended ? "failed" : "did not end in time",
+               log.substr(log.size() > 2000 ? log.size() - 2000 : 0).c_str());
+        return 1;
+    }
+    const std::vector<int16_t>& heard = recorder.samples();
+    SoundComparison c = compareSound(soundtrack.data(), int64_t(soundtrack.size() / 2), heard.data(),
+                                     int64_t(heard.size() / 2));
+    if (!c.found) {
+        printf("whole: the soundtrack is not in the recording (%.1f s recorded)\n", double(heard.size() / 2) / kRate);
+        return 1;
+    }
+    printf("whole: %d dropouts in %.1f s, longest gap %.1f ms, delay %.1f ms\n", c.dropouts,
+           double(c.compared) / kRate, double(c.longestGap) * 1000.0 / kRate, double(c.delay) * 1000.0 / kRate);
+    if (c.clicks) printf("whole: %d of them clicks (back in step without a step)\n", c.clicks);
     return 0;
 }
 
