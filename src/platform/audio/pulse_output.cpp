@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "platform/audio/decode.h"
+#include "platform/audio/pipewire_reports.h"
 
 namespace audio {
 namespace {
@@ -27,31 +28,9 @@ pa_stream* g_stream = nullptr;
 bool g_timingPending = false;  // loop thread only
 std::atomic<int> g_underflows{0};
 
-// Loop thread only. PipeWire's reports (see onTiming), in rings: the monotonic time at
-// which frame 0 would have left the sink by each, and the steps of the read index
-// between reports (most of them one quantum).
-bool g_pipewire = false;  // the server is PipeWire's PulseAudio service
-constexpr int kReportWindow = 48;  // about a second of reports
-double g_origins[kReportWindow];
-int64_t g_steps[kReportWindow];
-int g_reports = 0, g_stepCount = 0;
-int64_t g_lastTaken = -1;
-
-// The step of the read index seen most often in the window: the graph's quantum.
-int64_t quantum() {
-    int64_t best = 0;
-    int bestCount = 0;
-    int n = std::min(g_stepCount, kReportWindow);
-    for (int i = 0; i < n; ++i) {
-        int count = 0;
-        for (int j = 0; j < n; ++j) count += g_steps[j] == g_steps[i];
-        if (count > bestCount || (count == bestCount && g_steps[i] < best)) {
-            best = g_steps[i];
-            bestCount = count;
-        }
-    }
-    return best;
-}
+// Loop thread only: the server is PipeWire's PulseAudio service, and its reports.
+bool g_pipewire = false;
+PipeWireReports g_reports(kOutputRate);
 
 double clockSeconds(clockid_t clock) {
     timespec ts;
@@ -68,15 +47,8 @@ void signalLoopStream(pa_stream*, void*) { pa_threaded_mainloop_signal(g_loop, 0
 // PulseAudio interpolates both figures to the report's stamp, so each report places the
 // stream to a fraction of a millisecond.
 //
-// PipeWire's PulseAudio service takes them at its last graph cycle, stamps the reply
-// when it sends it (up to a cycle later), and leaves out of the latency the two quanta
-// it has taken from the stream but the sink has not begun to play: the one the sink
-// plays in this cycle was taken in the cycle before, and the one taken now is played
-// in the next. Taken as PulseAudio's, its reports put the stream 5 to 50 ms ahead of
-// what the sink plays. So there the least delayed of the recent reports stands for the
-// cycle's time, and the frame leaving the sink then is its read index less two quanta
-// (the read index moves by whole quanta: its most frequent step). Measured against
-// the sink's monitor with a fixed quantum of 1024 frames (tests/e2e/pipewire_clock.sh).
+// PipeWire's PulseAudio service reports otherwise: see pipewire_reports.h. Measured
+// against the sink's monitor with a fixed quantum of 1024 frames (tests/e2e/pipewire_clock.sh).
 void onTiming(pa_stream* stream, int success, void*) {
     g_timingPending = false;
     const pa_timing_info* info = success ? pa_stream_get_timing_info(stream) : nullptr;
@@ -86,21 +58,15 @@ void onTiming(pa_stream* stream, int success, void*) {
     int64_t inSink = int64_t(double(info->sink_usec) * 1e-6 * kOutputRate + 0.5);
     double stamp = double(info->timestamp.tv_sec) + double(info->timestamp.tv_usec) * 1e-6;
     double age = clockSeconds(CLOCK_REALTIME) - stamp;
-    if (age < 0.0) age = 0.0;
-    int64_t leaving = taken - inSink;
+    if (age < 0.0) age = 0.0;  // the stamp and our clock read on either side of a tick
     if (!g_pipewire) {
-        observeOutput(age, leaving);
+        observeOutput(age, taken - inSink);
         return;
     }
-    if (g_lastTaken >= 0 && taken > g_lastTaken) g_steps[g_stepCount++ % kReportWindow] = taken - g_lastTaken;
-    g_lastTaken = taken;
-    leaving -= 2 * quantum();
-    double now = clockSeconds(CLOCK_MONOTONIC);
-    g_origins[g_reports++ % kReportWindow] = now - age - double(taken) / kOutputRate;
-    double earliest = g_origins[0];
-    for (int i = 1; i < kReportWindow && i < g_reports; ++i) earliest = std::min(earliest, g_origins[i]);
-    // The cycle's time by the least delayed report, for this report's frame.
-    observeOutput(now - (earliest + double(taken) / kOutputRate), leaving);
+    double leftAgo = 0;
+    int64_t leaving = 0;
+    if (g_reports.observe(clockSeconds(CLOCK_MONOTONIC), age, taken, inSink, &leftAgo, &leaving))
+        observeOutput(leftAgo, leaving);
 }
 
 void requestTiming(pa_stream* stream) {
@@ -154,9 +120,7 @@ void onServerInfo(pa_context*, const pa_server_info* info, void* done) {
 // Loop locked: whether the server is PipeWire's service ("PulseAudio (on PipeWire ...)").
 bool askServerKind() {
     g_pipewire = false;
-    g_reports = 0;
-    g_stepCount = 0;
-    g_lastTaken = -1;
+    g_reports.reset();
     bool done = false;
     pa_operation* op = pa_context_get_server_info(g_context, onServerInfo, &done);
     if (!op) return true;  // taken as PulseAudio
