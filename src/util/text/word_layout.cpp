@@ -221,11 +221,6 @@ struct WordFonts::Impl {
         FcCharSetDestroy(wanted);
         return chosen;
     }
-
-    bool anyFaceHas(uint32_t c) {
-        std::vector<Char> one = {{c, 0, 0, kindOf(c, 0), 0}};
-        return scriptFontHas(c) || isIgnorable(c) || fallbackFor(one, 0, 1, one[0].kind) != 0;
-    }
 };
 
 WordFonts::WordFonts(const unsigned char* scriptFont, size_t size, float pixelsPerEm,
