@@ -19,8 +19,9 @@ constexpr float kGreetingFontPixels = 48;
 // setGreetingWords replaced them.
 const char* greetingWord(int index);
 
-// Whether setGreetingWords gave words other than the production's own (then they are shaped, drawn in any
-// script and fitted to the frame; the production's own go the way they always have).
+// Whether setGreetingWords gave words other than the production's own: then they are
+// shaped, drawn in any script and fitted to the frame; the production's own go the way
+// they always have.
 bool greetingWordsReplaced();
 
 // Replaces the eight words for every later frame; an empty list restores the production's.
